@@ -1,0 +1,104 @@
+#include "util/Text.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
+#include <memory>
+
+namespace larkspire::text {
+namespace {
+
+icu::UnicodeString fromUtf8(std::string_view s) {
+    return icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
+}
+
+std::string toUtf8(const icu::UnicodeString& u) {
+    std::string out;
+    u.toUTF8String(out);
+    return out;
+}
+
+std::unique_ptr<icu::BreakIterator> characterBreaks(const icu::UnicodeString& u) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> it(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    if (U_FAILURE(status) || !it) {
+        return nullptr;
+    }
+    it->setText(u);
+    return it;
+}
+
+}  // namespace
+
+std::string trimmed(std::string_view s) {
+    const icu::UnicodeString u = fromUtf8(s);
+    int32_t start = 0;
+    int32_t end = u.length();
+    while (start < end) {
+        const UChar32 c = u.char32At(start);
+        if (!u_isUWhiteSpace(c)) {
+            break;
+        }
+        start += U16_LENGTH(c);
+    }
+    while (end > start) {
+        const int32_t last = u.moveIndex32(end, -1);
+        if (!u_isUWhiteSpace(u.char32At(last))) {
+            break;
+        }
+        end = last;
+    }
+    return toUtf8(icu::UnicodeString(u, start, end - start));
+}
+
+std::string lowercased(std::string_view s) {
+    icu::UnicodeString u = fromUtf8(s);
+    u.toLower(icu::Locale::getRoot());
+    return toUtf8(u);
+}
+
+std::string nfc(std::string_view s) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* n = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status) || n == nullptr) {
+        return std::string(s);
+    }
+    icu::UnicodeString out = n->normalize(fromUtf8(s), status);
+    return U_FAILURE(status) ? std::string(s) : toUtf8(out);
+}
+
+size_t characterCount(std::string_view s) {
+    const icu::UnicodeString u = fromUtf8(s);
+    auto it = characterBreaks(u);
+    if (!it) {
+        return static_cast<size_t>(u.countChar32());
+    }
+    size_t count = 0;
+    for (int32_t p = it->next(); p != icu::BreakIterator::DONE; p = it->next()) {
+        ++count;
+    }
+    return count;
+}
+
+std::string prefixCharacters(std::string_view s, size_t n) {
+    const icu::UnicodeString u = fromUtf8(s);
+    auto it = characterBreaks(u);
+    if (!it) {
+        return toUtf8(icu::UnicodeString(u, 0, u.moveIndex32(0, static_cast<int32_t>(n))));
+    }
+    int32_t end = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int32_t p = it->next();
+        if (p == icu::BreakIterator::DONE) {
+            return toUtf8(u);
+        }
+        end = p;
+    }
+    return toUtf8(icu::UnicodeString(u, 0, end));
+}
+
+}  // namespace larkspire::text

@@ -1,0 +1,273 @@
+#include "app/AppDelegate.h"
+
+#include <filesystem>
+
+#include "app/StatusIcons.h"
+
+namespace larkspire {
+namespace {
+
+constexpr const char* kMicrophonePane =
+    "x-apple.systempreferences:com.apple.preference.security?Privacy_Microphone";
+constexpr const char* kAccessibilityPane =
+    "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
+constexpr platform::Duration kFlashReset{1.2};
+constexpr platform::Duration kFailReset{2.5};
+constexpr int kStageShortcutReady = 3;
+
+}  // namespace
+
+AppDelegate::AppDelegate(AppServices services)
+    : s_(std::move(services)),
+      mainMenu_(std::make_shared<Menu>()),
+      statusMenu_(std::make_shared<Menu>()),
+      projectMenu_(std::make_shared<Menu>()) {}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching() {
+    buildMainMenu();
+    s_.statusArea.setMainMenu(mainMenu_);
+    setIcon(std::string(icons::idle), std::string(icons::idleText));
+    buildStatusMenu();
+    s_.statusArea.setMenu(statusMenu_);
+
+    // A missing or broken configuration is silent: the development origin applies.
+    config_ = Config::load(Config::pathIn(s_.homeDirectory)).value_or(Config::developmentDefault());
+    fnKey_ = chooseFnKey(config_.fn_key, s_.rightAltIsAltGr, s_.log);
+
+    if (!hooks_.ensureToken || !hooks_.ensureToken(config_)) {
+        openSignIn(config_);
+        return;
+    }
+    finishAuthenticatedSetup(config_);
+}
+
+void AppDelegate::buildMainMenu() {
+    auto app = std::make_shared<Menu>();
+    auto about = MenuItem::make("About Larkspire", lifetime_.guard([this] {
+        if (s_.showAbout) {
+            s_.showAbout();
+        }
+    }));
+    about->setRole(MenuItem::Role::about);
+    app->append(about);
+    app->append(MenuItem::separator());
+    // Hiding belongs to the desktop on Linux; the items stay so the menu reads as designed.
+    auto hide = MenuItem::make("Hide Larkspire");
+    hide->setKeyEquivalent("h");
+    app->append(hide);
+    app->append(MenuItem::make("Hide Others"));
+    app->append(MenuItem::make("Show All"));
+    app->append(MenuItem::separator());
+    auto quitItem = MenuItem::make("Quit Larkspire", lifetime_.guard([this] { quit(); }));
+    quitItem->setKeyEquivalent("q");
+    quitItem->setRole(MenuItem::Role::quit);
+    app->append(quitItem);
+
+    auto window = std::make_shared<Menu>();
+    auto minimize = MenuItem::make("Minimize");
+    minimize->setKeyEquivalent("m");
+    window->append(minimize);
+    window->append(MenuItem::make("Zoom"));
+
+    auto appItem = MenuItem::make("");
+    appItem->setSubmenu(app);
+    auto windowItem = MenuItem::make("Window");
+    windowItem->setSubmenu(window);
+    mainMenu_->append(appItem);
+    mainMenu_->append(windowItem);
+}
+
+void AppDelegate::buildStatusMenu() {
+    auto action = [this](void (AppDelegate::*method)()) {
+        return lifetime_.guard([this, method] { (this->*method)(); });
+    };
+
+    toggleItem_ = MenuItem::make("Start recording", action(&AppDelegate::menuToggle));
+    retryRecordingItem_ =
+        MenuItem::make("Retry saved recording", action(&AppDelegate::retrySavedRecording));
+    retryRecordingItem_->setEnabled(s_.hasPendingRecordings && s_.hasPendingRecordings());
+    copyLastItem_ = MenuItem::make("Copy last dictation", action(&AppDelegate::copyLast));
+    copyLastItem_->setEnabled(false);
+    readAloudItem_ = MenuItem::make("Read clipboard aloud", action(&AppDelegate::toggleReadAloud));
+    screenAwareItem_ = MenuItem::make("Include active-window image with Control + Fn",
+                                      action(&AppDelegate::toggleScreenAware));
+    screenAwareItem_->setChecked(s_.defaults.boolValue("screenAwareEnabled"));
+
+    statusMenu_->append(toggleItem_);
+    statusMenu_->append(retryRecordingItem_);
+    statusMenu_->append(copyLastItem_);
+    statusMenu_->append(readAloudItem_);
+    statusMenu_->append(screenAwareItem_);
+    statusMenu_->append(MenuItem::separator());
+    statusMenu_->append(MenuItem::make("Open Larkspire", action(&AppDelegate::openHistory)));
+    statusMenu_->append(
+        MenuItem::make("Settings & permissions…", action(&AppDelegate::openActivation)));
+
+    // Items kept up to date but not among the main entries: reachable in a submenu.
+    undoLastItem_ = MenuItem::make("Undo last insertion", action(&AppDelegate::undoLastInsertion));
+    undoLastItem_->setEnabled(false);
+    auto activeProject = MenuItem::make("Active project");
+    activeProject->setSubmenu(projectMenu_);
+    previewContextItem_ =
+        MenuItem::make("Preview screen-aware drafts", action(&AppDelegate::toggleContextPreview));
+    previewContextItem_->setChecked(s_.defaults.boolValue("screenAwarePreview"));
+    microphoneItem_ =
+        MenuItem::make("Microphone permission…", action(&AppDelegate::openMicrophoneSettings));
+    auto vaultItem = MenuItem::make("Open vault folder", action(&AppDelegate::openVault));
+
+    auto more = std::make_shared<Menu>();
+    more->append(undoLastItem_);
+    more->append(activeProject);
+    more->append(previewContextItem_);
+    more->append(microphoneItem_);
+    more->append(vaultItem);
+    auto moreItem = MenuItem::make("More");
+    moreItem->setSubmenu(more);
+    statusMenu_->append(moreItem);
+
+    statusMenu_->append(MenuItem::separator());
+    auto quitItem = MenuItem::make("Quit", lifetime_.guard([this] { quit(); }));
+    quitItem->setKeyEquivalent("q");
+    quitItem->setRole(MenuItem::Role::quit);
+    statusMenu_->append(quitItem);
+}
+
+void AppDelegate::setIcon(const std::string& name, const std::string& accessibility) {
+    platform::StatusIcon icon;
+    icon.name = name;
+    icon.accessibility = accessibility;
+    if (name == icons::idle) {
+        icon.hasImage = true;
+        icon.templateImage = true;
+    } else {
+        icon.hasImage = s_.statusArea.hasSymbol(name);
+        icon.templateImage = icon.hasImage && name != icons::recording;
+    }
+    icon.redTint = name == icons::recording;
+    icon_ = icon;
+    s_.statusArea.setIcon(icon_);
+}
+
+void AppDelegate::resetIcon() {
+    setIcon(std::string(icons::idle), std::string(icons::idleText));
+    toggleItem_->setTitle("Start recording");
+}
+
+void AppDelegate::flash(const std::string& symbol) {
+    setIcon(symbol, "Done");
+    s_.scheduler.postAfter(kFlashReset, lifetime_.guard([this] { resetIcon(); }));
+}
+
+void AppDelegate::fail(const std::string& message) {
+    s_.log.log("Vantrel error: " + message);
+    setIcon(std::string(icons::warning), message);
+    s_.scheduler.postAfter(kFailReset, lifetime_.guard([this] { resetIcon(); }));
+}
+
+void AppDelegate::openSignIn(const Config& config) {
+    if (!hooks_.showSignIn) {
+        return;
+    }
+    hooks_.showSignIn(config,
+                      lifetime_.guard([this, config] { finishAuthenticatedSetup(config); }));
+}
+
+void AppDelegate::finishAuthenticatedSetup(const Config& config) {
+    if (authenticatedSetupComplete_) {
+        return;
+    }
+    authenticatedSetupComplete_ = true;
+    config_ = config;
+
+    if (!fnMonitoring_) {
+        fnMonitoring_ = hooks_.startFnMonitor && hooks_.startFnMonitor();
+        if (!fnMonitoring_) {
+            statusMenu_->insert(
+                MenuItem::make("⚠ Grant Accessibility for the Fn key…",
+                               lifetime_.guard([this] { openAccessibilitySettings(); })),
+                0);
+            statusMenu_->insert(MenuItem::separator(), 1);
+        }
+    }
+    if (fnMonitoring_) {
+        const long long stored = s_.defaults.integerValue("activationStage").value_or(0);
+        if (stored < kStageShortcutReady) {
+            s_.defaults.setInteger("activationStage", kStageShortcutReady);
+        }
+    }
+
+    if (s_.defaults.boolValue("activationComplete")) {
+        showWorkspace("/app");
+    } else {
+        s_.defaults.setBool("activationComplete", true);
+        showWorkspace("/settings");
+    }
+}
+
+void AppDelegate::showWorkspace(const std::string& path) {
+    if (hooks_.openWorkspace) {
+        hooks_.openWorkspace(path);
+    }
+}
+
+void AppDelegate::menuToggle() {}
+
+void AppDelegate::retrySavedRecording() {}
+
+void AppDelegate::copyLast() {}
+
+void AppDelegate::toggleReadAloud() {}
+
+void AppDelegate::toggleScreenAware() {}
+
+void AppDelegate::toggleContextPreview() {
+    const bool on = !previewContextItem_->checked();
+    s_.defaults.setBool("screenAwarePreview", on);
+    previewContextItem_->setChecked(on);
+}
+
+void AppDelegate::undoLastInsertion() {}
+
+void AppDelegate::openHistory() {
+    showWorkspace("/app");
+}
+
+void AppDelegate::openActivation() {
+    showWorkspace("/settings");
+}
+
+void AppDelegate::openVault() {
+    if (!vaultNotesDirectory_) {
+        return;
+    }
+    s_.desktop.openFolder(std::filesystem::path(*vaultNotesDirectory_).parent_path().string());
+}
+
+std::string AppDelegate::settingsFallbackUrl() const {
+    return config_.api_url + "/settings";
+}
+
+void AppDelegate::openMicrophoneSettings() {
+    s_.desktop.openUrl(kMicrophonePane, settingsFallbackUrl());
+}
+
+void AppDelegate::openAccessibilitySettings() {
+    s_.desktop.openUrl(kAccessibilityPane, settingsFallbackUrl());
+}
+
+void AppDelegate::quit() {
+    if (s_.terminate) {
+        s_.terminate();
+    }
+}
+
+bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
+    if (!hasVisibleWindows) {
+        showWorkspace("/app");
+    }
+    return true;
+}
+
+}  // namespace larkspire

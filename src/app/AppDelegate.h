@@ -1,0 +1,142 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "app/Menu.h"
+#include "input/FnKey.h"
+#include "platform/Clock.h"
+#include "platform/Desktop.h"
+#include "platform/Scheduler.h"
+#include "platform/StatusArea.h"
+#include "platform/SystemLog.h"
+#include "platform/UserDefaults.h"
+#include "service/Config.h"
+#include "util/Lifetime.h"
+
+namespace larkspire {
+
+// The platform services the controller works through. main() fills it with the
+// desktop's implementations; tests fill it with fakes.
+struct AppServices {
+    platform::Clock& clock;
+    platform::Scheduler& scheduler;
+    platform::SystemLog& log;
+    platform::UserDefaults& defaults;
+    platform::Desktop& desktop;
+    platform::StatusArea& statusArea;
+    std::string homeDirectory;
+    // Whether the recovery store holds a recording that was never delivered.
+    std::function<bool()> hasPendingRecordings;
+    // Ends the process (the Quit items).
+    std::function<void()> terminate;
+    // Shows the standard about box.
+    std::function<void()> showAbout;
+    // True where the layout types AltGr characters with Right Alt.
+    bool rightAltIsAltGr = false;
+};
+
+// The one controller: start-up, menus, the status icon and the shell's actions.
+// Main thread only.
+class AppDelegate {
+  public:
+    explicit AppDelegate(AppServices services);
+    ~AppDelegate();
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    // The start-up sequence, once the event loop runs.
+    void applicationDidFinishLaunching();
+
+    void setIcon(const std::string& name, const std::string& accessibility);
+    void flash(const std::string& symbol);
+    void fail(const std::string& message);
+
+    // The signed-in setup; runs at most once per process.
+    void finishAuthenticatedSetup(const Config& config);
+    void openSignIn(const Config& config);
+    void showWorkspace(const std::string& path);
+
+    // Menu actions.
+    void menuToggle();
+    void retrySavedRecording();
+    void copyLast();
+    void toggleReadAloud();
+    void toggleScreenAware();
+    void toggleContextPreview();
+    void undoLastInsertion();
+    void openHistory();
+    void openActivation();
+    void openVault();
+    void openMicrophoneSettings();
+    void openAccessibilitySettings();
+    void quit();
+
+    // Application callbacks.
+    bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    static bool applicationShouldTerminateAfterLastWindowClosed() { return false; }
+
+    const std::shared_ptr<Menu>& statusMenu() const { return statusMenu_; }
+    const std::shared_ptr<Menu>& mainMenu() const { return mainMenu_; }
+    const platform::StatusIcon& currentIcon() const { return icon_; }
+    const Config& config() const { return config_; }
+    const FnKey& fnKey() const { return fnKey_; }
+    bool authenticatedSetupComplete() const { return authenticatedSetupComplete_; }
+    bool fnMonitoring() const { return fnMonitoring_; }
+
+    const std::shared_ptr<MenuItem>& toggleItem() const { return toggleItem_; }
+    const std::shared_ptr<MenuItem>& retryRecordingItem() const { return retryRecordingItem_; }
+    const std::shared_ptr<MenuItem>& copyLastItem() const { return copyLastItem_; }
+    const std::shared_ptr<MenuItem>& undoLastItem() const { return undoLastItem_; }
+    const std::shared_ptr<MenuItem>& microphoneItem() const { return microphoneItem_; }
+
+    // Hooks filled as the service client, the monitor and the workspace are connected.
+    struct Hooks {
+        // Renews or loads the session; false sends the user to the sign-in window.
+        std::function<bool(const Config&)> ensureToken;
+        // Opens the sign-in window; its completion calls finishAuthenticatedSetup.
+        std::function<void(const Config&, std::function<void()> onSignedIn)> showSignIn;
+        // Starts the key monitor; false when the desktop refuses it.
+        std::function<bool()> startFnMonitor;
+        // Opens the service's web application at a path.
+        std::function<void(const std::string& path)> openWorkspace;
+    };
+    void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
+
+  private:
+    void buildMainMenu();
+    void buildStatusMenu();
+    void resetIcon();
+    std::string settingsFallbackUrl() const;
+
+    AppServices s_;
+    Hooks hooks_;
+    Config config_ = Config::developmentDefault();
+    FnKey fnKey_;
+    platform::StatusIcon icon_;
+
+    std::shared_ptr<Menu> mainMenu_;
+    std::shared_ptr<Menu> statusMenu_;
+    std::shared_ptr<Menu> projectMenu_;
+    std::shared_ptr<MenuItem> toggleItem_;
+    std::shared_ptr<MenuItem> retryRecordingItem_;
+    std::shared_ptr<MenuItem> copyLastItem_;
+    std::shared_ptr<MenuItem> readAloudItem_;
+    std::shared_ptr<MenuItem> screenAwareItem_;
+    std::shared_ptr<MenuItem> undoLastItem_;
+    std::shared_ptr<MenuItem> previewContextItem_;
+    std::shared_ptr<MenuItem> microphoneItem_;
+
+    std::optional<std::string> vaultNotesDirectory_;
+    bool fnMonitoring_ = false;
+    bool authenticatedSetupComplete_ = false;
+    std::unique_ptr<platform::RepeatingTimer> nativeStatusTimer_;
+
+    // Last member: callbacks guarded by it go quiet before anything else is destroyed.
+    Lifetime lifetime_;
+};
+
+}  // namespace larkspire

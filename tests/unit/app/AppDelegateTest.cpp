@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/AppDelegate.h"
+#include "platform/fake/FakeScheduler.h"
+#include "platform/fake/FakeShell.h"
+
+namespace larkspire {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class Shell : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        home = std::filesystem::temp_directory_path() /
+               ("larkspire-app-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(home);
+        std::filesystem::create_directories(home);
+    }
+    void TearDown() override { std::filesystem::remove_all(home); }
+
+    void writeConfig(const std::string& json) {
+        std::filesystem::create_directories(home / ".vantrel");
+        std::ofstream(home / ".vantrel/config.json") << json;
+    }
+
+    AppDelegate& start(AppDelegate::Hooks hooks = {}) {
+        app = std::make_unique<AppDelegate>(AppServices{clock,
+                                                        scheduler,
+                                                        log,
+                                                        defaults,
+                                                        desktop,
+                                                        status,
+                                                        home.string(),
+                                                        [this] { return pending; },
+                                                        [this] { ++terminated; },
+                                                        {},
+                                                        rightAltIsAltGr});
+        app->setHooks(std::move(hooks));
+        app->applicationDidFinishLaunching();
+        return *app;
+    }
+
+    std::filesystem::path home;
+    fake::VirtualClock clock;
+    fake::FakeScheduler scheduler{clock};
+    fake::FakeSystemLog log;
+    fake::FakeUserDefaults defaults;
+    fake::FakeDesktop desktop;
+    fake::FakeStatusArea status;
+    bool pending = false;
+    bool rightAltIsAltGr = false;
+    int terminated = 0;
+    std::unique_ptr<AppDelegate> app;
+};
+
+const Strings kStatusTitles{"Start recording",
+                            "Retry saved recording",
+                            "Copy last dictation",
+                            "Read clipboard aloud",
+                            "Include active-window image with Control + Fn",
+                            "-",
+                            "Open Larkspire",
+                            "Settings & permissions…",
+                            "More",
+                            "-",
+                            "Quit"};
+
+TEST_F(Shell, StatusMenuAtStartUpWithNothingStored) {
+    start();
+    ASSERT_EQ(status.menu, app->statusMenu());
+    EXPECT_EQ(status.menu->titles(), kStatusTitles);
+    EXPECT_TRUE(app->toggleItem()->enabled());
+    EXPECT_FALSE(app->retryRecordingItem()->enabled());
+    EXPECT_FALSE(app->copyLastItem()->enabled());
+    EXPECT_FALSE(status.menu->at(4)->checked());
+    EXPECT_EQ(status.menu->at(10)->keyEquivalent(), "q");
+    EXPECT_EQ(status.menu->at(10)->role(), MenuItem::Role::quit);
+    EXPECT_EQ(status.menu->at(8)->submenu()->titles(),
+              (Strings{"Undo last insertion", "Active project", "Preview screen-aware drafts",
+                       "Microphone permission…", "Open vault folder"}));
+    EXPECT_FALSE(app->undoLastItem()->enabled());
+    EXPECT_FALSE(status.menu->find("Preview screen-aware drafts")->checked());
+    EXPECT_EQ(status.icon().name, "larkspire.idle");
+    EXPECT_EQ(status.icon().accessibility, "Larkspire idle");
+    EXPECT_TRUE(status.icon().templateImage);
+}
+
+TEST_F(Shell, StatusMenuReadsStoredChecksAndPendingRecordings) {
+    defaults.setBool("screenAwareEnabled", true);
+    defaults.setBool("screenAwarePreview", true);
+    pending = true;
+    start();
+    EXPECT_TRUE(app->retryRecordingItem()->enabled());
+    EXPECT_TRUE(status.menu->at(4)->checked());
+    EXPECT_TRUE(status.menu->find("Preview screen-aware drafts")->checked());
+    // Taken once at start-up, not re-read behind the user's back.
+    pending = false;
+    EXPECT_TRUE(app->retryRecordingItem()->enabled());
+}
+
+TEST_F(Shell, MainMenuHasTheApplicationAndWindowMenus) {
+    start();
+    ASSERT_EQ(status.mainMenu->size(), 2u);
+    EXPECT_EQ(status.mainMenu->at(0)->submenu()->titles(),
+              (Strings{"About Larkspire", "-", "Hide Larkspire", "Hide Others", "Show All", "-",
+                       "Quit Larkspire"}));
+    EXPECT_EQ(status.mainMenu->at(1)->title(), "Window");
+    EXPECT_EQ(status.mainMenu->at(1)->submenu()->titles(), (Strings{"Minimize", "Zoom"}));
+    status.mainMenu->find("Quit Larkspire")->trigger();
+    status.menu->find("Quit")->trigger();
+    EXPECT_EQ(terminated, 2);
+}
+
+TEST_F(Shell, FlashResetsAfterOnePointTwoSecondsEvenDuringARecording) {
+    start();
+    app->flash("checkmark.circle.fill");
+    EXPECT_EQ(status.icon().name, "checkmark.circle.fill");
+    EXPECT_EQ(status.icon().accessibility, "Done");
+    // A new recording starts before the reset lands.
+    app->setIcon("record.circle.fill", "Recording");
+    app->toggleItem()->setTitle("Stop & transcribe");
+    scheduler.advance(platform::Duration(1.19));
+    EXPECT_EQ(status.icon().name, "record.circle.fill");
+    scheduler.advance(platform::Duration(0.02));
+    EXPECT_EQ(status.icon().name, "larkspire.idle");
+    EXPECT_EQ(app->toggleItem()->title(), "Start recording");
+}
+
+TEST_F(Shell, TwoFailuresOneSecondApartGiveTwoResets) {
+    start();
+    app->fail("first");
+    scheduler.advance(platform::Duration(1.0));
+    app->fail("second");
+    EXPECT_EQ(status.icon().name, "exclamationmark.triangle");
+    EXPECT_EQ(status.icon().accessibility, "second");
+    EXPECT_EQ(log.lines, (Strings{"Vantrel error: first", "Vantrel error: second"}));
+
+    const size_t shown = status.icons.size();
+    scheduler.advance(platform::Duration(1.49));
+    EXPECT_EQ(status.icon().accessibility, "second");
+    scheduler.advance(platform::Duration(0.02));  // 2.5 s after the first
+    EXPECT_EQ(status.icon().name, "larkspire.idle");
+    EXPECT_EQ(status.icons.size(), shown + 1);
+    app->setIcon("hourglass", "Transcribing");
+    scheduler.advance(platform::Duration(1.0));  // 2.5 s after the second
+    EXPECT_EQ(status.icon().name, "larkspire.idle");
+    EXPECT_EQ(status.icons.size(), shown + 3);
+}
+
+TEST_F(Shell, SetIconTintsOnlyTheRecordingSymbolAndKnowsNoFallback) {
+    start();
+    app->setIcon("record.circle.fill", "Recording");
+    EXPECT_TRUE(status.icon().hasImage);
+    EXPECT_TRUE(status.icon().redTint);
+    EXPECT_FALSE(status.icon().templateImage);
+    app->setIcon("hourglass", "Transcribing");
+    EXPECT_FALSE(status.icon().redTint);
+    EXPECT_TRUE(status.icon().templateImage);
+    app->setIcon("no.such.symbol", "Unknown");
+    EXPECT_FALSE(status.icon().hasImage);
+    EXPECT_FALSE(status.icon().redTint);
+}
+
+TEST_F(Shell, StartUpWithoutSessionTakesTheSignInPath) {
+    int signIns = 0;
+    std::function<void()> completion;
+    AppDelegate::Hooks hooks;
+    hooks.ensureToken = [](const Config&) { return false; };
+    hooks.showSignIn = [&](const Config& c, std::function<void()> done) {
+        ++signIns;
+        EXPECT_EQ(c.api_url, "http://127.0.0.1:3000");
+        completion = std::move(done);
+    };
+    hooks.startFnMonitor = [] { return true; };
+    start(hooks);
+    EXPECT_EQ(signIns, 1);
+    EXPECT_FALSE(app->authenticatedSetupComplete());
+    completion();
+    EXPECT_TRUE(app->authenticatedSetupComplete());
+    EXPECT_TRUE(app->fnMonitoring());
+}
+
+TEST_F(Shell, ConfigurationIsReadFromHomeAndAnUnknownFnKeyFallsBack) {
+    writeConfig(R"({"api_url":"http://127.0.0.1:4321","fn_key":"KEY_NOPE"})");
+    rightAltIsAltGr = true;
+    start();
+    EXPECT_EQ(app->config().api_url, "http://127.0.0.1:4321");
+    EXPECT_EQ(app->fnKey().displayName, "Right Ctrl");
+    EXPECT_EQ(log.lines,
+              (Strings{"Unknown fn_key \"KEY_NOPE\" in ~/.vantrel/config.json; using Right Ctrl"}));
+}
+
+TEST_F(Shell, BrokenConfigurationIsSilentAndUsesTheDevelopmentOrigin) {
+    writeConfig(R"({"api_url":"http://127.0.0.1:4321","email":5})");
+    start();
+    EXPECT_EQ(app->config().api_url, "http://127.0.0.1:3000");
+    EXPECT_EQ(app->fnKey().displayName, "Right Alt");
+    EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(Shell, SignedInSetupRunsOnceAndOpensSettingsOnlyTheFirstTime) {
+    Strings opened;
+    AppDelegate::Hooks hooks;
+    hooks.ensureToken = [](const Config&) { return true; };
+    hooks.startFnMonitor = [] { return true; };
+    hooks.openWorkspace = [&](const std::string& path) { opened.push_back(path); };
+    start(hooks);
+    EXPECT_TRUE(app->authenticatedSetupComplete());
+    EXPECT_EQ(opened, Strings{"/settings"});
+    EXPECT_TRUE(defaults.boolValue("activationComplete"));
+    EXPECT_EQ(defaults.integerValue("activationStage"), 3);
+    app->finishAuthenticatedSetup(app->config());
+    EXPECT_EQ(opened, Strings{"/settings"});
+
+    // The next run of the agent.
+    start(hooks);
+    EXPECT_EQ(opened, (Strings{"/settings", "/app"}));
+}
+
+TEST_F(Shell, MonitorThatCannotStartPutsTheWarningFirstAndStoresNoStage) {
+    AppDelegate::Hooks hooks;
+    hooks.ensureToken = [](const Config&) { return true; };
+    hooks.startFnMonitor = [] { return false; };
+    defaults.setInteger("activationStage", 2);
+    start(hooks);
+    ASSERT_EQ(status.menu->size(), kStatusTitles.size() + 2);
+    EXPECT_EQ(status.menu->at(0)->title(), "⚠ Grant Accessibility for the Fn key…");
+    EXPECT_TRUE(status.menu->at(1)->isSeparator());
+    EXPECT_EQ(status.menu->at(2)->title(), "Start recording");
+    EXPECT_EQ(defaults.integerValue("activationStage"), 2);
+    status.menu->at(0)->trigger();
+    EXPECT_EQ(desktop.openedUrls, Strings{"x-apple.systempreferences:com.apple.preference.security?"
+                                          "Privacy_Accessibility"});
+    EXPECT_EQ(desktop.fallbacks, Strings{"http://127.0.0.1:3000/settings"});
+}
+
+TEST_F(Shell, StoredStageNeverDecreases) {
+    AppDelegate::Hooks hooks;
+    hooks.ensureToken = [](const Config&) { return true; };
+    hooks.startFnMonitor = [] { return true; };
+    defaults.setInteger("activationStage", 4);
+    start(hooks);
+    EXPECT_EQ(defaults.integerValue("activationStage"), 4);
+}
+
+TEST_F(Shell, PreviewToggleStoresItsCheckMark) {
+    start();
+    status.menu->find("Preview screen-aware drafts")->trigger();
+    EXPECT_TRUE(defaults.boolValue("screenAwarePreview"));
+    EXPECT_TRUE(status.menu->find("Preview screen-aware drafts")->checked());
+    status.menu->find("Preview screen-aware drafts")->trigger();
+    EXPECT_FALSE(defaults.boolValue("screenAwarePreview"));
+}
+
+TEST_F(Shell, CallbacksOfAGoneControllerDoNothing) {
+    start();
+    app->fail("late");
+    auto quitItem = status.menu->find("Quit");
+    app.reset();
+    scheduler.advance(platform::Duration(3));
+    quitItem->trigger();
+    EXPECT_EQ(terminated, 0);
+    EXPECT_EQ(status.icon().name, "exclamationmark.triangle");
+}
+
+TEST_F(Shell, ClosingWindowsNeverEndsTheAgentAndReopenShowsTheApp) {
+    Strings opened;
+    AppDelegate::Hooks hooks;
+    hooks.openWorkspace = [&](const std::string& path) { opened.push_back(path); };
+    start(hooks);
+    EXPECT_FALSE(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
+    EXPECT_TRUE(app->applicationShouldHandleReopen(true));
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(app->applicationShouldHandleReopen(false));
+    EXPECT_EQ(opened, Strings{"/app"});
+}
+
+}  // namespace
+}  // namespace larkspire

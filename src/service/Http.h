@@ -1,0 +1,74 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace larkspire {
+
+// One HTTP request as the service client builds it.
+struct HttpRequest {
+    std::string method = "GET";
+    std::string url;
+    // Sent in this order, exactly as given.
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    // Bounds the whole exchange: connecting, sending and receiving.
+    std::chrono::milliseconds timeout{std::chrono::seconds(60)};
+};
+
+struct HttpResponse {
+    std::string body;
+    // The HTTP status code; every status is returned, 4xx and 5xx included.
+    int status = 0;
+};
+
+// A failure below HTTP (no network, time-out, TLS, an oversized answer). Its text is the
+// transport's own description and is shown to the user unchanged.
+class TransportError : public std::runtime_error {
+  public:
+    TransportError(int code, const std::string& description)
+        : std::runtime_error(description), code_(code) {}
+    // The libcurl result code, or 0 for failures found before sending.
+    int code() const { return code_; }
+
+  private:
+    int code_;
+};
+
+// Sends one request and blocks the calling thread until the exchange ends.
+class HttpTransport {
+  public:
+    virtual ~HttpTransport() = default;
+    // Throws TransportError; never throws for an HTTP status.
+    virtual HttpResponse send(const HttpRequest& request) = 0;
+};
+
+// libcurl, one transfer per call on the caller's thread. TLS peer and host verification
+// stay on; only http and https are spoken; redirects are not followed (a redirected
+// request would carry the bearer token to a place the configuration never named).
+class CurlTransport : public HttpTransport {
+  public:
+    // The largest answer kept in memory: speech audio of a long text fits comfortably.
+    static constexpr size_t kDefaultMaxResponseBytes = 64u * 1024u * 1024u;
+
+    explicit CurlTransport(size_t maxResponseBytes = kDefaultMaxResponseBytes);
+    HttpResponse send(const HttpRequest& request) override;
+
+  private:
+    size_t maxResponseBytes_;
+};
+
+// Process-wide libcurl set-up. Call once from the process entry before any thread starts.
+void initHttp();
+
+// True when `url` is an absolute http or https URL with a host.
+bool isUsableHttpUrl(const std::string& url);
+
+// Percent-encodes everything but the unreserved characters of RFC 3986.
+std::string percentEncoded(const std::string& text);
+
+}  // namespace larkspire

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "audio/CafSpoolFile.h"
+#include "audio/Conversion.h"
+#include "audio/Recording.h"
+#include "audio/RecoveryStore.h"
+#include "platform/AudioInput.h"
+#include "platform/Clock.h"
+#include "platform/Scheduler.h"
+
+namespace larkspire {
+
+// Records the default microphone into a spool file in the recovery store and, on stop,
+// turns it into a 16 kHz mono WAV kept in the store. start/stop/cancel are called from
+// the owner's (main) thread, never concurrently. Blocks arrive on the capture thread,
+// which only copies them to the serial "recorder" queue; that queue writes the file.
+class Recorder {
+  public:
+    using Recording = larkspire::Recording;
+
+    Recorder(platform::AudioInput& input, platform::Scheduler& scheduler,
+             const platform::Clock& clock, RecoveryStore store = RecoveryStore());
+    // Stops capture: no block reaches a destroyed recorder.
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    bool isRecording() const { return isRecording_; }
+
+    // Begins a recording. Call only while not recording. Throws the platform's error
+    // unchanged (no server or source, recovery folder or spool file not created,
+    // capture not started); isRecording() then stays false.
+    void start();
+
+    // Ends the recording and returns it; nothing when idle or when the audio could not
+    // be converted or written (then the spool file stays as a pending recording).
+    std::optional<Recording> stop();
+
+    // Ends the recording and deletes its spool file (a failure to delete is ignored).
+    void cancel();
+
+    const RecoveryStore& store() const { return store_; }
+
+    static std::optional<Bytes> convertTo16kMonoInt16(const std::filesystem::path& file) {
+        return larkspire::convertTo16kMonoInt16(file);
+    }
+
+  private:
+    void endCapture();
+
+    platform::AudioInput& input_;
+    const platform::Clock& clock_;
+    RecoveryStore store_;
+    std::shared_ptr<platform::SerialQueue> queue_;
+
+    bool capturing_ = false;
+    bool isRecording_ = false;
+    platform::TimePoint startedAt_;
+    // Handed over to the queue at stop and cancel; set by start before capture begins.
+    std::shared_ptr<CafSpoolFile> spoolFile_;
+    std::optional<std::filesystem::path> spoolURL_;
+};
+
+}  // namespace larkspire

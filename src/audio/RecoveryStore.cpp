@@ -1,0 +1,335 @@
+#include "audio/RecoveryStore.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+#include "audio/Conversion.h"
+
+namespace larkspire {
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kRecoveryFolder[] = {"Larkspire", "Pending Recordings"};
+const char* const kLegacyFolder[] = {"Vantrel", "Pending Recordings"};
+const char* const kSilentFolder = "Silent Recordings";
+
+std::string lowerUuid() {
+    std::random_device device;
+    std::uint8_t bytes[16];
+    for (std::size_t i = 0; i < 16; i += 4) {
+        const std::uint32_t r = device();
+        for (std::size_t b = 0; b < 4; ++b) {
+            bytes[i + b] = static_cast<std::uint8_t>(r >> (8 * b));
+        }
+    }
+    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4 (random)
+    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (std::size_t i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) {
+            text.push_back('-');
+        }
+        text.push_back(kHex[bytes[i] >> 4]);
+        text.push_back(kHex[bytes[i] & 0x0F]);
+    }
+    return text;
+}
+
+std::string lowercasedExtension(const fs::path& p) {
+    std::string ext = p.extension().string();
+    if (!ext.empty()) {
+        ext.erase(0, 1);
+    }
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+bool isHidden(const fs::path& p) {
+    const std::string name = p.filename().string();
+    return !name.empty() && name.front() == '.';
+}
+
+// Moves without ever replacing what is at `to`: a recording is never overwritten.
+bool moveNoReplace(const fs::path& from, const fs::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without the flag: check first, at the cost of a small race.
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(to, ec)) || ec) {
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    int reset() {
+        const int result = fd_ >= 0 ? ::close(fd_) : 0;
+        fd_ = -1;
+        return result;
+    }
+
+  private:
+    int fd_;
+};
+
+std::optional<Bytes> readWholeFile(const fs::path& p) {
+    FileDescriptor fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return std::nullopt;
+    }
+    Bytes bytes;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) == 0 && st.st_size > 0) {
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    }
+    std::uint8_t buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        if (n == 0) {
+            return bytes;
+        }
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+}
+
+[[noreturn]] void throwErrno(int error, const std::string& what) {
+    throw std::system_error(error, std::generic_category(), what);
+}
+
+}  // namespace
+
+void Recording::discardRecoveryCopy() const {
+    std::error_code ignored;
+    fs::remove(recoveryURL, ignored);
+}
+
+std::optional<fs::path> Recording::archiveSilentCopy() const {
+    const fs::path folder = recoveryURL.parent_path() / kSilentFolder;
+    std::error_code ignored;
+    fs::create_directories(folder, ignored);
+    const fs::path target = folder / recoveryURL.filename();
+    if (!moveNoReplace(recoveryURL, target)) {
+        return std::nullopt;
+    }
+    return target;
+}
+
+RecoveryStore::RecoveryStore(fs::path dataDirectory) : dataDirectory_(std::move(dataDirectory)) {}
+
+fs::path RecoveryStore::userDataDirectory() {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && fs::path(xdg).is_absolute()) {
+        return fs::path(xdg);
+    }
+    std::string home;
+    if (const char* env = std::getenv("HOME"); env && *env) {
+        home = env;
+    } else {
+        passwd entry{};
+        passwd* found = nullptr;
+        std::string buffer(16384, '\0');
+        if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+            found->pw_dir) {
+            home = found->pw_dir;
+        }
+    }
+    if (home.empty()) {
+        throw std::runtime_error("no home directory for the user's data directory");
+    }
+    return fs::path(home) / ".local" / "share";
+}
+
+fs::path RecoveryStore::dataDirectory() const {
+    return dataDirectory_ ? *dataDirectory_ : userDataDirectory();
+}
+
+fs::path RecoveryStore::recoveryDirectory() const {
+    const fs::path base = dataDirectory();
+    fs::create_directories(base);
+    const fs::path dir = base / kRecoveryFolder[0] / kRecoveryFolder[1];
+    fs::create_directories(dir);
+    migrateLegacyRecoveryFiles(base / kLegacyFolder[0] / kLegacyFolder[1], dir);
+    return dir;
+}
+
+fs::path RecoveryStore::newRecoveryURL(std::string_view pathExtension) const {
+    return recoveryDirectory() / ("pending-" + lowerUuid() + "." + std::string(pathExtension));
+}
+
+fs::path RecoveryStore::persistForRecovery(std::span<const std::uint8_t> wav,
+                                           const fs::path& spool) {
+    fs::path target = spool;
+    target.replace_extension("wav");
+
+    // A hidden temporary file beside the target, so the listing never offers it.
+    std::string pattern = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX"));
+    FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        throwErrno(errno, "cannot create a temporary file for " + target.string());
+    }
+    const fs::path temporary = pattern;
+    auto fail = [&](int error) {
+        fd.reset();
+        ::unlink(temporary.c_str());
+        throwErrno(error, "cannot write " + target.string());
+    };
+    const std::uint8_t* data = wav.data();
+    std::size_t left = wav.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd.get(), data, left);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail(errno);
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd.get()) != 0) {
+        fail(errno);
+    }
+    if (fd.reset() != 0) {
+        fail(errno);
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        fail(errno);
+    }
+    // The rename itself survives a power loss only once the folder is synced.
+    FileDescriptor dir(::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) {
+        ::fsync(dir.get());
+    }
+    if (spool != target) {
+        std::error_code ignored;
+        fs::remove(spool, ignored);
+    }
+    return target;
+}
+
+void RecoveryStore::migrateLegacyRecoveryFiles(const fs::path& legacy, const fs::path& directory) {
+    std::error_code ec;
+    fs::directory_iterator it(legacy, ec);
+    if (ec) {
+        return;
+    }
+    // List first, move afterwards: the folder is not changed while it is being read.
+    std::vector<fs::path> entries;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec) {
+            break;
+        }
+        if (!isHidden(it->path())) {
+            entries.push_back(it->path());
+        }
+    }
+    for (const fs::path& entry : entries) {
+        moveNoReplace(entry, directory / entry.filename());
+    }
+}
+
+std::vector<fs::path> RecoveryStore::pendingRecordings() const {
+    fs::path dir;
+    try {
+        dir = recoveryDirectory();
+    } catch (const std::exception&) {
+        return {};
+    }
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec);
+    if (ec) {
+        return {};
+    }
+    struct Entry {
+        fs::path path;
+        fs::file_time_type modified;
+    };
+    std::vector<Entry> entries;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec) {
+            return {};
+        }
+        const fs::path& p = it->path();
+        if (isHidden(p)) {
+            continue;
+        }
+        const std::string ext = lowercasedExtension(p);
+        if (ext != "wav" && ext != "caf") {
+            continue;
+        }
+        std::error_code timeError;
+        fs::file_time_type modified = it->last_write_time(timeError);
+        if (timeError) {
+            modified = fs::file_time_type::min();  // the distant past: listed last
+        }
+        entries.push_back({p, modified});
+    }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.modified > b.modified; });
+    std::vector<fs::path> paths;
+    paths.reserve(entries.size());
+    for (auto& e : entries) {
+        paths.push_back(std::move(e.path));
+    }
+    return paths;
+}
+
+bool RecoveryStore::hasPendingRecordings() const {
+    return !pendingRecordings().empty();
+}
+
+std::optional<Recording> RecoveryStore::recover(const fs::path& file) const {
+    fs::path path = file;
+    if (lowercasedExtension(file) == "caf") {
+        const auto pcm = convertTo16kMonoInt16(file);
+        if (!pcm || pcm->empty()) {
+            return std::nullopt;
+        }
+        try {
+            path = persistForRecovery(WAV::wrap(*pcm), file);
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    }
+    auto bytes = readWholeFile(path);
+    if (!bytes || bytes->size() <= WAV::headerSize) {
+        return std::nullopt;
+    }
+    std::int64_t duration = 1;
+    if (const auto pcm = WAV::pcmData(*bytes)) {
+        duration = std::max<std::int64_t>(
+            1, static_cast<std::int64_t>(pcm->size() / WAV::pcmBytesPerSecond));
+    }
+    return Recording{std::move(*bytes), duration, path};
+}
+
+}  // namespace larkspire

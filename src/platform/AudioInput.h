@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+namespace larkspire::platform {
+
+// The format of captured audio: the default source's own rate and channel count.
+// Samples are always 32-bit float, interleaved.
+struct AudioFormat {
+    double sampleRate = 0;
+    std::uint32_t channels = 0;
+
+    bool operator==(const AudioFormat&) const = default;
+};
+
+// The microphone authorisation status, with the values the logic reports.
+enum class MicrophoneAuthorization : int {
+    notDetermined = 0,
+    restricted = 1,
+    denied = 2,
+    authorized = 3,
+};
+
+// Called on the capture thread with one block of interleaved float samples (about 4096
+// frames, `interleaved.size()` is frames × channels). The span is valid only during the
+// call: copy what must outlive it, and do no blocking work such as disk I/O.
+using AudioBlockHandler = std::function<void(std::span<const float> interleaved)>;
+
+// Capture of the default microphone.
+class AudioInput {
+  public:
+    virtual ~AudioInput() = default;
+
+    // The default source's format as it is now. Throws std::runtime_error (or a
+    // std::system_error) when there is no audio server or no capture source.
+    virtual AudioFormat inputFormat() = 0;
+
+    // Starts capturing the default source in `format`, delivering blocks to `onBlock`
+    // on the capture thread. Throws when capture cannot start; then nothing runs.
+    // Called only while not capturing.
+    virtual void start(const AudioFormat& format, AudioBlockHandler onBlock) = 0;
+
+    // Ends capture. When it returns, `onBlock` is never called again and has been
+    // released. Does nothing when not capturing.
+    virtual void stop() = 0;
+
+    // authorized when the audio server answers and has a capture source, else denied.
+    virtual MicrophoneAuthorization authorizationStatus() = 0;
+
+    // Asks for access; `completion` runs later on the main queue with the answer.
+    virtual void requestAccess(std::function<void(bool granted)> completion) = 0;
+};
+
+}  // namespace larkspire::platform

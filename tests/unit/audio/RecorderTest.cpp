@@ -1,0 +1,243 @@
+#include "audio/Recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "platform/fake/FakeAudioInput.h"
+#include "platform/fake/FakeScheduler.h"
+#include "unit/audio/AudioTestSupport.h"
+
+namespace larkspire {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::readFile;
+using testing::readSound;
+using testing::sine;
+using testing::TempDir;
+
+constexpr platform::AudioFormat kStereo48k{48000, 2};
+
+class RecorderTest : public ::testing::Test {
+  protected:
+    fs::path pending() const { return dir.path() / "Larkspire" / "Pending Recordings"; }
+    std::vector<fs::path> filesIn(const fs::path& folder) const {
+        std::vector<fs::path> out;
+        if (fs::exists(folder)) {
+            for (const auto& e : fs::directory_iterator(folder)) {
+                out.push_back(e.path());
+            }
+        }
+        return out;
+    }
+    fs::path onlyFile() const {
+        const auto files = filesIn(pending());
+        if (files.size() != 1) {
+            throw std::runtime_error("expected one file, found " + std::to_string(files.size()));
+        }
+        return files.front();
+    }
+    void advance(double seconds) { scheduler.advance(platform::Duration(seconds)); }
+
+    TempDir dir;
+    fake::VirtualClock clock;
+    fake::FakeScheduler scheduler{clock};
+    fake::FakeAudioInput input{scheduler, kStereo48k};
+    Recorder recorder{input, scheduler, clock, RecoveryStore(dir.path())};
+};
+
+TEST_F(RecorderTest, StopOrCancelWhileIdleTouchesNothing) {
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_FALSE(recorder.stop().has_value());
+    recorder.cancel();
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+    EXPECT_EQ(input.startCount(), 0);
+    EXPECT_EQ(input.stopCount(), 0);
+}
+
+TEST_F(RecorderTest, StartOpensASpoolFileInTheSourceFormat) {
+    recorder.start();
+    EXPECT_TRUE(recorder.isRecording());
+    EXPECT_TRUE(input.isCapturing());
+    EXPECT_EQ(input.startedFormat(), kStereo48k);
+    const fs::path spool = onlyFile();
+    EXPECT_EQ(spool.extension(), ".caf");
+    EXPECT_EQ(spool.filename().string().rfind("pending-", 0), 0u);
+    const auto sound = readSound(spool);
+    EXPECT_EQ(sound.rate, 48000);
+    EXPECT_EQ(sound.channels, 2);
+    EXPECT_EQ(RecoveryStore(dir.path()).pendingRecordings(), std::vector<fs::path>{spool});
+}
+
+TEST_F(RecorderTest, CaptureThreadOnlyQueuesAndTheQueueWritesTheDeviceFormat) {
+    input.setFormat(platform::AudioFormat{44100, 1});
+    const auto audio = sine(44100, 10000, 330, 0.25, {1.0f});
+    input.load(audio);
+    recorder.start();
+    const fs::path spool = onlyFile();
+    ASSERT_EQ(input.playAll(), 10000u);
+    // Nothing reached the disk from the capture callback.
+    EXPECT_EQ(fs::file_size(spool), CafSpoolFile::audioOffset);
+    EXPECT_EQ(scheduler.runSerialQueues(), 3);  // 4096 + 4096 + 1808 frames
+    const auto sound = readSound(spool);
+    EXPECT_EQ(sound.rate, 44100);
+    EXPECT_EQ(sound.channels, 1);
+    EXPECT_EQ(sound.samples, audio);  // unconverted, bit for bit
+}
+
+TEST_F(RecorderTest, StopDrainsQueuedBlocksConvertsAndReplacesTheSpool) {
+    input.load(sine(48000, 48000, 1000, 0.5, {1.0f, 1.0f}));
+    recorder.start();
+    const fs::path spool = onlyFile();
+    advance(1.0);
+    input.playAll();
+    // The queue has not run: stop must wait for every queued write.
+    const auto r = recorder.stop();
+    ASSERT_TRUE(r.has_value());
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_FALSE(input.isCapturing());
+    EXPECT_EQ(r->durationSeconds, 1);
+    EXPECT_EQ(r->wav.size(), 44u + 32000u);
+    EXPECT_EQ(r->wav, WAV::wrap(*WAV::pcmData(r->wav)));
+    EXPECT_EQ(r->recoveryURL, fs::path(spool).replace_extension("wav"));
+    EXPECT_EQ(readFile(r->recoveryURL), r->wav);
+    EXPECT_EQ(filesIn(pending()), std::vector<fs::path>{r->recoveryURL});
+    const auto x = testing::samples16(*WAV::pcmData(r->wav));
+    EXPECT_NEAR(testing::dominantFrequency(std::span(x).subspan(1000, 14000), 16000, 100, 4000, 10),
+                1000, 1);
+}
+
+TEST_F(RecorderTest, DurationIsWallClockRoundedHalfAwayFromZero) {
+    input.load(sine(48000, 48000, 440, 0.3, {1.0f, 1.0f}));
+    struct Case {
+        double seconds;
+        std::int64_t expected;
+    };
+    for (const Case c :
+         {Case{0.4, 0}, Case{0.5, 1}, Case{0.49, 0}, Case{1.49, 1}, Case{2.5, 3}, Case{7.0, 7}}) {
+        input.load(sine(48000, 4800, 440, 0.3, {1.0f, 1.0f}));  // 0.1 s of samples, always
+        recorder.start();
+        advance(c.seconds);
+        input.playAll();
+        const auto r = recorder.stop();
+        ASSERT_TRUE(r.has_value()) << c.seconds;
+        EXPECT_EQ(r->durationSeconds, c.expected) << c.seconds;
+        EXPECT_EQ(WAV::pcmData(r->wav)->size(), 3200u) << c.seconds;  // 0.1 s of audio
+    }
+}
+
+TEST_F(RecorderTest, NoSamplesMeansNoRecordingAndTheSpoolStaysPending) {
+    recorder.start();
+    const fs::path spool = onlyFile();
+    advance(2.0);
+    EXPECT_FALSE(recorder.stop().has_value());
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(filesIn(pending()), std::vector<fs::path>{spool});
+}
+
+TEST_F(RecorderTest, FailedWavWriteKeepsTheSpool) {
+    input.load(sine(48000, 9600, 440, 0.3, {1.0f, 1.0f}));
+    recorder.start();
+    const fs::path spool = onlyFile();
+    fs::create_directory(fs::path(spool).replace_extension("wav"));  // blocks the rename
+    input.playAll();
+    EXPECT_FALSE(recorder.stop().has_value());
+    EXPECT_TRUE(fs::exists(spool));
+    EXPECT_EQ(readSound(spool).samples.size(), 2u * 9600);
+}
+
+TEST_F(RecorderTest, CancelDeletesTheSpoolAndEndsCapture) {
+    input.load(sine(48000, 20000, 440, 0.3, {1.0f, 1.0f}));
+    recorder.start();
+    input.play(8192);
+    recorder.cancel();
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_FALSE(input.isCapturing());
+    EXPECT_TRUE(filesIn(pending()).empty());
+    EXPECT_EQ(input.play(4096), 0u);  // nothing more is delivered
+    EXPECT_EQ(scheduler.runSerialQueues(), 0);
+    EXPECT_FALSE(recorder.stop().has_value());
+}
+
+TEST_F(RecorderTest, BlocksAfterStopNeverReachTheClosedFile) {
+    input.load(sine(48000, 16384, 440, 0.3, {1.0f, 1.0f}));
+    recorder.start();
+    input.play(4096);
+    const auto r = recorder.stop();
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(input.stopCount(), 1);
+    EXPECT_EQ(input.play(4096), 0u);
+    EXPECT_EQ(WAV::pcmData(r->wav)->size(), 4096u / 3 * 2);  // 4096 frames at 48 kHz
+}
+
+TEST_F(RecorderTest, StartFailuresAreThrownAndLeaveTheRecorderIdle) {
+    input.failNextInputFormat("no PulseAudio server");
+    EXPECT_THROW(recorder.start(), std::runtime_error);
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_TRUE(filesIn(pending()).empty());
+
+    input.failNextStart("stream refused");
+    EXPECT_THROW(recorder.start(), std::runtime_error);
+    EXPECT_FALSE(recorder.isRecording());
+    // The empty spool file created before the failure stays.
+    const fs::path leftover = onlyFile();
+    EXPECT_EQ(fs::file_size(leftover), CafSpoolFile::audioOffset);
+
+    // The next start replaces all of it and works.
+    input.load(sine(48000, 16000, 440, 0.3, {1.0f, 1.0f}));
+    recorder.start();
+    EXPECT_TRUE(recorder.isRecording());
+    input.playAll();
+    advance(1.0);
+    const auto r = recorder.stop();
+    ASSERT_TRUE(r.has_value());
+    EXPECT_NE(r->recoveryURL.stem(), leftover.stem());
+    EXPECT_TRUE(fs::exists(leftover));
+}
+
+TEST_F(RecorderTest, UnusableStoreFailsStartBeforeCapture) {
+    fs::create_directories(dir.path() / "Larkspire");
+    testing::writeText(pending(), "a file where the folder should be");
+    EXPECT_THROW(recorder.start(), fs::filesystem_error);
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(input.startCount(), 0);
+}
+
+TEST(RecorderLifetime, DestroyingTheRecorderStopsCapture) {
+    TempDir dir;
+    fake::VirtualClock clock;
+    fake::FakeScheduler scheduler{clock};
+    fake::FakeAudioInput input{scheduler, kStereo48k};
+    input.load(sine(48000, 8192, 440, 0.3, {1.0f, 1.0f}));
+    {
+        Recorder recorder{input, scheduler, clock, RecoveryStore(dir.path())};
+        recorder.start();
+        input.play(4096);
+    }
+    EXPECT_FALSE(input.isCapturing());
+    EXPECT_EQ(input.play(4096), 0u);
+    // The queued block still lands in the spool file, which stays pending.
+    scheduler.runSerialQueues();
+    const auto pending = RecoveryStore(dir.path()).pendingRecordings();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(readSound(pending.front()).samples.size(), 2u * 4096);
+}
+
+TEST(FakeAudioInputAccess, RequestAnswersOnTheMainQueue) {
+    fake::VirtualClock clock;
+    fake::FakeScheduler scheduler{clock};
+    fake::FakeAudioInput input{scheduler, kStereo48k};
+    input.setAuthorization(platform::MicrophoneAuthorization::notDetermined);
+    input.setRequestAnswer(false);
+    std::optional<bool> answer;
+    input.requestAccess([&](bool granted) { answer = granted; });
+    EXPECT_FALSE(answer.has_value());
+    scheduler.runDue();
+    EXPECT_EQ(answer, false);
+    EXPECT_EQ(input.authorizationStatus(), platform::MicrophoneAuthorization::denied);
+}
+
+}  // namespace
+}  // namespace larkspire

@@ -1,0 +1,71 @@
+#include "platform/linux/MenuView.h"
+
+#include <QAction>
+
+namespace larkspire::desktop {
+namespace {
+
+unsigned long fingerprintOf(const Menu& menu) {
+    unsigned long sum = menu.generation();
+    for (const auto& item : menu.items()) {
+        if (item->submenu()) {
+            sum = sum * 31 + fingerprintOf(*item->submenu());
+        }
+    }
+    return sum;
+}
+
+}  // namespace
+
+MenuView::MenuView(std::shared_ptr<Menu> model) : model_(std::move(model)) {
+    QObject::connect(&menu_, &QMenu::aboutToShow, &menu_, [this] { sync(); });
+    sync();
+}
+
+unsigned long MenuView::fingerprint() const {
+    return fingerprintOf(*model_);
+}
+
+void MenuView::sync() {
+    const unsigned long now = fingerprint();
+    if (now == builtFingerprint_) {
+        return;
+    }
+    menu_.clear();
+    submenus_.clear();
+    build(menu_, *model_);
+    builtFingerprint_ = now;
+}
+
+void MenuView::build(QMenu& target, const Menu& model) {
+    for (const auto& item : model.items()) {
+        if (item->isSeparator()) {
+            target.addSeparator();
+            continue;
+        }
+        const QString title = QString::fromStdString(item->title());
+        if (item->submenu()) {
+            auto sub = std::make_unique<QMenu>(title);
+            build(*sub, *item->submenu());
+            target.addMenu(sub.get());
+            submenus_.push_back(std::move(sub));
+            continue;
+        }
+        QAction* action = target.addAction(title);
+        action->setEnabled(item->enabled());
+        action->setCheckable(item->checked());
+        action->setChecked(item->checked());
+        if (item->role() == MenuItem::Role::quit) {
+            action->setShortcut(QKeySequence(QKeySequence::Quit));
+            action->setMenuRole(QAction::QuitRole);
+        }
+        std::weak_ptr<MenuItem> weak = item;
+        QObject::connect(action, &QAction::triggered, action, [weak] {
+            if (auto strong = weak.lock()) {
+                strong->trigger();
+            }
+        });
+    }
+}
+
+}  // namespace larkspire::desktop

@@ -1,0 +1,138 @@
+#include "platform/linux/QtScheduler.h"
+
+#include <QMetaObject>
+#include <QPointer>
+#include <QThreadPool>
+#include <QTimer>
+#include <condition_variable>
+#include <deque>
+#include <thread>
+
+namespace larkspire::desktop {
+namespace {
+
+int milliseconds(platform::Duration d) {
+    return static_cast<int>(std::max(0.0, d.count() * 1000.0 + 0.5));
+}
+
+class QtRepeatingTimer : public platform::RepeatingTimer {
+  public:
+    QtRepeatingTimer(QObject* context, platform::Duration interval, platform::Task task)
+        : timer_(new QTimer(context)) {  // owned by `context`; we only keep a guarded handle
+        timer_->setInterval(milliseconds(interval));
+        QObject::connect(timer_, &QTimer::timeout, timer_, std::move(task));
+        timer_->start();
+    }
+    ~QtRepeatingTimer() override { invalidate(); }
+    void invalidate() override {
+        if (timer_) {
+            timer_->stop();
+            timer_->deleteLater();
+            timer_.clear();
+        }
+    }
+    bool isValid() const override { return !timer_.isNull() && timer_->isActive(); }
+
+  private:
+    QPointer<QTimer> timer_;
+};
+
+// One worker thread that runs its tasks in order; drains what is queued on destruction.
+class ThreadSerialQueue : public platform::SerialQueue {
+  public:
+    explicit ThreadSerialQueue(std::string name) : name_(std::move(name)) {
+        worker_ = std::thread([this] { run(); });
+    }
+    ~ThreadSerialQueue() override {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        worker_.join();
+    }
+    void async(platform::Task task) override {
+        {
+            std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(task));
+        }
+        wake_.notify_all();
+    }
+    void sync(platform::Task task) override {
+        if (std::this_thread::get_id() == worker_.get_id()) {
+            task();  // already on the queue: running inline keeps order and avoids deadlock
+            return;
+        }
+        std::mutex doneMutex;
+        std::condition_variable doneSignal;
+        bool done = false;
+        async([&] {
+            task();
+            std::lock_guard lock(doneMutex);
+            done = true;
+            doneSignal.notify_all();
+        });
+        std::unique_lock lock(doneMutex);
+        doneSignal.wait(lock, [&] { return done; });
+    }
+
+  private:
+    void run() {
+        for (;;) {
+            platform::Task task;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+                if (tasks_.empty()) {
+                    return;
+                }
+                task = std::move(tasks_.front());
+                tasks_.pop_front();
+            }
+            task();
+        }
+    }
+
+    std::string name_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<platform::Task> tasks_;
+    bool stopping_ = false;
+    std::thread worker_;
+};
+
+}  // namespace
+
+QtScheduler::QtScheduler(QObject* context) : context_(context) {}
+QtScheduler::~QtScheduler() = default;
+
+void QtScheduler::post(platform::Task task) {
+    QMetaObject::invokeMethod(context_, std::move(task), Qt::QueuedConnection);
+}
+
+void QtScheduler::postAfter(platform::Duration delay, platform::Task task) {
+    QTimer::singleShot(milliseconds(delay), Qt::PreciseTimer, context_, std::move(task));
+}
+
+std::unique_ptr<platform::RepeatingTimer> QtScheduler::repeat(platform::Duration interval,
+                                                              platform::Task task) {
+    return std::make_unique<QtRepeatingTimer>(context_, interval, std::move(task));
+}
+
+void QtScheduler::runInBackground(platform::Priority priority, platform::Task task) {
+    const int qtPriority = priority == platform::Priority::userInitiated ? 2
+                           : priority == platform::Priority::utility     ? 1
+                                                                         : 0;
+    QThreadPool::globalInstance()->start(std::move(task), qtPriority);
+}
+
+std::shared_ptr<platform::SerialQueue> QtScheduler::serialQueue(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    auto& q = queues_[name];
+    if (!q) {
+        q = std::make_shared<ThreadSerialQueue>(name);
+    }
+    return q;
+}
+
+}  // namespace larkspire::desktop

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include "app/AppDelegate.h"
+#include "platform/fake/FakeScheduler.h"
+#include "platform/fake/FakeShell.h"
+#include "platform/linux/TrayStatusArea.h"
+
+namespace larkspire {
+namespace {
+
+QStringList titlesOf(QMenu* menu) {
+    QStringList out;
+    for (QAction* a : menu->actions()) {
+        out << (a->isSeparator() ? QString("-") : a->text());
+    }
+    return out;
+}
+
+QAction* actionNamed(QMenu* menu, const QString& title) {
+    for (QAction* a : menu->actions()) {
+        if (a->text() == title) {
+            return a;
+        }
+        if (a->menu()) {
+            if (QAction* found = actionNamed(a->menu(), title)) {
+                return found;
+            }
+        }
+    }
+    return nullptr;
+}
+
+class TrayView : public ::testing::Test {
+  protected:
+    void start() {
+        app = std::make_unique<AppDelegate>(AppServices{clock,
+                                                        scheduler,
+                                                        log,
+                                                        defaults,
+                                                        desktop,
+                                                        area,
+                                                        "/nonexistent-home",
+                                                        [] { return true; },
+                                                        [this] { ++quits; },
+                                                        {},
+                                                        false});
+        app->applicationDidFinishLaunching();
+        area.show();
+    }
+
+    fake::VirtualClock clock;
+    fake::FakeScheduler scheduler{clock};
+    fake::FakeSystemLog log;
+    fake::FakeUserDefaults defaults;
+    fake::FakeDesktop desktop;
+    desktop::TrayStatusArea area;
+    std::unique_ptr<AppDelegate> app;
+    int quits = 0;
+};
+
+TEST_F(TrayView, DocksInTheTrayWithTheStatusMenuInOrder) {
+    defaults.setBool("screenAwareEnabled", true);
+    start();
+    ASSERT_TRUE(area.usingTray());
+    ASSERT_NE(area.trayIcon(), nullptr);
+    EXPECT_TRUE(area.trayIcon()->isVisible());
+    EXPECT_EQ(area.trayIcon()->contextMenu(), area.statusQMenu());
+    EXPECT_EQ(area.trayIcon()->toolTip(), "Larkspire idle");
+    QMenu* menu = area.statusQMenu();
+    EXPECT_EQ(titlesOf(menu),
+              (QStringList{"Start recording", "Retry saved recording", "Copy last dictation",
+                           "Read clipboard aloud", "Include active-window image with Control + Fn",
+                           "-", "Open Larkspire", "Settings & permissions…", "More", "-", "Quit"}));
+    EXPECT_TRUE(actionNamed(menu, "Retry saved recording")->isEnabled());
+    EXPECT_FALSE(actionNamed(menu, "Copy last dictation")->isEnabled());
+    EXPECT_TRUE(actionNamed(menu, "Include active-window image with Control + Fn")->isChecked());
+    EXPECT_EQ(titlesOf(actionNamed(menu, "More")->menu()),
+              (QStringList{"Undo last insertion", "Active project", "Preview screen-aware drafts",
+                           "Microphone permission…", "Open vault folder"}));
+    EXPECT_EQ(actionNamed(menu, "Quit")->shortcut(), QKeySequence(QKeySequence::Quit));
+}
+
+TEST_F(TrayView, MenuFollowsTheModelAndActionsReachTheController) {
+    start();
+    QMenu* menu = area.statusQMenu();
+    actionNamed(menu, "Preview screen-aware drafts")->trigger();
+    EXPECT_TRUE(defaults.boolValue("screenAwarePreview"));
+    app->toggleItem()->setTitle("Stop & transcribe");
+    emit menu->aboutToShow();  // what opening the menu does
+    EXPECT_EQ(titlesOf(menu).first(), "Stop & transcribe");
+    EXPECT_TRUE(actionNamed(menu, "Preview screen-aware drafts")->isChecked());
+    actionNamed(menu, "Quit")->trigger();
+    EXPECT_EQ(quits, 1);
+}
+
+TEST_F(TrayView, IconFollowsSetIconWithItsAccessibleText) {
+    start();
+    app->fail("No microphone");
+    EXPECT_EQ(area.trayIcon()->toolTip(), "No microphone");
+    EXPECT_FALSE(area.trayIcon()->icon().isNull());
+    app->setIcon("no.such.symbol", "Unknown");
+    EXPECT_TRUE(area.trayIcon()->icon().isNull());
+}
+
+TEST(StatusIconDrawing, IdleMeterHasFiveBarsTallestInTheMiddle) {
+    platform::StatusIcon idle{"larkspire.idle", "Larkspire idle", true, true, false};
+    const QImage img = desktop::renderStatusIcon(idle, false).pixmap(36, 36).toImage();
+    ASSERT_EQ(img.width(), 36);
+    auto opaque = [&](int x, int y) { return qAlpha(img.pixel(x, y)) > 128; };
+    // Scale 2: bars at x 2.4, 9.3, 16.2, 23.1, 30.0 (3.6 wide), gaps in between.
+    for (int x : {4, 11, 18, 25, 31}) {
+        EXPECT_TRUE(opaque(x, 18)) << "bar at x=" << x;
+    }
+    for (int x : {7, 14, 21, 28}) {
+        EXPECT_FALSE(opaque(x, 18)) << "gap at x=" << x;
+    }
+    EXPECT_TRUE(opaque(18, 3));   // middle bar reaches near the top
+    EXPECT_FALSE(opaque(4, 8));   // outer bars are short
+    EXPECT_FALSE(opaque(11, 4));  // second bar is shorter than the middle one
+    EXPECT_EQ(QColor(img.pixel(18, 18)).rgb() & 0xffffff, 0u);  // black on a light panel
+}
+
+TEST(StatusIconDrawing, OnlyTheRecordingSymbolIsRed) {
+    platform::StatusIcon rec{"record.circle.fill", "Recording", true, false, true};
+    const QImage red = desktop::renderStatusIcon(rec, false).pixmap(48, 48).toImage();
+    const QColor ring = red.pixelColor(24, 4);  // on the filled disc, outside the dot
+    EXPECT_GT(ring.red(), 200);
+    EXPECT_LT(ring.green(), 100);
+    platform::StatusIcon glass{"hourglass", "Transcribing", true, true, false};
+    const QImage plain = desktop::renderStatusIcon(glass, true).pixmap(48, 48).toImage();
+    bool anyRed = false;
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 48; ++x) {
+            const QColor c = plain.pixelColor(x, y);
+            anyRed |= c.alpha() > 0 && c.red() - c.green() > 60;
+        }
+    }
+    EXPECT_FALSE(anyRed);
+    EXPECT_TRUE(desktop::hasBundledSymbol("exclamationmark.triangle"));
+    EXPECT_FALSE(desktop::hasBundledSymbol("no.such.symbol"));
+}
+
+}  // namespace
+}  // namespace larkspire
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

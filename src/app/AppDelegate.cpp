@@ -35,6 +35,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     // A missing or broken configuration is silent: the development origin applies.
     config_ = Config::load(Config::pathIn(s_.homeDirectory)).value_or(Config::developmentDefault());
     fnKey_ = chooseFnKey(config_.fn_key, s_.rightAltIsAltGr, s_.log);
+    // Menu texts name the key the user actually holds.
+    screenAwareItem_->setTitle(screenAwareTitle());
 
     if (!hooks_.ensureToken || !hooks_.ensureToken(config_)) {
         openSignIn(config_);
@@ -91,8 +93,7 @@ void AppDelegate::buildStatusMenu() {
     copyLastItem_ = MenuItem::make("Copy last dictation", action(&AppDelegate::copyLast));
     copyLastItem_->setEnabled(false);
     readAloudItem_ = MenuItem::make("Read clipboard aloud", action(&AppDelegate::toggleReadAloud));
-    screenAwareItem_ = MenuItem::make("Include active-window image with Control + Fn",
-                                      action(&AppDelegate::toggleScreenAware));
+    screenAwareItem_ = MenuItem::make(screenAwareTitle(), action(&AppDelegate::toggleScreenAware));
     screenAwareItem_->setChecked(s_.defaults.boolValue("screenAwareEnabled"));
 
     statusMenu_->append(toggleItem_);
@@ -185,7 +186,7 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
         fnMonitoring_ = hooks_.startFnMonitor && hooks_.startFnMonitor();
         if (!fnMonitoring_) {
             statusMenu_->insert(
-                MenuItem::make("⚠ Grant Accessibility for the Fn key…",
+                MenuItem::make("⚠ Grant Accessibility for the " + fnKey_.displayName + " key…",
                                lifetime_.guard([this] { openAccessibilitySettings(); })),
                 0);
             statusMenu_->insert(MenuItem::separator(), 1);
@@ -243,6 +244,10 @@ void AppDelegate::openVault() {
         return;
     }
     s_.desktop.openFolder(std::filesystem::path(*vaultNotesDirectory_).parent_path().string());
+}
+
+std::string AppDelegate::screenAwareTitle() const {
+    return "Include active-window image with Control + " + fnKey_.displayName;
 }
 
 std::string AppDelegate::settingsFallbackUrl() const {

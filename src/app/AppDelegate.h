@@ -111,11 +111,12 @@ class AppDelegate {
     void buildStatusMenu();
     void resetIcon();
     std::string settingsFallbackUrl() const;
+    std::string screenAwareTitle() const;
 
     AppServices s_;
     Hooks hooks_;
     Config config_ = Config::developmentDefault();
-    FnKey fnKey_;
+    FnKey fnKey_{0, "Right Alt"};
     platform::StatusIcon icon_;
 
     std::shared_ptr<Menu> mainMenu_;

@@ -74,11 +74,11 @@ TEST_F(TrayView, DocksInTheTrayWithTheStatusMenuInOrder) {
     QMenu* menu = area.statusQMenu();
     EXPECT_EQ(titlesOf(menu),
               (QStringList{"Start recording", "Retry saved recording", "Copy last dictation",
-                           "Read clipboard aloud", "Include active-window image with Control + Fn",
+                           "Read clipboard aloud", "Include active-window image with Control + Right Alt",
                            "-", "Open Larkspire", "Settings & permissions…", "More", "-", "Quit"}));
     EXPECT_TRUE(actionNamed(menu, "Retry saved recording")->isEnabled());
     EXPECT_FALSE(actionNamed(menu, "Copy last dictation")->isEnabled());
-    EXPECT_TRUE(actionNamed(menu, "Include active-window image with Control + Fn")->isChecked());
+    EXPECT_TRUE(actionNamed(menu, "Include active-window image with Control + Right Alt")->isChecked());
     EXPECT_EQ(titlesOf(actionNamed(menu, "More")->menu()),
               (QStringList{"Undo last insertion", "Active project", "Preview screen-aware drafts",
                            "Microphone permission…", "Open vault folder"}));

@@ -62,7 +62,7 @@ const Strings kStatusTitles{"Start recording",
                             "Retry saved recording",
                             "Copy last dictation",
                             "Read clipboard aloud",
-                            "Include active-window image with Control + Fn",
+                            "Include active-window image with Control + Right Alt",
                             "-",
                             "Open Larkspire",
                             "Settings & permissions…",
@@ -191,8 +191,22 @@ TEST_F(Shell, ConfigurationIsReadFromHomeAndAnUnknownFnKeyFallsBack) {
     start();
     EXPECT_EQ(app->config().api_url, "http://127.0.0.1:4321");
     EXPECT_EQ(app->fnKey().displayName, "Right Ctrl");
+    EXPECT_EQ(status.menu->at(4)->title(), "Include active-window image with Control + Right Ctrl");
     EXPECT_EQ(log.lines,
               (Strings{"Unknown fn_key \"KEY_NOPE\" in ~/.vantrel/config.json; using Right Ctrl"}));
+}
+
+TEST_F(Shell, ConfiguredFnKeyNamesTheKeyInMenus) {
+    writeConfig(R"({"api_url":"http://127.0.0.1:4321","fn_key":"KEY_F13"})");
+    rightAltIsAltGr = true;
+    AppDelegate::Hooks hooks;
+    hooks.ensureToken = [](const Config&) { return true; };
+    hooks.startFnMonitor = [] { return false; };
+    start(hooks);
+    EXPECT_EQ(app->fnKey(), (FnKey{183, "F13"}));
+    EXPECT_EQ(status.menu->at(0)->title(), "⚠ Grant Accessibility for the F13 key…");
+    EXPECT_EQ(status.menu->at(6)->title(), "Include active-window image with Control + F13");
+    EXPECT_TRUE(log.lines.empty());
 }
 
 TEST_F(Shell, BrokenConfigurationIsSilentAndUsesTheDevelopmentOrigin) {
@@ -229,7 +243,7 @@ TEST_F(Shell, MonitorThatCannotStartPutsTheWarningFirstAndStoresNoStage) {
     defaults.setInteger("activationStage", 2);
     start(hooks);
     ASSERT_EQ(status.menu->size(), kStatusTitles.size() + 2);
-    EXPECT_EQ(status.menu->at(0)->title(), "⚠ Grant Accessibility for the Fn key…");
+    EXPECT_EQ(status.menu->at(0)->title(), "⚠ Grant Accessibility for the Right Alt key…");
     EXPECT_TRUE(status.menu->at(1)->isSeparator());
     EXPECT_EQ(status.menu->at(2)->title(), "Start recording");
     EXPECT_EQ(defaults.integerValue("activationStage"), 2);

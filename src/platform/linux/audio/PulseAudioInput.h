@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/AudioInput.h"
+#include "platform/Scheduler.h"
+
+namespace larkspire::desktop {
+
+// The default PulseAudio source, captured through the client library's threaded main
+// loop (its thread is the capture thread). Each start connects anew, so a restarted
+// server is picked up; every wait on the server is bounded. Owner's thread only.
+class PulseAudioInput : public platform::AudioInput {
+  public:
+    // `scheduler` carries the answer of requestAccess to the main queue.
+    explicit PulseAudioInput(platform::Scheduler& scheduler);
+    ~PulseAudioInput() override;
+    PulseAudioInput(const PulseAudioInput&) = delete;
+    PulseAudioInput& operator=(const PulseAudioInput&) = delete;
+
+    platform::AudioFormat inputFormat() override;
+    void start(const platform::AudioFormat& format, platform::AudioBlockHandler onBlock) override;
+    void stop() override;
+    platform::MicrophoneAuthorization authorizationStatus() override;
+    void requestAccess(std::function<void(bool granted)> completion) override;
+
+    // Frames per delivered block.
+    static constexpr std::size_t kBlockFrames = 4096;
+
+  private:
+    class Capture;
+    platform::Scheduler& scheduler_;
+    std::unique_ptr<Capture> capture_;
+};
+
+}  // namespace larkspire::desktop

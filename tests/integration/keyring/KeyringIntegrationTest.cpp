@@ -1,0 +1,150 @@
+// Runs inside a session with an unlocked gnome-keyring (scripts/headless-session).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/fake/FakeScheduler.h"
+#include "platform/linux/keyring/SecretServiceKeychain.h"
+#include "service/APIClient.h"
+#include "service/SessionStore.h"
+
+namespace larkspire {
+namespace {
+
+using platform::KeychainStatus;
+using std::string;
+
+struct PipeCloser {
+    void operator()(FILE* f) const { pclose(f); }
+};
+
+// Runs a shell command and returns its standard output.
+string run(const string& command, const string& input = "") {
+    if (!input.empty()) {
+        std::unique_ptr<FILE, PipeCloser> pipe(popen(command.c_str(), "w"));
+        fwrite(input.data(), 1, input.size(), pipe.get());
+        return "";
+    }
+    std::unique_ptr<FILE, PipeCloser> pipe(popen(command.c_str(), "r"));
+    string out;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) {
+        out.append(buffer, n);
+    }
+    return out;
+}
+
+const string kAttributes = "service com.larkspire.mac.session account supabase";
+
+string secretToolLookup() {
+    return run("secret-tool lookup " + kAttributes + " 2>/dev/null");
+}
+
+// `secret-tool search --all` prints one "[/object/path]" line per matching item.
+std::vector<string> itemPaths() {
+    const string out = run("secret-tool search --all " + kAttributes + " 2>&1");
+    std::vector<string> paths;
+    size_t start = 0;
+    while (start < out.size()) {
+        size_t end = out.find('\n', start);
+        if (end == string::npos) {
+            end = out.size();
+        }
+        const string line = out.substr(start, end - start);
+        if (line.rfind("[/", 0) == 0 && line.back() == ']') {
+            paths.push_back(line);
+        }
+        start = end + 1;
+    }
+    return paths;
+}
+
+class KeyringTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(getenv("DBUS_SESSION_BUS_ADDRESS"), nullptr)
+            << "run inside scripts/headless-session";
+        run("secret-tool clear " + kAttributes + " 2>/dev/null");
+        ASSERT_TRUE(itemPaths().empty());
+    }
+    void TearDown() override { run("secret-tool clear " + kAttributes + " 2>/dev/null"); }
+
+    desktop::SecretServiceKeychain keychain;
+};
+
+TEST_F(KeyringTest, FirstSaveCreatesTheItemAndTheSecondUpdatesItInPlace) {
+    const NativeSession first{"access-1", "refresh-1", 1767225600.5};
+    SessionStore::save(keychain, first);
+    const auto created = itemPaths();
+    ASSERT_EQ(created.size(), 1u);
+    EXPECT_EQ(secretToolLookup(), *first.encoded());
+    const string details = run("secret-tool search --all " + kAttributes + " 2>&1");
+    EXPECT_NE(details.find("attribute.xdg:schema = org.freedesktop.Secret.Generic"), string::npos)
+        << details;
+
+    const NativeSession second{"access-2", "refresh-2", 1767229200};
+    SessionStore::save(keychain, second);
+    EXPECT_EQ(itemPaths(), created) << "the same item, not a second one";
+    EXPECT_EQ(secretToolLookup(), *second.encoded());
+    EXPECT_EQ(SessionStore::load(keychain), second);
+}
+
+TEST_F(KeyringTest, LoadAfterClearIsNoneAndClearingNothingIsHarmless) {
+    SessionStore::save(keychain, NativeSession{"a", "r", 1});
+    ASSERT_TRUE(SessionStore::load(keychain).has_value());
+    SessionStore::clear(keychain);
+    EXPECT_EQ(SessionStore::load(keychain), std::nullopt);
+    EXPECT_TRUE(itemPaths().empty());
+    SessionStore::clear(keychain);
+    EXPECT_EQ(keychain.deleteItem(SessionStore::itemId()), KeychainStatus::itemNotFound);
+}
+
+TEST_F(KeyringTest, StoredObjectWithStringExpiryDoesNotLoadAndStays) {
+    const string bad = R"({"accessToken":"a","refreshToken":"r","expiresAt":"1767225600"})";
+    run("secret-tool store --label=hand-written " + kAttributes, bad);
+    ASSERT_EQ(secretToolLookup(), bad);
+    EXPECT_EQ(SessionStore::load(keychain), std::nullopt);
+    EXPECT_EQ(secretToolLookup(), bad) << "left in place";
+}
+
+TEST_F(KeyringTest, ItemWrittenBySecretToolIsUpdatedNotDuplicated) {
+    run("secret-tool store --label=hand-written " + kAttributes, "{}");
+    const auto before = itemPaths();
+    ASSERT_EQ(before.size(), 1u);
+    SessionStore::save(keychain, NativeSession{"a", "r", 2});
+    EXPECT_EQ(itemPaths(), before);
+    EXPECT_EQ(SessionStore::load(keychain), (NativeSession{"a", "r", 2}));
+}
+
+TEST_F(KeyringTest, StatusesOfTheFourOperations) {
+    const auto id = SessionStore::itemId();
+    EXPECT_EQ(keychain.updateItem(id, "x"), KeychainStatus::itemNotFound);
+    EXPECT_EQ(keychain.copyItem(id).status, KeychainStatus::itemNotFound);
+    EXPECT_EQ(keychain.addItem(id, "x"), KeychainStatus::success);
+    EXPECT_EQ(keychain.addItem(id, "y"), KeychainStatus::duplicateItem);
+    EXPECT_EQ(keychain.updateItem(id, "z"), KeychainStatus::success);
+    const auto copied = keychain.copyItem(id);
+    EXPECT_EQ(copied.status, KeychainStatus::success);
+    EXPECT_EQ(copied.data, "z");
+    EXPECT_EQ(keychain.deleteItem(id), KeychainStatus::success);
+    EXPECT_TRUE(itemPaths().empty());
+}
+
+TEST_F(KeyringTest, ClientLoadsAndInstallsThroughTheKeyring) {
+    fake::VirtualClock clock;
+    SessionStore::save(keychain, NativeSession{"stored", "r", 4102444800});
+    Config config;
+    config.api_url = "http://127.0.0.1:9";
+    APIClient api(config, clock, keychain);
+    EXPECT_EQ(api.ensureToken(), "stored");
+    api.install(NativeSession{"installed", "r2", 4102444801});
+    EXPECT_EQ(itemPaths().size(), 1u);
+    EXPECT_EQ(secretToolLookup(), *NativeSession({"installed", "r2", 4102444801}).encoded());
+}
+
+}  // namespace
+}  // namespace larkspire

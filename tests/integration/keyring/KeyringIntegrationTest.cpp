@@ -83,8 +83,7 @@ TEST_F(KeyringTest, FirstSaveCreatesTheItemAndTheSecondUpdatesItInPlace) {
     ASSERT_EQ(created.size(), 1u);
     EXPECT_EQ(secretToolLookup(), *first.encoded());
     const string details = run("secret-tool search --all " + kAttributes + " 2>&1");
-    EXPECT_NE(details.find("attribute.xdg:schema = org.freedesktop.Secret.Generic"), string::npos)
-        << details;
+    EXPECT_NE(details.find("\nschema = org.freedesktop.Secret.Generic\n"), string::npos) << details;
 
     const NativeSession second{"access-2", "refresh-2", 1767229200};
     SessionStore::save(keychain, second);

@@ -191,7 +191,10 @@ fs::path RecoveryStore::persistForRecovery(std::span<const std::uint8_t> wav,
     target.replace_extension("wav");
 
     // A hidden temporary file beside the target, so the listing never offers it.
-    std::string pattern = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX"));
+    std::string name(1, '.');
+    name += target.filename().string();
+    name += ".XXXXXX";
+    std::string pattern = target.parent_path() / name;
     FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
     if (fd.get() < 0) {
         throwErrno(errno, "cannot create a temporary file for " + target.string());

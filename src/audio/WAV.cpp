@@ -1,6 +1,7 @@
 #include "audio/WAV.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -8,19 +9,21 @@
 namespace larkspire::WAV {
 namespace {
 
-void putU32(Bytes& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+using Header = std::array<std::uint8_t, headerSize>;
+
+void putU32(Header& h, std::size_t at, std::uint32_t v) {
+    for (std::size_t i = 0; i < 4; ++i) {
+        h[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
     }
 }
 
-void putU16(Bytes& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
+void putU16(Header& h, std::size_t at, std::uint16_t v) {
+    h[at] = static_cast<std::uint8_t>(v);
+    h[at + 1] = static_cast<std::uint8_t>(v >> 8);
 }
 
-void putTag(Bytes& out, const char (&tag)[5]) {
-    out.insert(out.end(), tag, tag + 4);
+void putTag(Header& h, std::size_t at, const char (&tag)[5]) {
+    std::memcpy(h.data() + at, tag, 4);
 }
 
 std::uint32_t readU32(std::span<const std::uint8_t> in, std::size_t at) {
@@ -38,22 +41,23 @@ bool hasTag(std::span<const std::uint8_t> in, std::size_t at, const char (&tag)[
 Bytes wrap(std::span<const std::uint8_t> pcm16k) {
     // Sizes of a payload beyond the format's 32-bit fields wrap rather than throw.
     const auto pcmSize = static_cast<std::uint32_t>(pcm16k.size());
-    Bytes out;
-    out.reserve(headerSize + pcm16k.size());
-    putTag(out, "RIFF");
-    putU32(out, pcmSize + 36);
-    putTag(out, "WAVE");
-    putTag(out, "fmt ");
-    putU32(out, 16);
-    putU16(out, 1);      // integer PCM
-    putU16(out, 1);      // channels
-    putU32(out, 16000);  // sample rate
-    putU32(out, 32000);  // byte rate
-    putU16(out, 2);      // block align
-    putU16(out, 16);     // bits per sample
-    putTag(out, "data");
-    putU32(out, pcmSize);
-    out.insert(out.end(), pcm16k.begin(), pcm16k.end());
+    Header h{};
+    putTag(h, 0, "RIFF");
+    putU32(h, 4, pcmSize + 36);
+    putTag(h, 8, "WAVE");
+    putTag(h, 12, "fmt ");
+    putU32(h, 16, 16);
+    putU16(h, 20, 1);      // integer PCM
+    putU16(h, 22, 1);      // channels
+    putU32(h, 24, 16000);  // sample rate
+    putU32(h, 28, 32000);  // byte rate
+    putU16(h, 32, 2);      // block align
+    putU16(h, 34, 16);     // bits per sample
+    putTag(h, 36, "data");
+    putU32(h, 40, pcmSize);
+    Bytes out(headerSize + pcm16k.size());
+    std::copy(h.begin(), h.end(), out.begin());
+    std::copy(pcm16k.begin(), pcm16k.end(), out.begin() + headerSize);
     return out;
 }
 

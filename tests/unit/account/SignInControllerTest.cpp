@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <nlohmann/json.hpp>
+
+#include "account/SignInController.h"
+#include "platform/fake/FakeKeychain.h"
+#include "platform/fake/FakeScheduler.h"
+#include "service/SessionStore.h"
+
+namespace larkspire {
+namespace {
+
+using nlohmann::json;
+using std::string;
+using std::vector;
+using Tone = SignInController::Tone;
+
+// Answers requests from a script, in order, and keeps what was sent.
+class ScriptedTransport : public HttpTransport {
+  public:
+    HttpResponse send(const HttpRequest& request) override {
+        sent.push_back(request);
+        if (answers.empty()) {
+            throw TransportError(7, "Could not connect to server");
+        }
+        HttpResponse r = answers.front();
+        answers.pop_front();
+        return r;
+    }
+    std::deque<HttpResponse> answers;
+    vector<HttpRequest> sent;
+};
+
+// Records what the controller asked of its window, in order.
+class RecordingView : public SignInController::View {
+  public:
+    void render(const SignInController::State& state) override {
+        last = state;
+        events.push_back("render");
+    }
+    void focusCode() override { events.push_back("focusCode"); }
+    void close() override { events.push_back("close"); }
+    SignInController::State last;
+    vector<string> events;
+};
+
+class SignInControllerTest : public ::testing::Test {
+  protected:
+    SignInControllerTest() {
+        Config config;
+        config.api_url = "http://127.0.0.1:3000";
+        api = std::make_shared<APIClient>(config, clock, keychain, transport);
+        controller = SignInController::create(api, scheduler, [this] {
+            view.events.push_back("onSignedIn");
+            ++signedInCalls;
+        });
+        controller->attach(&view);
+    }
+
+    // Runs the background call and the main-queue completion.
+    void completeCall() {
+        ASSERT_EQ(scheduler.pendingBackground(), 1u);
+        EXPECT_EQ(scheduler.backgroundPriorities(),
+                  vector<platform::Priority>{platform::Priority::userInitiated});
+        scheduler.runOneBackground();
+        scheduler.runDue();
+    }
+
+    void reachCodeStep() {
+        transport->answers.push_back({"{}", 200});
+        controller->submit("ada@example.com", "");
+        completeCall();
+        view.events.clear();
+    }
+
+    fake::VirtualClock clock;
+    fake::FakeScheduler scheduler{clock};
+    fake::FakeKeychain keychain;
+    std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
+    std::shared_ptr<APIClient> api;
+    RecordingView view;
+    std::shared_ptr<SignInController> controller;
+    int signedInCalls = 0;
+};
+
+TEST_F(SignInControllerTest, StartsAskingForTheAddress) {
+    const auto& s = view.last;
+    EXPECT_EQ(s.message, "Sign in to keep your words and projects available across devices.");
+    EXPECT_EQ(s.messageTone, Tone::secondary);
+    EXPECT_TRUE(s.emailEnabled);
+    EXPECT_FALSE(s.codeVisible);
+    EXPECT_TRUE(s.primaryEnabled);
+    EXPECT_EQ(s.primaryTitle, "Email me a sign-in code");
+    EXPECT_FALSE(s.codeSent);
+    EXPECT_EQ(SignInController::kWindowTitle, "Sign in to Larkspire");
+    EXPECT_EQ(SignInController::kBrand, "\u25A5  Larkspire");
+}
+
+TEST_F(SignInControllerTest, BlankAddressIsRefusedInRedAndSendsNothing) {
+    for (const string blank : {"", "   ", " \n\t ", "\u00A0\u2003"}) {
+        controller->submit(blank, "");
+        EXPECT_EQ(view.last.message, "Enter your email address.");
+        EXPECT_EQ(view.last.messageTone, Tone::error);
+        EXPECT_TRUE(view.last.primaryEnabled);
+    }
+    EXPECT_EQ(scheduler.pendingBackground(), 0u);
+    EXPECT_TRUE(transport->sent.empty());
+}
+
+TEST_F(SignInControllerTest, SendingTheCodeMovesToTheCodeStep) {
+    transport->answers.push_back({"{}", 200});
+    controller->submit("  ada@example.com\n", "ignored");
+    EXPECT_FALSE(view.last.primaryEnabled);
+    EXPECT_EQ(view.last.primaryTitle, "Sending…");
+    EXPECT_TRUE(transport->sent.empty()) << "nothing is sent on the main thread";
+
+    completeCall();
+    ASSERT_EQ(transport->sent.size(), 1u);
+    EXPECT_EQ(transport->sent[0].url, "http://127.0.0.1:3000/api/native-auth/request");
+    EXPECT_EQ(json::parse(transport->sent[0].body), (json{{"email", "ada@example.com"}}));
+    const auto& s = view.last;
+    EXPECT_TRUE(s.codeSent);
+    EXPECT_FALSE(s.emailEnabled);
+    EXPECT_TRUE(s.codeVisible);
+    EXPECT_TRUE(s.primaryEnabled);
+    EXPECT_EQ(s.primaryTitle, "Verify and continue");
+    EXPECT_EQ(s.message, "We sent a one-time code to ada@example.com.");
+    EXPECT_EQ(s.messageTone, Tone::secondary);
+    EXPECT_EQ(view.events.back(), "focusCode");
+}
+
+TEST_F(SignInControllerTest, FailedSendShowsTheServiceErrorAndCanBeRetried) {
+    transport->answers.push_back({R"({"error":"Too many requests"})", 429});
+    controller->submit("ada@example.com", "");
+    completeCall();
+    EXPECT_EQ(view.last.message, "Too many requests");
+    EXPECT_EQ(view.last.messageTone, Tone::error);
+    EXPECT_TRUE(view.last.primaryEnabled);
+    EXPECT_EQ(view.last.primaryTitle, "Email me a sign-in code");
+    EXPECT_FALSE(view.last.codeSent);
+    EXPECT_TRUE(view.last.emailEnabled);
+
+    // No answer scripted: the transport's own description is shown.
+    controller->submit("ada@example.com", "");
+    completeCall();
+    EXPECT_EQ(view.last.message, "Could not connect to server");
+    EXPECT_EQ(view.last.messageTone, Tone::error);
+
+    transport->answers.push_back({"<html>", 500});
+    controller->submit("ada@example.com", "");
+    completeCall();
+    EXPECT_EQ(view.last.message, "Couldn’t send sign-in code");
+}
+
+TEST_F(SignInControllerTest, CodeIsSentAsTypedAndAFailedVerificationStaysOnTheCodeStep) {
+    reachCodeStep();
+    transport->answers.push_back({R"({"error":"Invalid or expired code"})", 400});
+    controller->submit(" ada@example.com ", "123456 ");
+    EXPECT_EQ(view.last.primaryTitle, "Verifying…");
+    EXPECT_FALSE(view.last.primaryEnabled);
+    completeCall();
+    const HttpRequest& verify = transport->sent.back();
+    EXPECT_EQ(verify.url, "http://127.0.0.1:3000/api/native-auth/verify");
+    EXPECT_EQ(json::parse(verify.body), (json{{"email", "ada@example.com"}, {"code", "123456 "}}));
+    EXPECT_EQ(view.last.message, "Invalid or expired code");
+    EXPECT_EQ(view.last.messageTone, Tone::error);
+    EXPECT_EQ(view.last.primaryTitle, "Verify and continue");
+    EXPECT_TRUE(view.last.primaryEnabled);
+    EXPECT_TRUE(view.last.codeSent);
+    EXPECT_FALSE(view.last.emailEnabled);
+    EXPECT_EQ(signedInCalls, 0);
+}
+
+TEST_F(SignInControllerTest, VerifiedCodeInstallsTheSessionClosesThenCallsOnSignedInOnce) {
+    reachCodeStep();
+    transport->answers.push_back(
+        {R"({"accessToken":"A","refreshToken":"R","expiresAt":4102444800})", 200});
+    controller->submit("ada@example.com", "123456");
+    completeCall();
+    EXPECT_EQ(view.events, (vector<string>{"render", "close", "onSignedIn"}));
+    EXPECT_EQ(signedInCalls, 1);
+    EXPECT_EQ(SessionStore::load(keychain), (NativeSession{"A", "R", 4102444800}));
+    EXPECT_EQ(api->cachedAccessToken(), "A");
+
+    controller->submit("ada@example.com", "123456");
+    EXPECT_EQ(scheduler.pendingBackground(), 0u);
+    EXPECT_EQ(signedInCalls, 1);
+}
+
+TEST_F(SignInControllerTest, AtMostOneCallRunsAtATime) {
+    transport->answers.push_back({"{}", 200});
+    controller->submit("ada@example.com", "");
+    controller->submit("ada@example.com", "");
+    EXPECT_EQ(scheduler.pendingBackground(), 1u);
+    completeCall();
+    EXPECT_EQ(transport->sent.size(), 1u);
+}
+
+TEST_F(SignInControllerTest, NothingHappensOnceTheControllerIsGone) {
+    transport->answers.push_back({"{}", 200});
+    controller->submit("ada@example.com", "");
+    controller.reset();
+    scheduler.runUntilIdle();
+    EXPECT_TRUE(transport->sent.empty());
+
+    auto second = SignInController::create(api, scheduler, [this] { ++signedInCalls; });
+    RecordingView otherView;
+    second->attach(&otherView);
+    second->submit("ada@example.com", "");
+    scheduler.runOneBackground();
+    ASSERT_EQ(transport->sent.size(), 1u);
+    const auto before = otherView.events.size();
+    second.reset();
+    scheduler.runDue();
+    EXPECT_EQ(otherView.events.size(), before) << "a late answer touches nothing";
+}
+
+}  // namespace
+}  // namespace larkspire

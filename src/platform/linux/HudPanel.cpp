@@ -1,0 +1,196 @@
+#include "platform/linux/HudPanel.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QToolButton>
+#include <cmath>
+
+#include "platform/linux/TrayStatusArea.h"
+
+namespace larkspire::desktop {
+namespace {
+
+const QColor kTeal(0x30, 0xb0, 0xc7);
+
+QPixmap symbolPixmap(const std::string& name, int px, const QColor& color) {
+    platform::StatusIcon icon{name, "", hasBundledSymbol(name), true, false};
+    // Template rendering recolours to the panel's foreground; tint to `color` instead.
+    QImage img = renderStatusIcon(icon, true)
+                     .pixmap(px, px)
+                     .toImage()
+                     .convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < img.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x) {
+            line[x] = qRgba(color.red(), color.green(), color.blue(), qAlpha(line[x]));
+        }
+    }
+    return QPixmap::fromImage(img);
+}
+
+int primaryHeight() {
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    return primary ? primary->geometry().height() : 0;
+}
+
+}  // namespace
+
+HudPanel::HudPanel()
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowDoesNotAcceptFocus) {
+    setObjectName("larkspire-hud");
+    setWindowTitle("Larkspire status");
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setFocusPolicy(Qt::NoFocus);
+    setFixedSize(210, 48);
+
+    auto* row = new QHBoxLayout(this);  // children are owned by the panel
+    row->setContentsMargins(15, 0, 10, 0);
+    row->setSpacing(0);
+    icon_ = new QLabel;
+    icon_->setFixedSize(19, 19);
+    row->addWidget(icon_);
+    row->addSpacing(10);
+    label_ = new QLabel;
+    QFont font = label_->font();
+    font.setPointSizeF(13 * 0.75 * logicalDpiY() / 72.0);
+    font.setWeight(QFont::DemiBold);
+    label_->setFont(font);
+    label_->setStyleSheet("color: white;");
+    row->addWidget(label_, 1);
+    row->addSpacing(8);
+
+    controls_ = new QWidget;
+    auto* buttons = new QHBoxLayout(controls_);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->setSpacing(4);
+    pause_ = makeButton("pause.fill", "Pause", &Handlers::pause);
+    buttons->addWidget(pause_);
+    buttons->addWidget(makeButton("backward.end.fill", "Restart", &Handlers::restart));
+    buttons->addWidget(makeButton("xmark", "Stop", &Handlers::stop));
+    controls_->setFixedWidth(0);
+    controls_->hide();
+    row->addWidget(controls_);
+}
+
+QToolButton* HudPanel::makeButton(const char* symbol, const char* label,
+                                  std::function<void()> Handlers::*handler) {
+    auto* b = new QToolButton;
+    b->setObjectName(label);
+    b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setFixedSize(27, 27);
+    b->setIcon(symbolPixmap(symbol, 32, Qt::white));
+    b->setIconSize(QSize(16, 16));
+    b->setToolTip(label);
+    b->setAccessibleName(label);
+    connect(b, &QToolButton::clicked, this, [this, handler] {
+        if (handlers_.*handler) {
+            auto f = handlers_.*handler;
+            f();
+        }
+    });
+    return b;
+}
+
+void HudPanel::setContent(const platform::PanelContent& content) {
+    label_->setText(QString::fromStdString(content.text));
+    icon_->setPixmap(symbolPixmap(content.symbol, 38, kTeal)
+                         .scaled(19, 19, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    icon_->setAccessibleName(QString::fromStdString(content.accessibility));
+    controls_->setVisible(content.controlsVisible);
+    controls_->setFixedWidth(content.controlsVisible ? 89 : 0);
+    pause_->setIcon(symbolPixmap(content.pauseSymbol, 32, Qt::white));
+    pause_->setToolTip(QString::fromStdString(content.pauseLabel));
+    pause_->setAccessibleName(QString::fromStdString(content.pauseLabel));
+}
+
+platform::Rect HudPanel::toLogic(const QRect& r) const {
+    return platform::Rect{double(r.x()), double(primaryHeight() - r.y() - r.height()),
+                          double(r.width()), double(r.height())};
+}
+
+QRect HudPanel::toQt(const platform::Rect& r) const {
+    return QRect(int(std::lround(r.x)), int(std::lround(primaryHeight() - r.y - r.height)),
+                 int(std::lround(r.width)), int(std::lround(r.height)));
+}
+
+void HudPanel::setFrame(const platform::Rect& frame) {
+    const QRect q = toQt(frame);
+    setFixedSize(q.size());
+    move(q.topLeft());
+}
+
+platform::Rect HudPanel::frame() const {
+    return toLogic(QRect(pos(), size()));
+}
+
+void HudPanel::orderFront() {
+    show();
+    raise();
+}
+
+void HudPanel::orderOut() {
+    hide();
+}
+
+std::vector<platform::Rect> HudPanel::screens() const {
+    std::vector<platform::Rect> out;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary) {
+        out.push_back(toLogic(primary->availableGeometry()));
+    }
+    for (const QScreen* s : QGuiApplication::screens()) {
+        if (s != primary) {
+            out.push_back(toLogic(s->availableGeometry()));
+        }
+    }
+    return out;
+}
+
+std::optional<platform::Rect> HudPanel::mainScreen() const {
+    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+        return toLogic(primary->availableGeometry());
+    }
+    return std::nullopt;
+}
+
+QString HudPanel::labelText() const {
+    return label_->text();
+}
+
+void HudPanel::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), 16, 16);
+    p.fillPath(path, QColor(30, 30, 32, 225));
+}
+
+void HudPanel::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        dragging_ = true;
+        dragOffset_ = event->globalPosition().toPoint() - pos();
+    }
+}
+
+void HudPanel::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_) {
+        move(event->globalPosition().toPoint() - dragOffset_);
+        if (handlers_.moved) {
+            handlers_.moved();
+        }
+    }
+}
+
+void HudPanel::mouseReleaseEvent(QMouseEvent*) {
+    dragging_ = false;
+}
+
+}  // namespace larkspire::desktop

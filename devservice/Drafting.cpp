@@ -124,6 +124,13 @@ std::string appName(const DraftRequest& r) {
 
 void reply(const DraftRequest& r, const std::string& surface, Draft& d) {
     std::string content = spokenContent(r.instruction);
+    static const std::regex replyWith(
+        R"(^\s*(please\s+)?(reply|answer|respond)(\s+to\s+\w+)?\s+(with|that)\s+(.+)$)",
+        std::regex::icase);
+    std::smatch m;
+    if (content.empty() && std::regex_match(r.instruction, m, replyWith)) {
+        content = m[5].str();
+    }
     std::string body = content.empty() ? "Thanks for your message. I'll get back to you soon."
                                        : text::tidySentences(text::cleanTranscript(content));
     std::string name = recipientName(r.surroundingText + "\n" + r.windowText);

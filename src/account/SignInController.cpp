@@ -105,7 +105,7 @@ void SignInController::finish(bool verifying, const std::string& email,
     // Keep this controller alive through the callback: the shell may drop it there.
     auto self = shared_from_this();
     if (view_) {
-        view_->close();
+        view_->closeWindow();
     }
     if (onSignedIn_) {
         onSignedIn_();

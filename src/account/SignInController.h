@@ -36,7 +36,7 @@ class SignInController : public std::enable_shared_from_this<SignInController> {
         virtual ~View() = default;
         virtual void render(const State& state) = 0;
         virtual void focusCode() = 0;
-        virtual void close() = 0;
+        virtual void closeWindow() = 0;
     };
 
     static constexpr std::string_view kWindowTitle = "Sign in to Larkspire";

@@ -40,7 +40,7 @@ class RecordingView : public SignInController::View {
         events.push_back("render");
     }
     void focusCode() override { events.push_back("focusCode"); }
-    void close() override { events.push_back("close"); }
+    void closeWindow() override { events.push_back("close"); }
     SignInController::State last;
     vector<string> events;
 };

@@ -1,0 +1,141 @@
+// Runs inside scripts/headless-session: a real X server, window manager and keyring.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <functional>
+#include <nlohmann/json.hpp>
+
+#include "platform/linux/QtScheduler.h"
+#include "platform/linux/keyring/SecretServiceKeychain.h"
+#include "platform/linux/signin/SignInWindow.h"
+#include "service/SessionStore.h"
+#include "unit/service/LoopbackServer.h"
+
+namespace larkspire {
+namespace {
+
+using nlohmann::json;
+using testing::CannedResponse;
+using testing::LoopbackServer;
+
+// Processes events until `done` holds; the service calls run on real threads.
+bool waitFor(const std::function<bool()>& done, int limitMs = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limitMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+QColor textColor(QWidget* w) {
+    return w->palette().color(QPalette::WindowText);
+}
+
+TEST(SignInWindowTest, TwoStepSignInAgainstTheService) {
+    LoopbackServer server;
+    server.on("/api/native-auth/request", {200, "{}"});
+    desktop::SecretServiceKeychain keychain;
+    SessionStore::clear(keychain);
+
+    desktop::SystemClock clock;
+    desktop::QtScheduler scheduler(qApp);
+    Config config;
+    config.api_url = server.url();
+    auto api = std::make_shared<APIClient>(config, clock, keychain);
+
+    bool windowVisibleAtSignIn = true;
+    int signedInCalls = 0;
+    std::optional<std::string> tokenAtSetup;
+    std::unique_ptr<desktop::SignInWindow> window;
+    auto controller = SignInController::create(api, scheduler, [&] {
+        ++signedInCalls;
+        windowVisibleAtSignIn = window->isVisible();
+        // The first step of the signed-in setup: a token without further traffic.
+        tokenAtSetup = api->ensureToken();
+    });
+    window = std::make_unique<desktop::SignInWindow>(controller);
+    window->present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+
+    auto* email = window->findChild<QLineEdit*>("email");
+    auto* code = window->findChild<QLineEdit*>("code");
+    auto* message = window->findChild<QLabel*>("message");
+    auto* primary = window->findChild<QPushButton*>("primary");
+    ASSERT_TRUE(email && code && message && primary);
+    EXPECT_EQ(window->windowTitle(), "Sign in to Larkspire");
+    EXPECT_EQ(window->size(), QSize(480, 430));
+    EXPECT_EQ(primary->text(), "Email me a sign-in code");
+    EXPECT_FALSE(code->isVisible());
+    const QColor introColor = textColor(message);
+
+    // A blank address is refused in red and nothing is sent.
+    QTest::keyClicks(email, "   ");
+    QTest::mouseClick(primary, Qt::LeftButton);
+    EXPECT_EQ(message->text(), "Enter your email address.");
+    EXPECT_EQ(textColor(message), QColor(255, 59, 48));
+    EXPECT_TRUE(server.requests().empty());
+
+    // The code step.
+    email->clear();
+    QTest::keyClicks(email, " ada@example.com ");
+    QTest::mouseClick(primary, Qt::LeftButton);
+    EXPECT_FALSE(primary->isEnabled());
+    EXPECT_EQ(primary->text(), "Sending…");
+    ASSERT_TRUE(waitFor([&] { return code->isVisible(); }));
+    EXPECT_EQ(message->text(), "We sent a one-time code to ada@example.com.");
+    EXPECT_EQ(textColor(message), introColor);
+    EXPECT_FALSE(email->isEnabled());
+    EXPECT_TRUE(primary->isEnabled());
+    EXPECT_EQ(primary->text(), "Verify and continue");
+    EXPECT_TRUE(waitFor([&] { return code->hasFocus(); }, 2000)) << "the code field has focus";
+    ASSERT_EQ(server.requestsTo("/api/native-auth/request").size(), 1u);
+    EXPECT_EQ(json::parse(server.requestsTo("/api/native-auth/request")[0].body),
+              (json{{"email", "ada@example.com"}}));
+
+    // A wrong code: the service's error in red, the button usable again.
+    server.once("/api/native-auth/verify", {400, R"({"error":"Invalid or expired code"})"});
+    QTest::keyClicks(code, "000000");
+    QTest::mouseClick(primary, Qt::LeftButton);
+    EXPECT_EQ(primary->text(), "Verifying…");
+    ASSERT_TRUE(waitFor([&] { return primary->isEnabled(); }));
+    EXPECT_EQ(message->text(), "Invalid or expired code");
+    EXPECT_EQ(textColor(message), QColor(255, 59, 48));
+    EXPECT_EQ(primary->text(), "Verify and continue");
+    EXPECT_TRUE(window->isVisible());
+
+    // The right code, sent with Return: the window closes, then onSignedIn runs.
+    server.on("/api/native-auth/verify",
+              {200, R"({"accessToken":"A1","refreshToken":"R1","expiresAt":4102444800})"});
+    code->clear();
+    QTest::keyClicks(code, "123456 ");
+    QTest::keyClick(code, Qt::Key_Return);
+    ASSERT_TRUE(waitFor([&] { return signedInCalls > 0; }));
+    EXPECT_EQ(signedInCalls, 1);
+    EXPECT_FALSE(windowVisibleAtSignIn);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(tokenAtSetup, "A1");
+    EXPECT_EQ(json::parse(server.requestsTo("/api/native-auth/verify").back().body),
+              (json{{"email", "ada@example.com"}, {"code", "123456 "}}));
+    EXPECT_EQ(SessionStore::load(keychain), (NativeSession{"A1", "R1", 4102444800}));
+    EXPECT_EQ(server.requests().size(), 3u) << "no traffic after the verification";
+    SessionStore::clear(keychain);
+}
+
+}  // namespace
+}  // namespace larkspire
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    larkspire::initHttp();
+    return RUN_ALL_TESTS();
+}

@@ -2,6 +2,7 @@
 // uploads it, recognised by PocketSphinx restricted to the test grammar.
 #include <gtest/gtest.h>
 
+#include <future>
 #include <map>
 
 #include "ServiceProcess.h"
@@ -68,6 +69,29 @@ TEST_F(Transcription, EverySynthesizedSentenceComesBackExactlyAndIsStored) {
         EXPECT_TRUE(stored[i]["created_at"].is_string());
         EXPECT_TRUE(stored[i]["archived_at"].is_null());
         EXPECT_TRUE(stored[i]["related"].is_array());
+    }
+}
+
+TEST_F(Transcription, ConcurrentUploadsEachGetTheirOwnText) {
+    // The server answers on a thread pool while the decoder takes one utterance at a time.
+    std::vector<std::pair<std::string, std::string>> spoken;
+    for (size_t i = 0; i < 4; ++i) {
+        spoken.emplace_back(grammarSentences()[i].first,
+                            synthesizedSentence(grammarSentences()[i].first));
+    }
+    std::vector<std::future<std::string>> answers;
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& [sentence, wav] : spoken) {
+            answers.push_back(std::async(std::launch::async, [this, wav = wav] {
+                auto r = upload(wav, 2, true);
+                return r && r->status == 200
+                           ? Json::parse(r->body)["row"]["text"].get<std::string>()
+                           : std::string("<failed>");
+            }));
+        }
+    }
+    for (size_t i = 0; i < answers.size(); ++i) {
+        EXPECT_EQ(answers[i].get(), spoken[i % spoken.size()].first);
     }
 }
 

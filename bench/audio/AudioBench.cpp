@@ -115,20 +115,23 @@ void BM_Sox_Convert60s(benchmark::State& state) {
 BENCHMARK(BM_Sox_Convert60s)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
 #ifdef LARKSPIRE_BENCH_PULSE
+// The input needs a scheduler only to answer requestAccess, which is not measured.
+struct NoScheduler : larkspire::platform::Scheduler {
+    void post(larkspire::platform::Task) override {}
+    void postAfter(larkspire::platform::Duration, larkspire::platform::Task) override {}
+    std::unique_ptr<larkspire::platform::RepeatingTimer> repeat(
+        larkspire::platform::Duration, larkspire::platform::Task) override {
+        return nullptr;
+    }
+    void runInBackground(larkspire::platform::Priority, larkspire::platform::Task) override {}
+    std::shared_ptr<larkspire::platform::SerialQueue> serialQueue(const std::string&) override {
+        return nullptr;
+    }
+};
+
 // Manual time: from the call to the first block on the capture thread.
 void startToFirstBlock(benchmark::State& state, bool withFormatQuery) {
-    struct NoScheduler : larkspire::platform::Scheduler {
-        void post(larkspire::platform::Task) override {}
-        void postAfter(larkspire::platform::Duration, larkspire::platform::Task) override {}
-        std::unique_ptr<larkspire::platform::RepeatingTimer> repeat(
-            larkspire::platform::Duration, larkspire::platform::Task) override {
-            return nullptr;
-        }
-        void runInBackground(larkspire::platform::Priority, larkspire::platform::Task) override {}
-        std::shared_ptr<larkspire::platform::SerialQueue> serialQueue(const std::string&) override {
-            return nullptr;
-        }
-    } scheduler;
+    NoScheduler scheduler;
     larkspire::desktop::PulseAudioInput mic(scheduler);
     larkspire::platform::AudioFormat format;
     try {
@@ -166,6 +169,19 @@ void startToFirstBlock(benchmark::State& state, bool withFormatQuery) {
         mic.stop();
     }
 }
+// What the 10 s permission poll costs the main thread.
+void BM_PulseAuthorizationStatus(benchmark::State& state) {
+    NoScheduler scheduler;
+    larkspire::desktop::PulseAudioInput mic(scheduler);
+    for (auto _ : state) {
+        if (mic.authorizationStatus() != larkspire::platform::MicrophoneAuthorization::authorized) {
+            state.SkipWithError("no capture source");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_PulseAuthorizationStatus)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_PulseStartToFirstBlock(benchmark::State& state) {
     startToFirstBlock(state, false);
 }

@@ -301,3 +301,23 @@ TEST_F(Endpoints, InjectedDelaysHoldTheAnswer) {
 
 }  // namespace
 }  // namespace larkspire::devservice::testing
+
+namespace larkspire::devservice::testing {
+namespace {
+
+TEST(CommandLineFaults, FailAndMalformedRulesApplyFromTheStart) {
+    ServiceProcess service{{"--fail", "/api/speech=503x1", "--malformed", "/api/projects=200x1"}};
+    std::string token = service.signIn("cli@example.com")["accessToken"];
+    auto failed = service.postJson("/api/speech", {{"text", "Hi"}}, token);
+    EXPECT_EQ(failed->status, 503);
+    EXPECT_EQ(Json::parse(failed->body)["error"], "Injected failure");
+    EXPECT_EQ(service.postJson("/api/speech", {{"text", "Hi"}}, token)->status, 200);
+
+    auto malformed = service.get("/api/projects", token);
+    EXPECT_EQ(malformed->status, 200);
+    EXPECT_TRUE(Json::parse(malformed->body, nullptr, false).is_discarded());
+    EXPECT_TRUE(Json::parse(service.get("/api/projects", token)->body)["projects"].is_array());
+}
+
+}  // namespace
+}  // namespace larkspire::devservice::testing

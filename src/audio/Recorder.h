@@ -45,6 +45,11 @@ class Recorder {
 
     const RecoveryStore& store() const { return store_; }
 
+    // The spool file being written while recording.
+    std::optional<std::filesystem::path> currentSpoolURL() const {
+        return isRecording_ ? spoolURL_ : std::nullopt;
+    }
+
     static std::optional<Bytes> convertTo16kMonoInt16(const std::filesystem::path& file) {
         return larkspire::convertTo16kMonoInt16(file);
     }

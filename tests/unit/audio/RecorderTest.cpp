@@ -71,6 +71,20 @@ TEST_F(RecorderTest, StartOpensASpoolFileInTheSourceFormat) {
     EXPECT_EQ(RecoveryStore(dir.path()).pendingRecordings(), std::vector<fs::path>{spool});
 }
 
+TEST_F(RecorderTest, CurrentSpoolURLNamesTheFileOnlyWhileRecording) {
+    EXPECT_FALSE(recorder.currentSpoolURL().has_value());
+    input.failNextStart("stream refused");
+    EXPECT_THROW(recorder.start(), std::runtime_error);
+    EXPECT_FALSE(recorder.currentSpoolURL().has_value());  // the leftover is not in progress
+    recorder.start();
+    const auto spool = recorder.currentSpoolURL();
+    ASSERT_TRUE(spool.has_value());
+    EXPECT_EQ(spool->extension(), ".caf");
+    EXPECT_TRUE(fs::exists(*spool));
+    recorder.cancel();
+    EXPECT_FALSE(recorder.currentSpoolURL().has_value());
+}
+
 TEST_F(RecorderTest, CaptureThreadOnlyQueuesAndTheQueueWritesTheDeviceFormat) {
     input.setFormat(platform::AudioFormat{44100, 1});
     const auto audio = sine(44100, 10000, 330, 0.25, {1.0f});

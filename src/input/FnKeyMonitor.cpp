@@ -1,0 +1,127 @@
+#include "input/FnKeyMonitor.h"
+
+#include <linux/input-event-codes.h>
+
+#include <algorithm>
+#include <array>
+
+namespace larkspire {
+namespace {
+
+// X keycodes are Linux input codes + 8.
+constexpr int xKeycode(int inputCode) {
+    return inputCode + 8;
+}
+
+// Keys that change what other keys type but type nothing themselves: pressing one while
+// Fn is held is no chord.
+constexpr std::array kModifierKeys{
+    xKeycode(KEY_LEFTSHIFT), xKeycode(KEY_RIGHTSHIFT), xKeycode(KEY_LEFTCTRL),
+    xKeycode(KEY_RIGHTCTRL), xKeycode(KEY_LEFTALT),    xKeycode(KEY_RIGHTALT),
+    xKeycode(KEY_LEFTMETA),  xKeycode(KEY_RIGHTMETA),  xKeycode(KEY_CAPSLOCK),
+    xKeycode(KEY_NUMLOCK),
+};
+
+bool isModifierKey(int keycode) {
+    return std::find(kModifierKeys.begin(), kModifierKeys.end(), keycode) != kModifierKeys.end();
+}
+
+}  // namespace
+
+FnKeyMonitor::FnKeyMonitor(platform::KeyListener& listener, platform::Scheduler& scheduler,
+                           InjectionJournal& ownInjections)
+    : listener_(listener), scheduler_(scheduler), ownInjections_(ownInjections) {}
+
+FnKeyMonitor::~FnKeyMonitor() {
+    if (started_) {
+        listener_.stop();
+    }
+}
+
+bool FnKeyMonitor::start() {
+    if (started_) {
+        return true;
+    }
+    // The listener calls from its own thread: hand each event to the main queue, where
+    // a gone monitor makes it a no-op.
+    auto deliver = lifetime_.guard([this](const platform::RawKeyEvent& e) { handleKey(e); });
+    started_ = listener_.start([&scheduler = scheduler_, deliver](const platform::RawKeyEvent& e) {
+        scheduler.post([deliver, e] { deliver(e); });
+    });
+    return started_;
+}
+
+bool FnKeyMonitor::isControlKey(int keycode) const {
+    const int fnKeycode = xKeycode(fnKey_.inputCode);
+    return keycode != fnKeycode &&
+           (keycode == xKeycode(KEY_LEFTCTRL) || keycode == xKeycode(KEY_RIGHTCTRL));
+}
+
+void FnKeyMonitor::handleKey(const platform::RawKeyEvent& event) {
+    if (event.synthetic && ownInjections_.claim(event.keycode, event.pressed)) {
+        return;
+    }
+    if (event.keycode == xKeycode(fnKey_.inputCode)) {
+        fnKeyHeld_ = event.pressed;
+    } else if (isControlKey(event.keycode)) {
+        if (event.pressed) {
+            controlsHeld_.insert(event.keycode);
+        } else {
+            controlsHeld_.erase(event.keycode);
+        }
+    } else if (!isModifierKey(event.keycode)) {
+        // A key that types, pressed while the Fn key alone holds a dictation gesture, is a
+        // keyboard chord (AltGr characters): the gesture ends without counting as a tap.
+        if (event.pressed && fnIsDown_ && !controlIsDown_ &&
+            activeGesture_ == ActiveGesture::dictation) {
+            activeGesture_.reset();
+            call(onChordCancel);
+        }
+        return;
+    }
+    handleFlags(fnKeyHeld_, !controlsHeld_.empty());
+}
+
+void FnKeyMonitor::handleFlags(bool fnDown, bool control) {
+    const bool wasFn = fnIsDown_;
+    if (fnDown && control) {
+        const bool wasControl = controlIsDown_;
+        fnIsDown_ = true;
+        controlIsDown_ = true;
+        if (!wasFn) {
+            activeGesture_ = ActiveGesture::contextual;
+            call(onContextDown);
+            return;
+        }
+        if (wasControl || activeGesture_ != ActiveGesture::dictation) {
+            return;
+        }
+        if (onContextUpgrade && onContextUpgrade()) {
+            activeGesture_ = ActiveGesture::contextual;
+        }
+        return;
+    }
+    if (fnDown) {
+        fnIsDown_ = true;
+        controlIsDown_ = false;
+        if (wasFn) {
+            return;
+        }
+        activeGesture_ = ActiveGesture::dictation;
+        call(onFnDown);
+        return;
+    }
+    fnIsDown_ = false;
+    controlIsDown_ = control;
+    if (!wasFn) {
+        return;
+    }
+    if (activeGesture_ == ActiveGesture::contextual) {
+        call(onContextUp);
+    } else if (activeGesture_ == ActiveGesture::dictation) {
+        call(onFnUp);
+    }
+    activeGesture_.reset();
+}
+
+}  // namespace larkspire

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <vector>
+
+namespace larkspire::platform {
+
+// Keys of the chords the agent sends; the injector maps them to the keys of the
+// active layout.
+enum class ChordKey { control, shift, v, z };
+
+// Synthetic keyboard input into the desktop session.
+class KeyInjector {
+  public:
+    virtual ~KeyInjector() = default;
+    // Modifier keys (Shift, Control, Alt, AltGr, Super) held right now, as key codes.
+    virtual std::vector<int> heldModifiers() = 0;
+    // Releases the given held keys, without pressing anything.
+    virtual void release(const std::vector<int>& keycodes) = 0;
+    // Presses the keys in order, then releases them in reverse order.
+    virtual void sendChord(const std::vector<ChordKey>& keys) = 0;
+};
+
+}  // namespace larkspire::platform

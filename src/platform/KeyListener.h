@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+
+namespace larkspire::platform {
+
+// One raw key transition heard system-wide. Raw events carry no modifier state, so the
+// listener of these events tracks what is held itself.
+struct RawKeyEvent {
+    int keycode = 0;  // X keycode (Linux input code + 8)
+    bool pressed = false;
+    // The event came from the server's synthetic-input (XTest) device: injected by some
+    // program, possibly this one.
+    bool synthetic = false;
+
+    bool operator==(const RawKeyEvent&) const = default;
+};
+
+// A listen-only source of every key press and release of the desktop session. It never
+// grabs, consumes or alters an event.
+class KeyListener {
+  public:
+    using Handler = std::function<void(const RawKeyEvent&)>;
+
+    virtual ~KeyListener() = default;
+    // Starts delivering events to `handler`, in arrival order, on a thread of the
+    // listener's choosing. False (with the reason logged) when the session offers no
+    // system-wide key events; nothing is delivered then.
+    virtual bool start(Handler handler) = 0;
+    // Stops delivery; no call of the handler is running or will start once it returns.
+    virtual void stop() = 0;
+};
+
+}  // namespace larkspire::platform

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "platform/KeyListener.h"
+
+namespace larkspire::fake {
+
+// A key listener a test drives: it delivers the events the test sends, synchronously on
+// the calling thread, as the real listener does from its own thread.
+class FakeKeyListener : public platform::KeyListener {
+  public:
+    bool start(Handler handler) override;
+    void stop() override;
+
+    // Make start() fail, as a session without system-wide key events does.
+    void setAvailable(bool available) { available_ = available; }
+    bool running() const;
+    int startCount() const { return startCount_; }
+
+    // Delivers one event (dropped when not running).
+    void send(const platform::RawKeyEvent& event);
+    void press(int keycode, bool synthetic = false) { send({keycode, true, synthetic}); }
+    void release(int keycode, bool synthetic = false) { send({keycode, false, synthetic}); }
+
+  private:
+    mutable std::mutex mutex_;
+    Handler handler_;
+    bool available_ = true;
+    int startCount_ = 0;
+};
+
+}  // namespace larkspire::fake

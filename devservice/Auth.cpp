@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "Crypto.h"
+#include "TextCleanup.h"
 
 namespace larkspire::devservice {
 namespace {
@@ -72,8 +73,11 @@ AuthResult<bool> Auth::requestCode(const std::string& rawEmail) {
     return ok(true);
 }
 
-AuthResult<IssuedSession> Auth::verifyCode(const std::string& rawEmail, const std::string& code) {
+AuthResult<IssuedSession> Auth::verifyCode(const std::string& rawEmail,
+                                           const std::string& typedCode) {
     std::string email = normaliseEmail(rawEmail);
+    // Codes are often pasted from a mail with a space or line break around them.
+    std::string code = text::trim(typedCode);
     auto pending = store_.latestUnusedCode(email);
     if (!pending || pending->expiresAt <= clock_.now()) {
         return fail<IssuedSession>(400, "Invalid or expired code");

@@ -60,6 +60,14 @@ TEST_F(OneTimeCode, WorksOnlyOnce) {
     EXPECT_EQ(errorOf(second), "Invalid or expired code");
 }
 
+TEST_F(OneTimeCode, IgnoresSpacesAroundAPastedCode) {
+    service.postJson("/api/native-auth/request", {{"email", "paste@example.com"}});
+    std::string code = service.lastCode("paste@example.com");
+    auto r = service.postJson("/api/native-auth/verify",
+                              {{"email", " Paste@Example.com"}, {"code", " " + code + "\n"}});
+    EXPECT_EQ(r->status, 200) << r->body;
+}
+
 TEST_F(OneTimeCode, ExpiresAfterTenMinutes) {
     service.postJson("/api/native-auth/request", {{"email", "late@example.com"}});
     std::string code = service.lastCode("late@example.com");

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "insert/Paster.h"
+#include "platform/Accessibility.h"
+#include "platform/FrontmostApp.h"
+
+namespace larkspire {
+
+// Where text is to go: the frontmost application and window when recording began, its
+// focused element and the selection in it. A value; copies share the element handle.
+struct InsertionTarget {
+    // Focus and selection are put back this long after the window is re-activated.
+    static constexpr platform::Duration kRestoreDelay{0.2};
+
+    platform::ProcessId processIdentifier = 0;
+    bool isSecure = false;
+    std::shared_ptr<platform::AccessibleElement> focusedElement;
+    std::optional<platform::TextRange> selectedRange;
+    // One process often owns many windows: the one that was in front.
+    platform::FrontWindow window;
+
+    // The window in front now and its focus; absent only when no window is in front. The
+    // agent's own process is never asked through accessibility.
+    static std::optional<InsertionTarget> capture(platform::FrontmostApp& frontmost,
+                                                  platform::Accessibility& accessibility);
+
+    // Re-activates the window (or, when it is gone, another of the process), puts focus
+    // and selection back 0.2 s later and pastes `text` there.
+    void paste(const std::string& text, Paster& paster) const;
+};
+
+}  // namespace larkspire

@@ -1,0 +1,46 @@
+#include "platform/fake/FakeFrontmostApp.h"
+
+#include <string>
+
+namespace larkspire::fake {
+
+std::optional<platform::FrontWindow> FakeFrontmostApp::frontmost() {
+    if (!front_) {
+        return std::nullopt;
+    }
+    return windows_.at(*front_);
+}
+
+bool FakeFrontmostApp::activate(platform::WindowId window) {
+    if (!windows_.contains(window)) {
+        return false;
+    }
+    front_ = window;
+    log_.add("activate " + std::to_string(window));
+    return true;
+}
+
+std::optional<platform::WindowId> FakeFrontmostApp::windowOf(platform::ProcessId pid) {
+    for (const auto& [id, w] : windows_) {
+        if (w.processIdentifier == pid) {
+            return id;
+        }
+    }
+    return std::nullopt;
+}
+
+void FakeFrontmostApp::open(const platform::FrontWindow& window, bool front) {
+    windows_[window.window] = window;
+    if (front) {
+        front_ = window.window;
+    }
+}
+
+void FakeFrontmostApp::close(platform::WindowId window) {
+    windows_.erase(window);
+    if (front_ == window) {
+        front_.reset();
+    }
+}
+
+}  // namespace larkspire::fake

@@ -1,0 +1,41 @@
+#include "platform/fake/FakeKeyInjector.h"
+
+namespace larkspire::fake {
+
+std::vector<int> FakeKeyInjector::heldModifiers() {
+    ++heldQueries_;
+    return {held_.begin(), held_.end()};
+}
+
+void FakeKeyInjector::release(const std::vector<int>& keycodes) {
+    for (int k : keycodes) {
+        held_.erase(k);
+        log_.add("release " + std::to_string(k));
+    }
+}
+
+void FakeKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
+    std::string text = "chord ";
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i > 0) {
+            text += "+";
+        }
+        switch (keys[i]) {
+            case platform::ChordKey::control:
+                text += "ctrl";
+                break;
+            case platform::ChordKey::shift:
+                text += "shift";
+                break;
+            case platform::ChordKey::v:
+                text += "v";
+                break;
+            case platform::ChordKey::z:
+                text += "z";
+                break;
+        }
+    }
+    log_.add(text);
+}
+
+}  // namespace larkspire::fake

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/KeyInjector.h"
+#include "platform/fake/ActionLog.h"
+
+namespace larkspire::fake {
+
+// A keyboard the test holds keys on; it records the chords and releases it is asked
+// for ("chord ctrl+shift+v", "release 108").
+class FakeKeyInjector : public platform::KeyInjector {
+  public:
+    explicit FakeKeyInjector(ActionLog& log) : log_(log) {}
+
+    std::vector<int> heldModifiers() override;
+    void release(const std::vector<int>& keycodes) override;
+    void sendChord(const std::vector<platform::ChordKey>& keys) override;
+
+    // The user's hands.
+    void hold(int keycode) { held_.insert(keycode); }
+    void letGo(int keycode) { held_.erase(keycode); }
+    int heldQueries() const { return heldQueries_; }
+
+  private:
+    ActionLog& log_;
+    std::set<int> held_;
+    int heldQueries_ = 0;
+};
+
+}  // namespace larkspire::fake

@@ -6,13 +6,13 @@ namespace larkspire::devservice {
 namespace {
 
 // Splits "PATH=NUMBER[xCOUNT]".
-bool splitSpec(const std::string& spec, std::string& path, long& number, int& count) {
-    auto eq = spec.rfind('=');
-    if (eq == std::string::npos || eq == 0 || spec[0] != '/') {
+bool splitOption(const std::string& option, std::string& path, long& number, int& count) {
+    auto eq = option.rfind('=');
+    if (eq == std::string::npos || eq == 0 || option[0] != '/') {
         return false;
     }
-    path = spec.substr(0, eq);
-    std::string rest = spec.substr(eq + 1);
+    path = option.substr(0, eq);
+    std::string rest = option.substr(eq + 1);
     count = -1;
     try {
         size_t used = 0;
@@ -77,20 +77,20 @@ std::optional<FaultAction> Faults::take(const std::string& path) {
     return action;
 }
 
-std::optional<FaultRule> Faults::parseFailSpec(const std::string& spec) {
+std::optional<FaultRule> Faults::parseFailOption(const std::string& option) {
     FaultRule rule;
     long status = 0;
-    if (!splitSpec(spec, rule.path, status, rule.remaining) || status < 100 || status > 599) {
+    if (!splitOption(option, rule.path, status, rule.remaining) || status < 100 || status > 599) {
         return std::nullopt;
     }
     rule.status = static_cast<int>(status);
     return rule;
 }
 
-std::optional<FaultRule> Faults::parseDelaySpec(const std::string& spec) {
+std::optional<FaultRule> Faults::parseDelayOption(const std::string& option) {
     FaultRule rule;
     long millis = 0;
-    if (!splitSpec(spec, rule.path, millis, rule.remaining)) {
+    if (!splitOption(option, rule.path, millis, rule.remaining)) {
         return std::nullopt;
     }
     rule.delay = std::chrono::milliseconds(millis);

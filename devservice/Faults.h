@@ -36,9 +36,9 @@ class Faults {
     std::optional<FaultAction> take(const std::string& path);
 
     // "PATH=STATUS[xCOUNT]", e.g. "/api/transcribe=500" or "/api/transcribe=503x2".
-    static std::optional<FaultRule> parseFailSpec(const std::string& spec);
+    static std::optional<FaultRule> parseFailOption(const std::string& option);
     // "PATH=MILLISECONDS[xCOUNT]".
-    static std::optional<FaultRule> parseDelaySpec(const std::string& spec);
+    static std::optional<FaultRule> parseDelayOption(const std::string& option);
 
   private:
     mutable std::mutex mutex_;

@@ -118,7 +118,7 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             if (!value(v)) {
                 return std::nullopt;
             }
-            auto rule = arg == "--fail" ? Faults::parseFailSpec(v) : Faults::parseDelaySpec(v);
+            auto rule = arg == "--fail" ? Faults::parseFailOption(v) : Faults::parseDelayOption(v);
             if (!rule) {
                 error = arg + " expects PATH=" + (arg == "--fail" ? "STATUS" : "MS") +
                         "[xCOUNT], got \"" + v + "\"";
@@ -129,7 +129,7 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             if (!value(v)) {
                 return std::nullopt;
             }
-            auto rule = Faults::parseFailSpec(v.find('=') == std::string::npos ? v + "=200" : v);
+            auto rule = Faults::parseFailOption(v.find('=') == std::string::npos ? v + "=200" : v);
             if (!rule) {
                 error = "--malformed expects PATH, got \"" + v + "\"";
                 return std::nullopt;

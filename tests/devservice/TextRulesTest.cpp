@@ -55,21 +55,21 @@ TEST(Passwords, VerifyOnlyTheRightOne) {
     EXPECT_NE(stored, crypto::hashPassword("correct horse"));  // salted
 }
 
-TEST(FaultSpecs, ParseStatusDelayAndCount) {
-    auto f = Faults::parseFailSpec("/api/transcribe=503x2");
+TEST(FaultOptions, ParseStatusDelayAndCount) {
+    auto f = Faults::parseFailOption("/api/transcribe=503x2");
     ASSERT_TRUE(f);
     EXPECT_EQ(f->path, "/api/transcribe");
     EXPECT_EQ(f->status, 503);
     EXPECT_EQ(f->remaining, 2);
-    EXPECT_FALSE(Faults::parseFailSpec("/api/transcribe=42"));
-    EXPECT_FALSE(Faults::parseFailSpec("api=500"));
-    auto d = Faults::parseDelaySpec("/api/speech=250");
+    EXPECT_FALSE(Faults::parseFailOption("/api/transcribe=42"));
+    EXPECT_FALSE(Faults::parseFailOption("api=500"));
+    auto d = Faults::parseDelayOption("/api/speech=250");
     ASSERT_TRUE(d);
     EXPECT_EQ(d->delay.count(), 250);
     EXPECT_EQ(d->remaining, -1);
 
     Faults faults;
-    faults.add(*Faults::parseFailSpec("/x=500x2"));
+    faults.add(*Faults::parseFailOption("/x=500x2"));
     EXPECT_EQ(faults.take("/x")->status, 500);
     EXPECT_EQ(faults.take("/x")->status, 500);
     EXPECT_FALSE(faults.take("/x"));

@@ -1,0 +1,141 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <random>
+#include <set>
+#include <string>
+
+#include "platform/fake/FakeKeychain.h"
+#include "platform/fake/FakeScheduler.h"
+#include "platform/fake/FakeShell.h"
+#include "service/APIClient.h"
+#include "service/SessionStore.h"
+#include "unit/vault/NotesServer.h"
+#include "vault/VaultSync.h"
+
+namespace larkspire::testing {
+
+namespace fs = std::filesystem;
+
+// A private home directory under the system's temporary folder, with a sibling folder
+// "outside" that stands for the rest of the user's files.
+class VaultTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { initHttp(); }
+
+    void SetUp() override {
+        std::random_device random;
+        root = fs::temp_directory_path() /
+               ("larkspire-vault-" + std::to_string(random()) + std::to_string(random()));
+        home = root / "home";
+        outside = root / "outside";
+        fs::create_directories(home);
+        fs::create_directories(outside);
+        const double now = std::chrono::duration<double>(clock.now().time_since_epoch()).count();
+        SessionStore::save(keychain, NativeSession{"T1", "R1", now + 3600});
+        Config config;
+        config.api_url = server.url();
+        api = std::make_shared<APIClient>(config, clock, keychain);
+    }
+
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(root, ec);
+    }
+
+    std::unique_ptr<VaultSync> makeVault(std::optional<std::string> vaultPath = std::nullopt) {
+        return std::make_unique<VaultSync>(api, vaultPath,
+                                           VaultSync::Services{scheduler, clock, log, home});
+    }
+
+    // One pass, run to its end.
+    void pass(VaultSync& vault) {
+        vault.syncSoon();
+        scheduler.runSerialQueues();
+    }
+
+    fs::path notesDir() const { return home / "Vantrel" / "Notes"; }
+    fs::path stateFile() const { return home / ".vantrel" / "vault_state.json"; }
+
+    static std::string read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static void write(const fs::path& path, const std::string& bytes) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    nlohmann::json readState() const { return nlohmann::json::parse(read(stateFile())); }
+
+    // The names in the notes folder (hidden ones included).
+    std::set<std::string> notesListing() const {
+        std::set<std::string> names;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(notesDir(), ec)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    // Every path under the test root, with its contents for files and link targets for
+    // links; a change anywhere shows.
+    std::map<std::string, std::string> snapshot(const fs::path& top) const {
+        std::map<std::string, std::string> all;
+        for (const auto& entry : fs::recursive_directory_iterator(top)) {
+            const std::string key = entry.path().lexically_relative(top).string();
+            if (entry.is_symlink()) {
+                all[key] = "link -> " + fs::read_symlink(entry.path()).string();
+            } else if (entry.is_regular_file()) {
+                all[key] = read(entry.path());
+            } else {
+                all[key] = "<folder>";
+            }
+        }
+        return all;
+    }
+
+    static nlohmann::json note(const std::string& id, const std::string& createdAt,
+                               const std::string& title,
+                               nlohmann::json extra = nlohmann::json::object()) {
+        nlohmann::json n = {{"id", id}, {"created_at", createdAt}, {"title", title}};
+        n.update(extra);
+        return n;
+    }
+
+    // A managed-looking file as another installation or an earlier version left it.
+    static std::string headedFile(const std::string& id) {
+        return "---\nid: " + id + "\ndate: 2024-01-01T00:00:00Z\nsource: web\n---\n\nold text\n";
+    }
+
+    size_t logCount(const std::string& line) const {
+        return static_cast<size_t>(std::count(log.lines.begin(), log.lines.end(), line));
+    }
+    size_t errorCount() const {
+        return static_cast<size_t>(std::count_if(log.lines.begin(), log.lines.end(), [](auto& l) {
+            return l.rfind("VaultSync error: ", 0) == 0;
+        }));
+    }
+
+    static constexpr const char* kIdA = "0f8fad5b-d9cb-469f-a165-70867728950e";
+    static constexpr const char* kIdB = "7c9e6679-7425-40de-944b-e07fc1f90ae7";
+    static constexpr const char* kIdC = "16fd2706-8baf-433b-82eb-8c7fada847da";
+    static constexpr const char* kIdD = "886313e1-3b8a-5372-9b90-0c9aee199e5d";
+
+    fs::path root, home, outside;
+    NotesServer server;
+    fake::VirtualClock clock;
+    fake::FakeScheduler scheduler{clock};
+    fake::FakeSystemLog log;
+    fake::FakeKeychain keychain;
+    std::shared_ptr<APIClient> api;
+};
+
+}  // namespace larkspire::testing

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include "platform/Accessibility.h"
+#include "platform/SystemLog.h"
+
+// libatspi types, kept out of the logic's headers.
+typedef struct _AtspiAccessible AtspiAccessible;
+typedef struct _AtspiEventListener AtspiEventListener;
+typedef struct _AtspiEvent AtspiEvent;
+
+namespace larkspire::desktop {
+
+struct GObjectUnref {
+    void operator()(void* object) const;
+};
+using AccessiblePtr = std::unique_ptr<AtspiAccessible, GObjectUnref>;
+
+// AT-SPI 2 through libatspi. The focused element of each application is cached from
+// focus events, so a capture at key-down takes a few calls; without a cache entry, a
+// bounded walk of the application's tree finds it. Every call is bounded by a short
+// time-out, and the agent's own process is never asked (it would answer only after the
+// D-Bus time-out, from the main thread it blocks). Events are delivered through the
+// default GLib main context, which Qt's event loop runs. Main thread.
+class AtspiAccessibility : public platform::Accessibility {
+  public:
+    // Time-out of each call into another application.
+    static constexpr int kCallTimeoutMs = 250;
+    // The most elements a focus walk visits.
+    static constexpr int kWalkLimit = 350;
+
+    explicit AtspiAccessibility(platform::SystemLog& log);
+    ~AtspiAccessibility() override;
+    AtspiAccessibility(const AtspiAccessibility&) = delete;
+    AtspiAccessibility& operator=(const AtspiAccessibility&) = delete;
+
+    std::shared_ptr<platform::AccessibleElement> focusedElement(platform::ProcessId pid) override;
+
+    // Turns the session's accessibility bus on (org.a11y.Status IsEnabled) when it is off;
+    // true when it is on afterwards. Without it password fields cannot be recognised.
+    static bool enableAccessibilityBus(platform::SystemLog& log);
+
+    // How the last focusedElement() found its answer: "cache", "walk" or "none".
+    const char* lastSource() const { return lastSource_; }
+
+  private:
+    static void onFocusEvent(AtspiEvent* event, void* self);
+    void focusChanged(AtspiAccessible* source, bool focused);
+    AccessiblePtr walkForFocus(platform::ProcessId pid);
+
+    platform::SystemLog& log_;
+    std::unique_ptr<AtspiEventListener, GObjectUnref> listener_;
+    std::map<platform::ProcessId, AccessiblePtr> focusCache_;
+    const char* lastSource_ = "none";
+};
+
+}  // namespace larkspire::desktop

@@ -1,0 +1,206 @@
+#include "platform/linux/x11/EwmhFrontmostApp.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace larkspire::desktop {
+namespace {
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// Folders that hold desktop entries, most personal first.
+std::vector<std::filesystem::path> applicationDirs() {
+    std::vector<std::filesystem::path> dirs;
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    if (dataHome && *dataHome) {
+        dirs.emplace_back(std::filesystem::path(dataHome) / "applications");
+    } else if (home && *home) {
+        dirs.emplace_back(std::filesystem::path(home) / ".local/share/applications");
+    }
+    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
+    std::stringstream list(dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share");
+    std::string dir;
+    while (std::getline(list, dir, ':')) {
+        if (!dir.empty()) {
+            dirs.emplace_back(std::filesystem::path(dir) / "applications");
+        }
+    }
+    return dirs;
+}
+
+// The Name= of the [Desktop Entry] group of a desktop file.
+std::optional<std::string> desktopEntryName(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    bool inEntry = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line[0] == '[') {
+            inEntry = line == "[Desktop Entry]";
+        } else if (inEntry && line.rfind("Name=", 0) == 0) {
+            return line.substr(5);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+EwmhFrontmostApp::EwmhFrontmostApp() : display_(openDisplay()) {
+    if (!display_) {
+        return;
+    }
+    Display* d = display_.get();
+    root_ = DefaultRootWindow(d);
+    activeWindow_ = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+    wmPid_ = XInternAtom(d, "_NET_WM_PID", False);
+    clientList_ = XInternAtom(d, "_NET_CLIENT_LIST", False);
+    clientListStacking_ = XInternAtom(d, "_NET_CLIENT_LIST_STACKING", False);
+    timeProbe_ = XInternAtom(d, "_LARKSPIRE_TIME", False);
+    XSetWindowAttributes attributes{};
+    attributes.event_mask = PropertyChangeMask;
+    clock_ = XCreateWindow(d, root_, -10, -10, 1, 1, 0, CopyFromParent, InputOnly, CopyFromParent,
+                           CWEventMask, &attributes);
+}
+
+EwmhFrontmostApp::~EwmhFrontmostApp() {
+    if (display_ && clock_) {
+        XDestroyWindow(display_.get(), clock_);
+    }
+}
+
+std::vector<unsigned long> EwmhFrontmostApp::cardinals(Window window, Atom property, Atom type) {
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* raw = nullptr;
+    const int status = XGetWindowProperty(display_.get(), window, property, 0, 4096, False, type,
+                                          &actualType, &format, &count, &remaining, &raw);
+    XPtr<unsigned char> data(raw);
+    if (status != Success || !data || format != 32 || actualType != type) {
+        return {};
+    }
+    // Format-32 properties come back as an array of long.
+    const auto* values = reinterpret_cast<const unsigned long*>(data.get());
+    return {values, values + count};
+}
+
+std::optional<platform::FrontWindow> EwmhFrontmostApp::frontmost() {
+    if (!display_) {
+        return std::nullopt;
+    }
+    const auto active = cardinals(root_, activeWindow_, XA_WINDOW);
+    if (active.empty() || active[0] == 0) {
+        return std::nullopt;
+    }
+    platform::FrontWindow w;
+    w.window = active[0];
+    if (const auto pid = cardinals(active[0], wmPid_, XA_CARDINAL); !pid.empty()) {
+        w.processIdentifier = static_cast<platform::ProcessId>(pid[0]);
+    }
+    XClassHint hint{};
+    if (XGetClassHint(display_.get(), active[0], &hint)) {
+        XPtr<char> name(hint.res_name);
+        XPtr<char> cls(hint.res_class);
+        w.windowInstance = name ? name.get() : "";
+        w.windowClass = cls ? cls.get() : "";
+    }
+    w.applicationName = applicationName(w);
+    return w;
+}
+
+std::string EwmhFrontmostApp::applicationName(const platform::FrontWindow& w) const {
+    // A desktop entry named after the window class, as most applications install it.
+    for (const auto& dir : applicationDirs()) {
+        for (const auto& id : {w.windowClass, lower(w.windowClass), w.windowInstance}) {
+            if (id.empty()) {
+                continue;
+            }
+            std::error_code ec;
+            const auto file = dir / (id + ".desktop");
+            if (std::filesystem::is_regular_file(file, ec)) {
+                if (auto name = desktopEntryName(file)) {
+                    return *name;
+                }
+            }
+        }
+    }
+    if (!w.windowClass.empty()) {
+        return w.windowClass;
+    }
+    if (w.processIdentifier > 0) {
+        std::ifstream comm("/proc/" + std::to_string(w.processIdentifier) + "/comm");
+        std::string name;
+        if (std::getline(comm, name)) {
+            return name;
+        }
+    }
+    return {};
+}
+
+Time EwmhFrontmostApp::serverTime() {
+    // An empty append changes nothing but makes the server send a PropertyNotify
+    // stamped with its current time.
+    Display* d = display_.get();
+    XChangeProperty(d, clock_, timeProbe_, XA_STRING, 8, PropModeAppend, nullptr, 0);
+    XEvent ev;
+    XWindowEvent(d, clock_, PropertyChangeMask, &ev);
+    return ev.xproperty.time;
+}
+
+bool EwmhFrontmostApp::activate(platform::WindowId window) {
+    if (!display_ || window == 0) {
+        return false;
+    }
+    const auto managed = cardinals(root_, clientList_, XA_WINDOW);
+    if (std::find(managed.begin(), managed.end(), window) == managed.end()) {
+        return false;
+    }
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = static_cast<Window>(window);
+    ev.xclient.message_type = activeWindow_;
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = 2;  // source indication: a pager, on the user's behalf
+    ev.xclient.data.l[1] = static_cast<long>(serverTime());
+    const auto current = cardinals(root_, activeWindow_, XA_WINDOW);
+    ev.xclient.data.l[2] = current.empty() ? 0 : static_cast<long>(current[0]);
+    XSendEvent(display_.get(), root_, False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &ev);
+    XSync(display_.get(), False);
+    return true;
+}
+
+std::optional<platform::WindowId> EwmhFrontmostApp::windowOf(platform::ProcessId pid) {
+    if (!display_ || pid <= 0) {
+        return std::nullopt;
+    }
+    // Bottom to top: the last match is the top-most window of the process.
+    const auto stacking = cardinals(root_, clientListStacking_, XA_WINDOW);
+    for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) {
+        const auto owner = cardinals(static_cast<Window>(*it), wmPid_, XA_CARDINAL);
+        if (!owner.empty() && static_cast<platform::ProcessId>(owner[0]) == pid) {
+            return *it;
+        }
+    }
+    return std::nullopt;
+}
+
+platform::ProcessId EwmhFrontmostApp::ownProcess() const {
+    return static_cast<platform::ProcessId>(getpid());
+}
+
+}  // namespace larkspire::desktop

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/FrontmostApp.h"
+#include "platform/linux/x11/XHandles.h"
+
+namespace larkspire::desktop {
+
+// The active window through EWMH (_NET_ACTIVE_WINDOW, _NET_WM_PID) on a display
+// connection of its own; activation by a _NET_ACTIVE_WINDOW request as a pager would
+// send it (source 2) with a current server time, which window managers with
+// focus-stealing prevention honour. Main thread.
+class EwmhFrontmostApp : public platform::FrontmostApp {
+  public:
+    EwmhFrontmostApp();
+    ~EwmhFrontmostApp() override;
+
+    bool available() const { return display_ != nullptr; }
+
+    std::optional<platform::FrontWindow> frontmost() override;
+    bool activate(platform::WindowId window) override;
+    std::optional<platform::WindowId> windowOf(platform::ProcessId pid) override;
+    platform::ProcessId ownProcess() const override;
+
+  private:
+    std::vector<unsigned long> cardinals(Window window, Atom property, Atom type);
+    std::string applicationName(const platform::FrontWindow& w) const;
+    Time serverTime();
+
+    DisplayPtr display_;
+    Window root_ = 0;
+    Window clock_ = 0;  // an unmapped window whose property changes tell the server time
+    Atom activeWindow_ = 0;
+    Atom wmPid_ = 0;
+    Atom clientList_ = 0;
+    Atom clientListStacking_ = 0;
+    Atom timeProbe_ = 0;
+};
+
+}  // namespace larkspire::desktop

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/Clipboard.h"
+
+namespace larkspire::desktop {
+
+// The CLIPBOARD selection through Qt: after a write the agent owns it and serves the
+// text from its event loop. Main thread; needs a QGuiApplication.
+class QtClipboard : public platform::Clipboard {
+  public:
+    void setText(const std::string& text) override;
+    std::optional<std::string> text() override;
+};
+
+}  // namespace larkspire::desktop

@@ -1,0 +1,133 @@
+#include "platform/linux/x11/XInputKeyListener.h"
+
+#include <X11/extensions/XInput2.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace larkspire::desktop {
+namespace {
+
+bool waylandSession() {
+    const char* type = std::getenv("XDG_SESSION_TYPE");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (type && std::string_view(type) == "wayland") || (wayland && *wayland);
+}
+
+}  // namespace
+
+XInputKeyListener::XInputKeyListener(platform::SystemLog& log) : log_(log) {}
+
+XInputKeyListener::~XInputKeyListener() {
+    stop();
+}
+
+bool XInputKeyListener::start(Handler handler) {
+    if (thread_.joinable()) {
+        return true;
+    }
+    if (waylandSession()) {
+        log_.log(
+            "Larkspire: keyboard gestures are off: under Wayland the X server hears only X "
+            "applications");
+        return false;
+    }
+    auto display = openDisplay();
+    if (!display) {
+        log_.log("Larkspire: keyboard gestures are off: no X display");
+        return false;
+    }
+    int event = 0;
+    int error = 0;
+    if (!XQueryExtension(display.get(), "XInputExtension", &xiOpcode_, &event, &error)) {
+        log_.log("Larkspire: keyboard gestures are off: the X server has no XInput extension");
+        return false;
+    }
+    int major = 2;
+    int minor = 2;
+    if (XIQueryVersion(display.get(), &major, &minor) != Success || major < 2) {
+        log_.log("Larkspire: keyboard gestures are off: the X server offers no XInput 2");
+        return false;
+    }
+
+    // The slave keyboards fed by XTest: their events are injected, not typed.
+    syntheticDevices_.clear();
+    int count = 0;
+    if (XIDeviceInfo* devices = XIQueryDevice(display.get(), XIAllDevices, &count)) {
+        for (int i = 0; i < count; ++i) {
+            if (devices[i].use == XISlaveKeyboard && std::strstr(devices[i].name, "XTEST")) {
+                syntheticDevices_.insert(devices[i].deviceid);
+            }
+        }
+        XIFreeDeviceInfo(devices);
+    }
+
+    // Master devices only: each key then arrives once, with the slave as its source.
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_RawKeyPress);
+    XISetMask(bits, XI_RawKeyRelease);
+    XIEventMask mask{XIAllMasterDevices, sizeof(bits), bits};
+    XISelectEvents(display.get(), DefaultRootWindow(display.get()), &mask, 1);
+    XSync(display.get(), False);
+
+    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) {
+        log_.log("Larkspire: keyboard gestures are off: no event descriptor");
+        return false;
+    }
+    display_ = std::move(display);
+    handler_ = std::move(handler);
+    thread_ = std::thread([this] { run(); });
+    return true;
+}
+
+void XInputKeyListener::stop() {
+    if (!thread_.joinable()) {
+        return;
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof(one));
+    thread_.join();
+    close(wakeFd_);
+    wakeFd_ = -1;
+    display_.reset();
+    handler_ = nullptr;
+}
+
+void XInputKeyListener::run() {
+    Display* d = display_.get();
+    pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    for (;;) {
+        while (XPending(d) > 0) {
+            XEvent ev;
+            XNextEvent(d, &ev);
+            XGenericEventCookie* cookie = &ev.xcookie;
+            if (cookie->type != GenericEvent || cookie->extension != xiOpcode_ ||
+                !XGetEventData(d, cookie)) {
+                continue;
+            }
+            if (cookie->evtype == XI_RawKeyPress || cookie->evtype == XI_RawKeyRelease) {
+                const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
+                handler_(platform::RawKeyEvent{raw->detail, cookie->evtype == XI_RawKeyPress,
+                                               syntheticDevices_.contains(raw->sourceid)});
+            }
+            XFreeEventData(d, cookie);
+        }
+        if (poll(fds, 2, -1) < 0 && errno != EINTR) {
+            return;
+        }
+        if (fds[1].revents & POLLIN) {
+            return;
+        }
+        if (fds[0].revents & (POLLERR | POLLHUP)) {
+            log_.log("Larkspire: the X connection of the key listener closed");
+            return;
+        }
+    }
+}
+
+}  // namespace larkspire::desktop

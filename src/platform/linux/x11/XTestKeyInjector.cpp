@@ -1,0 +1,110 @@
+#include "platform/linux/x11/XTestKeyInjector.h"
+
+#include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <linux/input-event-codes.h>
+
+#include <algorithm>
+#include <array>
+
+namespace larkspire::desktop {
+namespace {
+
+// Keys whose hold changes what a chord means to the target.
+constexpr std::array kModifierSyms{
+    XK_Shift_L, XK_Shift_R, XK_Control_L,        XK_Control_R,        XK_Alt_L,
+    XK_Alt_R,   XK_Meta_L,  XK_Meta_R,           XK_Super_L,          XK_Super_R,
+    XK_Hyper_L, XK_Hyper_R, XK_ISO_Level3_Shift, XK_ISO_Level5_Shift, XK_Mode_switch,
+};
+
+}  // namespace
+
+XTestKeyInjector::XTestKeyInjector(InjectionJournal& journal)
+    : journal_(journal), display_(openDisplay()) {
+    int event = 0;
+    int error = 0;
+    int major = 0;
+    int minor = 0;
+    if (display_ && !XTestQueryExtension(display_.get(), &event, &error, &major, &minor)) {
+        display_.reset();
+    }
+}
+
+std::vector<int> XTestKeyInjector::heldModifiers() {
+    std::vector<int> held;
+    if (!display_) {
+        return held;
+    }
+    char keys[32] = {};
+    XQueryKeymap(display_.get(), keys);
+    for (int code = 8; code < 256; ++code) {
+        if (!(keys[code / 8] & (1 << (code % 8)))) {
+            continue;
+        }
+        const KeySym sym = XkbKeycodeToKeysym(display_.get(), static_cast<KeyCode>(code), 0, 0);
+        if (std::find(kModifierSyms.begin(), kModifierSyms.end(), sym) != kModifierSyms.end()) {
+            held.push_back(code);
+        }
+    }
+    return held;
+}
+
+void XTestKeyInjector::fake(int keycode, bool pressed) {
+    journal_.record(keycode, pressed);
+    XTestFakeKeyEvent(display_.get(), static_cast<unsigned>(keycode), pressed ? True : False,
+                      CurrentTime);
+}
+
+void XTestKeyInjector::release(const std::vector<int>& keycodes) {
+    if (!display_) {
+        return;
+    }
+    for (int code : keycodes) {
+        fake(code, false);
+    }
+    XSync(display_.get(), False);
+}
+
+int XTestKeyInjector::keycodeOf(platform::ChordKey key) {
+    // The layout's key for the symbol; the evdev key where the layout lacks it.
+    KeySym sym = XK_Control_L;
+    int fallback = KEY_LEFTCTRL + 8;
+    switch (key) {
+        case platform::ChordKey::control:
+            break;
+        case platform::ChordKey::shift:
+            sym = XK_Shift_L;
+            fallback = KEY_LEFTSHIFT + 8;
+            break;
+        case platform::ChordKey::v:
+            sym = XK_v;
+            fallback = KEY_V + 8;
+            break;
+        case platform::ChordKey::z:
+            sym = XK_z;
+            fallback = KEY_Z + 8;
+            break;
+    }
+    const KeyCode code = XKeysymToKeycode(display_.get(), sym);
+    return code != 0 ? code : fallback;
+}
+
+void XTestKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
+    if (!display_) {
+        return;
+    }
+    std::vector<int> codes;
+    for (auto key : keys) {
+        codes.push_back(keycodeOf(key));
+    }
+    for (int code : codes) {
+        fake(code, true);
+    }
+    for (auto it = codes.rbegin(); it != codes.rend(); ++it) {
+        fake(*it, false);
+    }
+    XSync(display_.get(), False);
+}
+
+}  // namespace larkspire::desktop

@@ -1,5 +1,7 @@
 #include "app/AppDelegate.h"
 
+#include <uuid/uuid.h>
+
 #include <filesystem>
 
 #include "app/StatusIcons.h"
@@ -15,13 +17,28 @@ constexpr platform::Duration kFlashReset{1.2};
 constexpr platform::Duration kFailReset{2.5};
 constexpr int kStageShortcutReady = 3;
 
+bool isUuid(const std::string& text) {
+    uuid_t parsed;
+    return text.size() == 36 && uuid_parse(text.c_str(), parsed) == 0;
+}
+
+std::string newLowerCaseUuid() {
+    uuid_t id;
+    uuid_generate_random(id);
+    char text[37];
+    uuid_unparse_lower(id, text);
+    return text;
+}
+
 }  // namespace
 
 AppDelegate::AppDelegate(AppServices services)
     : s_(std::move(services)),
       mainMenu_(std::make_shared<Menu>()),
       statusMenu_(std::make_shared<Menu>()),
-      projectMenu_(std::make_shared<Menu>()) {}
+      projectMenu_(std::make_shared<Menu>()),
+      recorder_(s_.audioInput, s_.scheduler, s_.clock, s_.recoveryStore),
+      hud_(s_.hudPanel, s_.scheduler, s_.defaults) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -38,7 +55,24 @@ void AppDelegate::applicationDidFinishLaunching() {
     // Menu texts name the key the user actually holds.
     screenAwareItem_->setTitle(screenAwareTitle());
 
-    if (!hooks_.ensureToken || !hooks_.ensureToken(config_)) {
+    api_ = std::make_shared<APIClient>(config_, s_.clock, s_.keychain, s_.transport);
+    // The token check may wait on the network: keep the desktop responsive meanwhile.
+    s_.scheduler.runInBackground(
+        platform::Priority::userInitiated,
+        [api = api_, &scheduler = s_.scheduler,
+         done = lifetime_.guard([this](bool signedIn) { continueStartUp(signedIn); })]() mutable {
+            bool signedIn = true;
+            try {
+                api->ensureToken();
+            } catch (const std::exception&) {
+                signedIn = false;  // any failure means: ask the user to sign in
+            }
+            scheduler.post([done, signedIn]() mutable { done(signedIn); });
+        });
+}
+
+void AppDelegate::continueStartUp(bool signedIn) {
+    if (!signedIn) {
         openSignIn(config_);
         return;
     }
@@ -89,7 +123,7 @@ void AppDelegate::buildStatusMenu() {
     toggleItem_ = MenuItem::make("Start recording", action(&AppDelegate::menuToggle));
     retryRecordingItem_ =
         MenuItem::make("Retry saved recording", action(&AppDelegate::retrySavedRecording));
-    retryRecordingItem_->setEnabled(s_.hasPendingRecordings && s_.hasPendingRecordings());
+    retryRecordingItem_->setEnabled(s_.recoveryStore.hasPendingRecordings());
     copyLastItem_ = MenuItem::make("Copy last dictation", action(&AppDelegate::copyLast));
     copyLastItem_->setEnabled(false);
     readAloudItem_ = MenuItem::make("Read clipboard aloud", action(&AppDelegate::toggleReadAloud));
@@ -168,19 +202,26 @@ void AppDelegate::fail(const std::string& message) {
 }
 
 void AppDelegate::openSignIn(const Config& config) {
-    if (!hooks_.showSignIn) {
+    if (!api_ || !hooks_.showSignIn) {
         return;
     }
-    hooks_.showSignIn(config,
+    hooks_.showSignIn(api_, config,
                       lifetime_.guard([this, config] { finishAuthenticatedSetup(config); }));
 }
 
 void AppDelegate::finishAuthenticatedSetup(const Config& config) {
-    if (authenticatedSetupComplete_) {
+    if (authenticatedSetupComplete_ || !api_) {
         return;
     }
     authenticatedSetupComplete_ = true;
     config_ = config;
+    emitActivation("signed_in");
+    if (hooks_.startVault) {
+        auto [syncSoon, notesDirectory] = hooks_.startVault(api_, config);
+        vaultSyncSoon_ = std::move(syncSoon);
+        vaultNotesDirectory_ = std::move(notesDirectory);
+    }
+    refreshMicrophonePermission(true);
 
     if (!fnMonitoring_) {
         fnMonitoring_ = hooks_.startFnMonitor && hooks_.startFnMonitor();
@@ -193,10 +234,8 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
         }
     }
     if (fnMonitoring_) {
-        const long long stored = s_.defaults.integerValue("activationStage").value_or(0);
-        if (stored < kStageShortcutReady) {
-            s_.defaults.setInteger("activationStage", kStageShortcutReady);
-        }
+        persistActivationStage(kStageShortcutReady);
+        emitActivation("shortcut_ready");
     }
 
     if (s_.defaults.boolValue("activationComplete")) {
@@ -207,17 +246,43 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
     }
 }
 
+void AppDelegate::persistActivationStage(int stage) {
+    if (s_.defaults.integerValue("activationStage").value_or(0) < stage) {
+        s_.defaults.setInteger("activationStage", stage);
+    }
+}
+
+void AppDelegate::emitActivation(const std::string& event) {
+    if (emittedActivationEvents_.count(event) || !api_) {
+        return;
+    }
+    emittedActivationEvents_.insert(event);
+    s_.scheduler.runInBackground(
+        platform::Priority::utility, [api = api_, event, id = installationId(), &log = s_.log] {
+            try {
+                api->recordActivationEvent(event, id);
+            } catch (const APIClient::APIError& e) {
+                log.log("Activation analytics unavailable: " + e.description());
+            } catch (const std::exception& e) {
+                log.log(std::string("Activation analytics unavailable: ") + e.what());
+            }
+        });
+}
+
+std::string AppDelegate::installationId() {
+    if (auto stored = s_.defaults.stringValue("installationId"); stored && isUuid(*stored)) {
+        return *stored;
+    }
+    const std::string fresh = newLowerCaseUuid();
+    s_.defaults.setString("installationId", fresh);
+    return fresh;
+}
+
 void AppDelegate::showWorkspace(const std::string& path) {
     if (hooks_.openWorkspace) {
         hooks_.openWorkspace(path);
     }
 }
-
-void AppDelegate::menuToggle() {}
-
-void AppDelegate::retrySavedRecording() {}
-
-void AppDelegate::copyLast() {}
 
 void AppDelegate::toggleReadAloud() {}
 
@@ -228,8 +293,6 @@ void AppDelegate::toggleContextPreview() {
     s_.defaults.setBool("screenAwarePreview", on);
     previewContextItem_->setChecked(on);
 }
-
-void AppDelegate::undoLastInsertion() {}
 
 void AppDelegate::openHistory() {
     showWorkspace("/app");

@@ -6,14 +6,22 @@
 #include <set>
 #include <string>
 
+#include "app/Insertion.h"
 #include "app/Menu.h"
+#include "audio/Recorder.h"
+#include "audio/RecoveryStore.h"
 #include "input/FnKey.h"
+#include "platform/AudioInput.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
+#include "platform/FloatingPanel.h"
+#include "platform/Keychain.h"
 #include "platform/Scheduler.h"
 #include "platform/StatusArea.h"
 #include "platform/SystemLog.h"
 #include "platform/UserDefaults.h"
+#include "readaloud/ScreenAwareHUD.h"
+#include "service/APIClient.h"
 #include "service/Config.h"
 #include "util/Lifetime.h"
 
@@ -28,9 +36,15 @@ struct AppServices {
     platform::UserDefaults& defaults;
     platform::Desktop& desktop;
     platform::StatusArea& statusArea;
+    platform::FloatingPanel& hudPanel;
+    platform::AudioInput& audioInput;
+    platform::Keychain& keychain;
+    Insertion& insertion;
     std::string homeDirectory;
-    // Whether the recovery store holds a recording that was never delivered.
-    std::function<bool()> hasPendingRecordings;
+    // Where recordings wait until their text is delivered.
+    RecoveryStore recoveryStore;
+    // How the service is reached; null means HTTP through libcurl.
+    std::shared_ptr<HttpTransport> transport;
     // Ends the process (the Quit items).
     std::function<void()> terminate;
     // Shows the standard about box.
@@ -50,6 +64,20 @@ class AppDelegate {
 
     // The start-up sequence, once the event loop runs.
     void applicationDidFinishLaunching();
+
+    // Gestures of the key monitor.
+    void fnDown();
+    void fnUp();
+    // Another key was pressed while the dictation key was held: the user was typing a
+    // chord (an AltGr character, say), not dictating.
+    void chordCancel();
+
+    bool startRecording();
+    void stopAndTranscribe();
+    void refreshMicrophonePermission(bool requestIfNeeded);
+    void submit(Recording recording);
+    void emitActivation(const std::string& event);
+    std::string installationId();
 
     void setIcon(const std::string& name, const std::string& accessibility);
     void flash(const std::string& symbol);
@@ -83,6 +111,11 @@ class AppDelegate {
     const std::shared_ptr<Menu>& mainMenu() const { return mainMenu_; }
     const platform::StatusIcon& currentIcon() const { return icon_; }
     const Config& config() const { return config_; }
+    Recorder& recorder() { return recorder_; }
+    ScreenAwareHUD& hud() { return hud_; }
+    const std::shared_ptr<APIClient>& api() const { return api_; }
+    const std::optional<std::string>& lastText() const { return lastText_; }
+    bool locked() const { return locked_; }
     const FnKey& fnKey() const { return fnKey_; }
     bool authenticatedSetupComplete() const { return authenticatedSetupComplete_; }
     bool fnMonitoring() const { return fnMonitoring_; }
@@ -95,18 +128,29 @@ class AppDelegate {
 
     // Hooks filled as the service client, the monitor and the workspace are connected.
     struct Hooks {
-        // Renews or loads the session; false sends the user to the sign-in window.
-        std::function<bool(const Config&)> ensureToken;
         // Opens the sign-in window; its completion calls finishAuthenticatedSetup.
-        std::function<void(const Config&, std::function<void()> onSignedIn)> showSignIn;
+        std::function<void(const std::shared_ptr<APIClient>&, const Config&,
+                           std::function<void()> onSignedIn)>
+            showSignIn;
         // Starts the key monitor; false when the desktop refuses it.
         std::function<bool()> startFnMonitor;
         // Opens the service's web application at a path.
         std::function<void(const std::string& path)> openWorkspace;
+        // Starts the notes vault; returns its "sync soon" request and its notes folder.
+        std::function<std::pair<std::function<void()>, std::string>(
+            const std::shared_ptr<APIClient>&, const Config&)>
+            startVault;
     };
     void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
 
   private:
+    void continueStartUp(bool signedIn);
+    void persistActivationStage(int stage);
+    void succeeded(const APIClient::TranscriptionReceipt& receipt, const Recording& recording);
+    void failed(const std::string& description, const Recording& recording);
+    void silent(const std::optional<std::filesystem::path>& archived);
+    void refreshRetryItem();
+    void endGestureWithoutRecording();
     void buildMainMenu();
     void buildStatusMenu();
     void resetIcon();
@@ -131,6 +175,17 @@ class AppDelegate {
     std::shared_ptr<MenuItem> previewContextItem_;
     std::shared_ptr<MenuItem> microphoneItem_;
 
+    Recorder recorder_;
+    ScreenAwareHUD hud_;
+    std::shared_ptr<APIClient> api_;
+    std::optional<std::string> lastText_;
+    std::optional<std::int32_t> lastTargetPID_;
+    std::shared_ptr<InsertionPoint> dictationTarget_;
+    std::optional<platform::TimePoint> fnDownAt_;
+    platform::TimePoint lastQuickTapAt_ = platform::distantPast();
+    bool locked_ = false;
+    std::set<std::string> emittedActivationEvents_;
+    std::function<void()> vaultSyncSoon_;
     std::optional<std::string> vaultNotesDirectory_;
     bool fnMonitoring_ = false;
     bool authenticatedSetupComplete_ = false;

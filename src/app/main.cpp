@@ -1,23 +1,50 @@
 // Process entry: the only place that creates the desktop implementations and wires
 // them to the controller.
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
 #include "app/AppDelegate.h"
+#include "platform/linux/HudPanel.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/Shell.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/TrayStatusArea.h"
 #include "platform/linux/X11Keyboard.h"
+#include "platform/linux/audio/PulseAudioInput.h"
+#include "platform/linux/keyring/SecretServiceKeychain.h"
+#include "platform/linux/signin/SignInWindow.h"
+
+namespace {
+
+// Where no paste chord can be sent, the text waits on the clipboard for the user.
+class ClipboardInsertion : public larkspire::Insertion {
+  public:
+    std::shared_ptr<larkspire::InsertionPoint> capture() override { return nullptr; }
+    void paste(const larkspire::InsertionPoint&, const std::string& text) override {
+        copyToClipboard(text);
+    }
+    void pasteFront(const std::string& text) override { copyToClipboard(text); }
+    bool isRunning(std::int32_t) override { return false; }
+    void activate(std::int32_t) override {}
+    void undo() override {}
+    void copyToClipboard(const std::string& text) override {
+        QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+    }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // The agent hears keys and injects paste chords through X11 (XWayland under Wayland).
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
+    larkspire::initHttp();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Larkspire");
     QApplication::setOrganizationName("Larkspire");
@@ -37,6 +64,10 @@ int main(int argc, char** argv) {
     larkspire::desktop::SettingsDefaults defaults;
     larkspire::desktop::XdgDesktop desktop;
     larkspire::desktop::TrayStatusArea statusArea;
+    larkspire::desktop::HudPanel hudPanel;
+    larkspire::desktop::PulseAudioInput microphone(scheduler);
+    larkspire::desktop::SecretServiceKeychain keychain;
+    ClipboardInsertion insertion;
 
     larkspire::AppDelegate delegate(larkspire::AppServices{
         clock,
@@ -45,8 +76,13 @@ int main(int argc, char** argv) {
         defaults,
         desktop,
         statusArea,
+        hudPanel,
+        microphone,
+        keychain,
+        insertion,
         QDir::homePath().toStdString(),
-        [] { return false; },
+        larkspire::RecoveryStore(),
+        nullptr,
         [] { QApplication::quit(); },
         [] {
             QMessageBox::about(
@@ -55,6 +91,22 @@ int main(int argc, char** argv) {
         },
         larkspire::desktop::rightAltIsAltGr(),
     });
+
+    std::shared_ptr<larkspire::SignInController> signIn;
+    QPointer<larkspire::desktop::SignInWindow> signInWindow;
+    larkspire::AppDelegate::Hooks hooks;
+    hooks.showSignIn = [&](const std::shared_ptr<larkspire::APIClient>& api,
+                           const larkspire::Config&, std::function<void()> onSignedIn) {
+        if (signInWindow) {
+            signInWindow->present();
+            return;
+        }
+        signIn = larkspire::SignInController::create(api, scheduler, std::move(onSignedIn));
+        signInWindow = new larkspire::desktop::SignInWindow(signIn);  // deletes itself on close
+        signInWindow->setAttribute(Qt::WA_DeleteOnClose);
+        signInWindow->present();
+    };
+    delegate.setHooks(std::move(hooks));
 
     // A later launch means "show me Larkspire".
     instance.onMessage([&](const QStringList&) {

@@ -4,8 +4,14 @@
 #include <QApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <filesystem>
+#include <fstream>
 
 #include "app/AppDelegate.h"
+#include "platform/fake/FakeAudioInput.h"
+#include "platform/fake/FakeFloatingPanel.h"
+#include "platform/fake/FakeInsertion.h"
+#include "platform/fake/FakeKeychain.h"
 #include "platform/fake/FakeScheduler.h"
 #include "platform/fake/FakeShell.h"
 #include "platform/linux/TrayStatusArea.h"
@@ -38,19 +44,29 @@ QAction* actionNamed(QMenu* menu, const QString& title) {
 class TrayView : public ::testing::Test {
   protected:
     void start() {
+        std::ofstream(store.newRecoveryURL("wav")) << "RIFF";  // one recording pending
         app = std::make_unique<AppDelegate>(AppServices{clock,
                                                         scheduler,
                                                         log,
                                                         defaults,
                                                         desktop,
                                                         area,
+                                                        panel,
+                                                        microphone,
+                                                        keychain,
+                                                        insertion,
                                                         "/nonexistent-home",
-                                                        [] { return true; },
+                                                        store,
+                                                        nullptr,
                                                         [this] { ++quits; },
                                                         {},
                                                         false});
         app->applicationDidFinishLaunching();
+        scheduler.runUntilIdle();
         area.show();
+    }
+    ~TrayView() override {
+        std::filesystem::remove_all(store.recoveryDirectory().parent_path().parent_path());
     }
 
     fake::VirtualClock clock;
@@ -59,6 +75,12 @@ class TrayView : public ::testing::Test {
     fake::FakeUserDefaults defaults;
     fake::FakeDesktop desktop;
     desktop::TrayStatusArea area;
+    fake::FakeFloatingPanel panel;
+    fake::FakeAudioInput microphone{scheduler, platform::AudioFormat{48000, 1}};
+    fake::FakeKeychain keychain;
+    fake::FakeInsertion insertion;
+    RecoveryStore store{std::filesystem::temp_directory_path() /
+                        ("larkspire-tray-" + std::to_string(::getpid()))};
     std::unique_ptr<AppDelegate> app;
     int quits = 0;
 };
@@ -72,13 +94,15 @@ TEST_F(TrayView, DocksInTheTrayWithTheStatusMenuInOrder) {
     EXPECT_EQ(area.trayIcon()->contextMenu(), area.statusQMenu());
     EXPECT_EQ(area.trayIcon()->toolTip(), "Larkspire idle");
     QMenu* menu = area.statusQMenu();
-    EXPECT_EQ(titlesOf(menu),
-              (QStringList{"Start recording", "Retry saved recording", "Copy last dictation",
-                           "Read clipboard aloud", "Include active-window image with Control + Right Alt",
-                           "-", "Open Larkspire", "Settings & permissions…", "More", "-", "Quit"}));
+    EXPECT_EQ(
+        titlesOf(menu),
+        (QStringList{"Start recording", "Retry saved recording", "Copy last dictation",
+                     "Read clipboard aloud", "Include active-window image with Control + Right Alt",
+                     "-", "Open Larkspire", "Settings & permissions…", "More", "-", "Quit"}));
     EXPECT_TRUE(actionNamed(menu, "Retry saved recording")->isEnabled());
     EXPECT_FALSE(actionNamed(menu, "Copy last dictation")->isEnabled());
-    EXPECT_TRUE(actionNamed(menu, "Include active-window image with Control + Right Alt")->isChecked());
+    EXPECT_TRUE(
+        actionNamed(menu, "Include active-window image with Control + Right Alt")->isChecked());
     EXPECT_EQ(titlesOf(actionNamed(menu, "More")->menu()),
               (QStringList{"Undo last insertion", "Active project", "Preview screen-aware drafts",
                            "Microphone permission…", "Open vault folder"}));

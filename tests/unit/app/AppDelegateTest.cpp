@@ -1,61 +1,18 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-
-#include "app/AppDelegate.h"
-#include "platform/fake/FakeScheduler.h"
-#include "platform/fake/FakeShell.h"
+#include "AppFixture.h"
 
 namespace larkspire {
 namespace {
 
-using Strings = std::vector<std::string>;
+using testing::Strings;
 
-class Shell : public ::testing::Test {
+class Shell : public testing::AppFixture {
   protected:
-    void SetUp() override {
-        home = std::filesystem::temp_directory_path() /
-               ("larkspire-app-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(home);
-        std::filesystem::create_directories(home);
-    }
-    void TearDown() override { std::filesystem::remove_all(home); }
-
-    void writeConfig(const std::string& json) {
-        std::filesystem::create_directories(home / ".vantrel");
-        std::ofstream(home / ".vantrel/config.json") << json;
-    }
-
-    AppDelegate& start(AppDelegate::Hooks hooks = {}) {
-        app = std::make_unique<AppDelegate>(AppServices{clock,
-                                                        scheduler,
-                                                        log,
-                                                        defaults,
-                                                        desktop,
-                                                        status,
-                                                        home.string(),
-                                                        [this] { return pending; },
-                                                        [this] { ++terminated; },
-                                                        {},
-                                                        rightAltIsAltGr});
-        app->setHooks(std::move(hooks));
-        app->applicationDidFinishLaunching();
-        return *app;
-    }
-
     std::filesystem::path home;
-    fake::VirtualClock clock;
-    fake::FakeScheduler scheduler{clock};
-    fake::FakeSystemLog log;
-    fake::FakeUserDefaults defaults;
-    fake::FakeDesktop desktop;
-    fake::FakeStatusArea status;
-    bool pending = false;
-    bool rightAltIsAltGr = false;
-    int terminated = 0;
-    std::unique_ptr<AppDelegate> app;
+    void SetUp() override {
+        AppFixture::SetUp();
+        home = root / "home";
+    }
+    void makePending() { std::ofstream(store().newRecoveryURL("wav")) << "RIFF"; }
 };
 
 const Strings kStatusTitles{"Start recording",
@@ -93,13 +50,13 @@ TEST_F(Shell, StatusMenuAtStartUpWithNothingStored) {
 TEST_F(Shell, StatusMenuReadsStoredChecksAndPendingRecordings) {
     defaults.setBool("screenAwareEnabled", true);
     defaults.setBool("screenAwarePreview", true);
-    pending = true;
+    makePending();
     start();
     EXPECT_TRUE(app->retryRecordingItem()->enabled());
     EXPECT_TRUE(status.menu->at(4)->checked());
     EXPECT_TRUE(status.menu->find("Preview screen-aware drafts")->checked());
     // Taken once at start-up, not re-read behind the user's back.
-    pending = false;
+    std::filesystem::remove_all(root / "data");
     EXPECT_TRUE(app->retryRecordingItem()->enabled());
 }
 
@@ -170,8 +127,9 @@ TEST_F(Shell, StartUpWithoutSessionTakesTheSignInPath) {
     int signIns = 0;
     std::function<void()> completion;
     AppDelegate::Hooks hooks;
-    hooks.ensureToken = [](const Config&) { return false; };
-    hooks.showSignIn = [&](const Config& c, std::function<void()> done) {
+    hooks.showSignIn = [&](const std::shared_ptr<APIClient>& api, const Config& c,
+                           std::function<void()> done) {
+        EXPECT_TRUE(api);
         ++signIns;
         EXPECT_EQ(c.api_url, "http://127.0.0.1:3000");
         completion = std::move(done);
@@ -200,7 +158,7 @@ TEST_F(Shell, ConfiguredFnKeyNamesTheKeyInMenus) {
     writeConfig(R"({"api_url":"http://127.0.0.1:4321","fn_key":"KEY_F13"})");
     rightAltIsAltGr = true;
     AppDelegate::Hooks hooks;
-    hooks.ensureToken = [](const Config&) { return true; };
+    signedIn();
     hooks.startFnMonitor = [] { return false; };
     start(hooks);
     EXPECT_EQ(app->fnKey(), (FnKey{183, "F13"}));
@@ -220,7 +178,7 @@ TEST_F(Shell, BrokenConfigurationIsSilentAndUsesTheDevelopmentOrigin) {
 TEST_F(Shell, SignedInSetupRunsOnceAndOpensSettingsOnlyTheFirstTime) {
     Strings opened;
     AppDelegate::Hooks hooks;
-    hooks.ensureToken = [](const Config&) { return true; };
+    signedIn();
     hooks.startFnMonitor = [] { return true; };
     hooks.openWorkspace = [&](const std::string& path) { opened.push_back(path); };
     start(hooks);
@@ -238,7 +196,7 @@ TEST_F(Shell, SignedInSetupRunsOnceAndOpensSettingsOnlyTheFirstTime) {
 
 TEST_F(Shell, MonitorThatCannotStartPutsTheWarningFirstAndStoresNoStage) {
     AppDelegate::Hooks hooks;
-    hooks.ensureToken = [](const Config&) { return true; };
+    signedIn();
     hooks.startFnMonitor = [] { return false; };
     defaults.setInteger("activationStage", 2);
     start(hooks);
@@ -255,7 +213,7 @@ TEST_F(Shell, MonitorThatCannotStartPutsTheWarningFirstAndStoresNoStage) {
 
 TEST_F(Shell, StoredStageNeverDecreases) {
     AppDelegate::Hooks hooks;
-    hooks.ensureToken = [](const Config&) { return true; };
+    signedIn();
     hooks.startFnMonitor = [] { return true; };
     defaults.setInteger("activationStage", 4);
     start(hooks);

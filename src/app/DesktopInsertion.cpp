@@ -1,0 +1,55 @@
+#include "app/DesktopInsertion.h"
+
+namespace larkspire {
+namespace {
+
+struct CapturedTarget : InsertionPoint {
+    explicit CapturedTarget(InsertionTarget t) : target(std::move(t)) {}
+    std::int32_t processId() const override { return target.processIdentifier; }
+    bool isSecure() const override { return target.isSecure; }
+    InsertionTarget target;
+};
+
+}  // namespace
+
+DesktopInsertion::DesktopInsertion(InsertionServices services) : s_(services), paster_(services) {}
+
+std::shared_ptr<InsertionPoint> DesktopInsertion::capture() {
+    auto target = InsertionTarget::capture(s_.frontmost, s_.accessibility);
+    if (!target) {
+        return nullptr;
+    }
+    return std::make_shared<CapturedTarget>(std::move(*target));
+}
+
+void DesktopInsertion::paste(const InsertionPoint& target, const std::string& text) {
+    if (auto captured = dynamic_cast<const CapturedTarget*>(&target)) {
+        captured->target.paste(text, paster_);
+    } else {
+        paster_.paste(text);
+    }
+}
+
+void DesktopInsertion::pasteFront(const std::string& text) {
+    paster_.paste(text);
+}
+
+bool DesktopInsertion::isRunning(std::int32_t processId) {
+    return s_.frontmost.windowOf(processId).has_value();
+}
+
+void DesktopInsertion::activate(std::int32_t processId) {
+    if (auto window = s_.frontmost.windowOf(processId)) {
+        s_.frontmost.activate(*window);
+    }
+}
+
+void DesktopInsertion::undo() {
+    paster_.undo();
+}
+
+void DesktopInsertion::copyToClipboard(const std::string& text) {
+    s_.clipboard.setText(text);
+}
+
+}  // namespace larkspire

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "app/Insertion.h"
+#include "insert/InsertionTarget.h"
+#include "insert/Paster.h"
+
+namespace larkspire {
+
+// The dictation flow's insertion over InsertionTarget and Paster.
+class DesktopInsertion : public Insertion {
+  public:
+    explicit DesktopInsertion(InsertionServices services);
+
+    std::shared_ptr<InsertionPoint> capture() override;
+    void paste(const InsertionPoint& target, const std::string& text) override;
+    void pasteFront(const std::string& text) override;
+    bool isRunning(std::int32_t processId) override;
+    void activate(std::int32_t processId) override;
+    void undo() override;
+    void copyToClipboard(const std::string& text) override;
+
+  private:
+    InsertionServices s_;
+    Paster paster_;
+};
+
+}  // namespace larkspire

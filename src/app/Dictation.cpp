@@ -1,0 +1,296 @@
+// The dictation flow of the controller: gestures into recordings, recordings into text
+// at the cursor, and the follow-up actions on the last result.
+#include "app/AppDelegate.h"
+#include "app/StatusIcons.h"
+
+namespace larkspire {
+namespace {
+
+constexpr double kHoldThreshold = 0.35;
+constexpr double kDoubleTapWindow = 0.45;
+constexpr const char* kMicrophonePane =
+    "x-apple.systempreferences:com.apple.preference.security?Privacy_Microphone";
+
+std::string describe(const std::exception& e) {
+    if (auto api = dynamic_cast<const APIClient::APIError*>(&e)) {
+        return api->description();
+    }
+    return e.what();
+}
+
+}  // namespace
+
+void AppDelegate::fnDown() {
+    fnDownAt_ = s_.clock.now();
+    if (locked_) {
+        // This press ends a hands-free recording; its release does nothing.
+        locked_ = false;
+        stopAndTranscribe();
+        fnDownAt_.reset();
+        return;
+    }
+    if (recorder_.isRecording()) {
+        return;
+    }
+    auto target = s_.insertion.capture();
+    if (target && target->isSecure()) {
+        fail("Dictation is off in secure fields");
+        return;
+    }
+    dictationTarget_ = std::move(target);
+    if (startRecording()) {
+        hud_.showStatus("Listening", "waveform");
+    } else {
+        dictationTarget_.reset();
+    }
+}
+
+void AppDelegate::fnUp() {
+    if (!fnDownAt_) {
+        return;
+    }
+    const platform::TimePoint downAt = *fnDownAt_;
+    fnDownAt_.reset();
+    const platform::TimePoint now = s_.clock.now();
+    if (platform::secondsBetween(downAt, now) >= kHoldThreshold) {
+        stopAndTranscribe();
+        return;
+    }
+    if (platform::secondsBetween(lastQuickTapAt_, now) <= kDoubleTapWindow) {
+        locked_ = true;
+        lastQuickTapAt_ = platform::distantPast();
+        hud_.showStatus("Recording hands-free", "record.circle");
+        return;
+    }
+    lastQuickTapAt_ = now;
+    endGestureWithoutRecording();
+}
+
+void AppDelegate::chordCancel() {
+    if (!fnDownAt_) {
+        return;
+    }
+    // Like a lone tap, but it never pairs into a double tap.
+    fnDownAt_.reset();
+    endGestureWithoutRecording();
+}
+
+void AppDelegate::endGestureWithoutRecording() {
+    recorder_.cancel();
+    dictationTarget_.reset();
+    hud_.hide(0);
+    resetIcon();
+}
+
+void AppDelegate::menuToggle() {
+    if (recorder_.isRecording()) {
+        locked_ = false;
+        stopAndTranscribe();
+        return;
+    }
+    locked_ = true;
+    dictationTarget_ = s_.insertion.capture();
+    if (startRecording()) {
+        hud_.showStatus("Recording hands-free", "record.circle");
+    } else {
+        locked_ = false;
+        dictationTarget_.reset();
+    }
+}
+
+bool AppDelegate::startRecording() {
+    if (s_.audioInput.authorizationStatus() != platform::MicrophoneAuthorization::authorized) {
+        locked_ = false;
+        refreshMicrophonePermission(true);
+        hud_.showStatus("Microphone permission needed", "mic.slash");
+        hud_.hide(2.4);
+        fail(
+            "Microphone permission is off. Open the Larkspire menu → Microphone permission, "
+            "enable Larkspire, then reopen the app.");
+        return false;
+    }
+    try {
+        recorder_.start();
+    } catch (const std::exception& e) {
+        fail(std::string("Mic error: ") + e.what());
+        return false;
+    }
+    if (!s_.defaults.boolValue("activationComplete")) {
+        emitActivation("first_recording_started");
+    }
+    setIcon(std::string(icons::recording), "Recording");
+    toggleItem_->setTitle("Stop & transcribe");
+    return true;
+}
+
+void AppDelegate::stopAndTranscribe() {
+    auto recording = recorder_.stop();
+    if (!recording) {
+        resetIcon();
+        return;
+    }
+    submit(std::move(*recording));
+}
+
+void AppDelegate::refreshMicrophonePermission(bool requestIfNeeded) {
+    const auto status = s_.audioInput.authorizationStatus();
+    const bool ready = status == platform::MicrophoneAuthorization::authorized;
+    microphoneItem_->setTitle(ready ? "Microphone: Ready" : "Microphone permission…");
+    if (!requestIfNeeded || status != platform::MicrophoneAuthorization::notDetermined) {
+        return;
+    }
+    s_.audioInput.requestAccess([this, guard = lifetime_.guard([this](bool granted) {
+        microphoneItem_->setTitle(granted ? "Microphone: Ready" : "Microphone permission…");
+        if (!granted) {
+            s_.desktop.openUrl(kMicrophonePane, settingsFallbackUrl());
+        }
+    })](bool granted) mutable {
+        // The answer may come from any thread: apply it on the main queue.
+        s_.scheduler.post([guard, granted]() mutable { guard(granted); });
+    });
+}
+
+void AppDelegate::submit(Recording recording) {
+    setIcon("hourglass", "Transcribing");
+    hud_.showStatus("Turning speech into text", "ellipsis");
+    toggleItem_->setTitle("Start recording");
+    retryRecordingItem_->setEnabled(false);
+
+    auto onSilent = lifetime_.guard(
+        [this](std::optional<std::filesystem::path> archived) { silent(archived); });
+    auto onSuccess = lifetime_.guard(
+        [this](APIClient::TranscriptionReceipt receipt, Recording r) { succeeded(receipt, r); });
+    auto onFailure =
+        lifetime_.guard([this](std::string description, Recording r) { failed(description, r); });
+    s_.scheduler.runInBackground(
+        platform::Priority::userInitiated,
+        [api = api_, &scheduler = s_.scheduler, recording = std::move(recording), onSilent,
+         onSuccess, onFailure]() mutable {
+            if (!WAV::hasPlausibleVoiceSignal(recording.wav)) {
+                auto archived = recording.archiveSilentCopy();
+                scheduler.post([onSilent, archived]() mutable { onSilent(archived); });
+                return;
+            }
+            try {
+                if (!api) {
+                    throw APIClient::APIError::notConfigured();
+                }
+                auto receipt = api->transcribeWithReceipt(
+                    recording.wav, static_cast<int>(recording.durationSeconds), false);
+                scheduler.post([onSuccess, receipt = std::move(receipt),
+                                recording = std::move(recording)]() mutable {
+                    onSuccess(receipt, recording);
+                });
+            } catch (const std::exception& e) {
+                scheduler.post([onFailure, description = describe(e),
+                                recording = std::move(recording)]() mutable {
+                    onFailure(description, recording);
+                });
+            }
+        });
+}
+
+void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
+                            const Recording& recording) {
+    const std::string& text = receipt.text;
+    if (!text.empty()) {
+        if (dictationTarget_) {
+            s_.insertion.paste(*dictationTarget_, text);
+            lastTargetPID_ = dictationTarget_->processId();
+            undoLastItem_->setEnabled(true);
+        } else {
+            s_.insertion.pasteFront(text);
+        }
+        if (receipt.id) {
+            s_.defaults.setString("activationFirstThoughtId", *receipt.id);
+        }
+        lastText_ = text;
+        copyLastItem_->setEnabled(true);
+    }
+    flash("checkmark.circle.fill");
+    hud_.showStatus("Pasted and remembered", "checkmark.circle.fill");
+    hud_.hide(1.3);
+    if (vaultSyncSoon_) {
+        vaultSyncSoon_();
+    }
+    recording.discardRecoveryCopy();
+    dictationTarget_.reset();
+    refreshRetryItem();
+}
+
+void AppDelegate::failed(const std::string& description, const Recording& recording) {
+    retryRecordingItem_->setEnabled(true);
+    hud_.showStatus("Recording saved for retry", "exclamationmark.arrow.circlepath");
+    hud_.hide(2.2);
+    fail(description + ". Recording saved at " + recording.recoveryURL.string());
+    dictationTarget_.reset();
+}
+
+void AppDelegate::silent(const std::optional<std::filesystem::path>& archived) {
+    resetIcon();
+    hud_.showStatus("Microphone audio is unusable", "mic.slash");
+    hud_.hide(2.8);
+    refreshRetryItem();
+    dictationTarget_.reset();
+    std::string message =
+        "The microphone captured silence or corrupted audio. Reopen Larkspire and confirm the "
+        "correct input device before trying again.";
+    if (archived) {
+        message += " The silent file was preserved at " + archived->string() + ".";
+    } else {
+        message += " The silent file remains preserved locally.";
+    }
+    fail(message);
+}
+
+void AppDelegate::refreshRetryItem() {
+    retryRecordingItem_->setEnabled(s_.recoveryStore.hasPendingRecordings());
+}
+
+void AppDelegate::retrySavedRecording() {
+    // The spool file of a recording in progress is still being written: recovering it
+    // would convert and delete it, and the rest of that recording would be lost.
+    const auto inProgress = recorder_.currentSpoolURL();
+    std::optional<std::filesystem::path> newest;
+    for (const auto& path : s_.recoveryStore.pendingRecordings()) {
+        if (!inProgress || path != *inProgress) {
+            newest = path;
+            break;
+        }
+    }
+    if (!newest) {
+        retryRecordingItem_->setEnabled(false);
+        return;
+    }
+    auto recording = s_.recoveryStore.recover(*newest);
+    if (!recording) {
+        retryRecordingItem_->setEnabled(false);
+        return;
+    }
+    dictationTarget_ = s_.insertion.capture();
+    submit(std::move(*recording));
+}
+
+void AppDelegate::copyLast() {
+    if (!lastText_) {
+        return;
+    }
+    s_.insertion.copyToClipboard(*lastText_);
+    flash("doc.on.clipboard");
+}
+
+void AppDelegate::undoLastInsertion() {
+    if (!lastTargetPID_ || !s_.insertion.isRunning(*lastTargetPID_)) {
+        undoLastItem_->setEnabled(false);
+        return;
+    }
+    s_.insertion.activate(*lastTargetPID_);
+    s_.scheduler.postAfter(platform::Duration(0.2), lifetime_.guard([this] {
+        s_.insertion.undo();
+        undoLastItem_->setEnabled(false);
+        lastTargetPID_.reset();
+        flash("arrow.uturn.backward.circle.fill");
+    }));
+}
+
+}  // namespace larkspire

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace larkspire {
+
+// Where a transcript is to go, captured when recording began.
+class InsertionPoint {
+  public:
+    virtual ~InsertionPoint() = default;
+    virtual std::int32_t processId() const = 0;
+    virtual bool isSecure() const = 0;
+};
+
+// What the dictation flow needs of text insertion: capturing the target, pasting into
+// it or into whatever is in front, undo, and the clipboard.
+class Insertion {
+  public:
+    virtual ~Insertion() = default;
+    // The application in front with its focused element; null when nothing is in front.
+    virtual std::shared_ptr<InsertionPoint> capture() = 0;
+    // Re-activates the target, restores its focus and selection, then pastes.
+    virtual void paste(const InsertionPoint& target, const std::string& text) = 0;
+    // Pastes into whatever is in front now.
+    virtual void pasteFront(const std::string& text) = 0;
+    virtual bool isRunning(std::int32_t processId) = 0;
+    virtual void activate(std::int32_t processId) = 0;
+    virtual void undo() = 0;
+    virtual void copyToClipboard(const std::string& text) = 0;
+};
+
+}  // namespace larkspire

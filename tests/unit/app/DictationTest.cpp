@@ -1,0 +1,368 @@
+#include "AppFixture.h"
+
+namespace larkspire {
+namespace {
+
+using testing::FakeInsertion;
+using testing::Strings;
+
+class Dictation : public testing::AppFixture {
+  protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        signedIn();
+        transport->answer("/api/transcribe", 200, R"({"text":"Hello world.","id":"note-1"})");
+        insertion.front = std::make_shared<FakeInsertion::Target>(4242, false);
+        insertion.running.insert(4242);
+        AppDelegate::Hooks hooks;
+        hooks.startFnMonitor = [] { return true; };
+        start(hooks);
+        insertion.captures = 0;
+    }
+
+    size_t pending() const { return store().pendingRecordings().size(); }
+    int uploads() const { return transport->count("/api/transcribe"); }
+    std::vector<std::filesystem::path> silentFiles() const {
+        std::vector<std::filesystem::path> out;
+        const auto dir = root / "data/Larkspire/Pending Recordings/Silent Recordings";
+        if (std::filesystem::exists(dir)) {
+            for (const auto& e : std::filesystem::directory_iterator(dir)) {
+                out.push_back(e.path());
+            }
+        }
+        return out;
+    }
+    void tap() {
+        app->fnDown();
+        scheduler.advance(platform::Duration(0.1));
+        app->fnUp();
+    }
+};
+
+TEST_F(Dictation, HoldRecordsAndPastesTheTextWhereRecordingBegan) {
+    microphone.load(tone(0.8));
+    app->fnDown();
+    EXPECT_EQ(status.icon().name, "record.circle.fill");
+    EXPECT_EQ(app->toggleItem()->title(), "Stop & transcribe");
+    EXPECT_EQ(panel.content().text, "Listening");
+    EXPECT_EQ(pending(), 1u);  // the spool file is on disk from the first moment
+    microphone.playAll();
+    scheduler.advance(platform::Duration(0.8));
+    app->fnUp();
+    EXPECT_EQ(status.icon().name, "hourglass");
+    EXPECT_EQ(panel.content().text, "Turning speech into text");
+    EXPECT_EQ(app->toggleItem()->title(), "Start recording");
+    EXPECT_FALSE(app->retryRecordingItem()->enabled());
+    EXPECT_EQ(pending(), 1u);  // still on disk while the upload runs
+
+    scheduler.runUntilIdle();
+    EXPECT_EQ(insertion.events, Strings{"paste 4242 Hello world."});
+    EXPECT_EQ(uploads(), 1);
+    EXPECT_EQ(pending(), 0u);
+    EXPECT_EQ(app->lastText(), "Hello world.");
+    EXPECT_TRUE(app->copyLastItem()->enabled());
+    EXPECT_TRUE(app->undoLastItem()->enabled());
+    EXPECT_FALSE(app->retryRecordingItem()->enabled());
+    EXPECT_EQ(defaults.stringValue("activationFirstThoughtId"), "note-1");
+    EXPECT_EQ(status.icon().name, "checkmark.circle.fill");
+    EXPECT_EQ(panel.content().text, "Pasted and remembered");
+    scheduler.advance(platform::Duration(1.2));
+    EXPECT_EQ(status.icon().name, "larkspire.idle");
+    EXPECT_TRUE(panel.isVisible());
+    scheduler.advance(platform::Duration(0.11));
+    EXPECT_FALSE(panel.isVisible());
+}
+
+TEST_F(Dictation, APressOfExactlyTheHoldThresholdIsAHold) {
+    dictate(0.35, tone(0.35));
+    scheduler.runUntilIdle();
+    EXPECT_EQ(uploads(), 1);
+    EXPECT_FALSE(app->locked());
+}
+
+TEST_F(Dictation, LoneQuickTapRecordsAndSendsNothing) {
+    microphone.load(tone(0.2));
+    app->fnDown();
+    microphone.playAll();
+    scheduler.advance(platform::Duration(0.2));
+    app->fnUp();
+    EXPECT_EQ(status.icon().name, "larkspire.idle");
+    EXPECT_EQ(app->toggleItem()->title(), "Start recording");
+    EXPECT_FALSE(app->recorder().isRecording());
+    scheduler.runUntilIdle();
+    EXPECT_EQ(pending(), 0u);
+    EXPECT_EQ(uploads(), 0);
+    EXPECT_FALSE(panel.isVisible());
+}
+
+TEST_F(Dictation, DoubleTapLocksAndTheNextPressTranscribes) {
+    tap();
+    scheduler.advance(platform::Duration(0.25));
+    microphone.load(tone(2.0));
+    tap();
+    EXPECT_TRUE(app->locked());
+    EXPECT_TRUE(app->recorder().isRecording());
+    EXPECT_EQ(panel.content().text, "Recording hands-free");
+    EXPECT_EQ(panel.content().symbol, "record.circle");
+    microphone.playAll();
+    scheduler.advance(platform::Duration(2.0));
+    app->fnDown();  // stops the hands-free recording
+    EXPECT_FALSE(app->locked());
+    EXPECT_FALSE(app->recorder().isRecording());
+    app->fnUp();  // does nothing
+    scheduler.runUntilIdle();
+    EXPECT_EQ(uploads(), 1);
+    EXPECT_EQ(insertion.events, Strings{"paste 4242 Hello world."});
+}
+
+TEST_F(Dictation, QuickTapsExactlyTheDoubleTapWindowApartLock) {
+    app->fnDown();
+    scheduler.advance(platform::Duration(0.1));
+    app->fnUp();
+    scheduler.advance(platform::Duration(0.35));
+    app->fnDown();
+    scheduler.advance(platform::Duration(0.1));
+    app->fnUp();  // 0.45 s after the first release
+    EXPECT_TRUE(app->locked());
+}
+
+TEST_F(Dictation, ATapJustOutsideTheWindowStartsOver) {
+    tap();
+    scheduler.advance(platform::Duration(0.36));
+    tap();  // 0.46 s after the first release
+    EXPECT_FALSE(app->locked());
+    EXPECT_FALSE(app->recorder().isRecording());
+}
+
+TEST_F(Dictation, ThirdQuickTapStopsInsteadOfPairingAgain) {
+    tap();
+    tap();
+    ASSERT_TRUE(app->locked());
+    app->fnDown();
+    EXPECT_FALSE(app->locked());
+    EXPECT_FALSE(app->recorder().isRecording());
+    scheduler.advance(platform::Duration(0.1));
+    app->fnUp();
+    EXPECT_FALSE(app->locked());
+}
+
+TEST_F(Dictation, ChordCancelDiscardsAndNeverPairsIntoADoubleTap) {
+    microphone.load(tone(0.1));
+    app->fnDown();
+    microphone.playAll();
+    app->chordCancel();
+    EXPECT_FALSE(app->recorder().isRecording());
+    EXPECT_EQ(status.icon().name, "larkspire.idle");
+    app->fnUp();  // the key's release after a chord does nothing
+    tap();        // a quick tap right after: a lone tap, not a double tap
+    EXPECT_FALSE(app->locked());
+    app->chordCancel();  // without a press being timed: nothing
+    scheduler.runUntilIdle();
+    EXPECT_EQ(pending(), 0u);
+    EXPECT_EQ(uploads(), 0);
+}
+
+TEST_F(Dictation, SecureFieldRefusesAndTheReleaseResetsTheIcon) {
+    insertion.front = std::make_shared<FakeInsertion::Target>(77, true);
+    app->fnDown();
+    EXPECT_FALSE(app->recorder().isRecording());
+    EXPECT_EQ(status.icon().name, "exclamationmark.triangle");
+    EXPECT_EQ(status.icon().accessibility, "Dictation is off in secure fields");
+    EXPECT_EQ(log.lines.back(), "Vantrel error: Dictation is off in secure fields");
+    scheduler.advance(platform::Duration(0.5));
+    app->fnUp();
+    EXPECT_EQ(status.icon().name, "larkspire.idle");
+    EXPECT_EQ(pending(), 0u);
+}
+
+TEST_F(Dictation, MenuStartIgnoresTheSecureFieldAndAPressStopsIt) {
+    insertion.front = std::make_shared<FakeInsertion::Target>(77, true);
+    microphone.load(tone(1.0));
+    app->toggleItem()->trigger();
+    EXPECT_TRUE(app->recorder().isRecording());
+    EXPECT_TRUE(app->locked());
+    EXPECT_EQ(panel.content().text, "Recording hands-free");
+    microphone.playAll();
+    scheduler.advance(platform::Duration(1.0));
+    app->fnDown();
+    app->fnUp();
+    scheduler.runUntilIdle();
+    EXPECT_EQ(insertion.events, Strings{"paste 77 Hello world."});
+}
+
+TEST_F(Dictation, MicrophoneRefusedShowsWhyAndRequestsWhenUndecided) {
+    microphone.setAuthorization(platform::MicrophoneAuthorization::notDetermined);
+    microphone.setRequestAnswer(false);
+    app->fnDown();
+    EXPECT_FALSE(app->recorder().isRecording());
+    EXPECT_EQ(panel.content().text, "Microphone permission needed");
+    EXPECT_EQ(panel.content().symbol, "mic.slash");
+    EXPECT_EQ(status.icon().accessibility,
+              "Microphone permission is off. Open the Larkspire menu → Microphone permission, "
+              "enable Larkspire, then reopen the app.");
+    EXPECT_EQ(microphone.requestCount(), 1);
+    scheduler.runDue();
+    EXPECT_EQ(desktop.openedUrls.back(),
+              "x-apple.systempreferences:com.apple.preference.security?Privacy_Microphone");
+    EXPECT_EQ(app->microphoneItem()->title(), "Microphone permission…");
+    scheduler.advance(platform::Duration(2.41));
+    EXPECT_FALSE(panel.isVisible());
+
+    microphone.setAuthorization(platform::MicrophoneAuthorization::denied);
+    app->toggleItem()->trigger();
+    EXPECT_FALSE(app->locked());
+    EXPECT_EQ(microphone.requestCount(), 1);  // a denial is never asked again
+}
+
+TEST_F(Dictation, RecorderErrorIsShownWithThePlatformText) {
+    microphone.failNextStart("Connection refused");
+    app->fnDown();
+    EXPECT_EQ(status.icon().accessibility, "Mic error: Connection refused");
+    EXPECT_FALSE(app->recorder().isRecording());
+}
+
+TEST_F(Dictation, ServiceFailureKeepsTheRecordingAndRetryDeliversItLater) {
+    transport->answer("/api/transcribe", 500, R"({"error":"Transcription failed"})");
+    dictate(0.6, tone(0.6));
+    scheduler.runUntilIdle();
+    ASSERT_EQ(pending(), 1u);
+    const auto saved = store().pendingRecordings().front();
+    EXPECT_TRUE(app->retryRecordingItem()->enabled());
+    EXPECT_EQ(status.icon().accessibility,
+              "Transcription failed. Recording saved at " + saved.string());
+    EXPECT_EQ(panel.content().text, "Recording saved for retry");
+    EXPECT_TRUE(insertion.events.empty());
+    EXPECT_FALSE(app->lastText());
+
+    // The service is back; the user is now in another application.
+    transport->answer("/api/transcribe", 200, R"({"text":"Second try."})");
+    insertion.front = std::make_shared<FakeInsertion::Target>(5151, false);
+    app->retryRecordingItem()->trigger();
+    scheduler.runUntilIdle();
+    EXPECT_EQ(insertion.events, Strings{"paste 5151 Second try."});
+    EXPECT_EQ(pending(), 0u);
+    EXPECT_FALSE(app->retryRecordingItem()->enabled());
+    EXPECT_FALSE(defaults.contains("activationFirstThoughtId")) << "a receipt without an id";
+}
+
+TEST_F(Dictation, SilentAudioIsArchivedAndNeverSent) {
+    dictate(0.6, std::vector<float>(48000 * 0.6, 0.0f));
+    scheduler.runUntilIdle();
+    EXPECT_EQ(uploads(), 0);
+    EXPECT_EQ(pending(), 0u);
+    const auto archived = silentFiles();
+    ASSERT_EQ(archived.size(), 1u);
+    EXPECT_EQ(panel.content().text, "Microphone audio is unusable");
+    EXPECT_EQ(status.icon().accessibility,
+              "The microphone captured silence or corrupted audio. Reopen Larkspire and confirm "
+              "the correct input device before trying again. The silent file was preserved at " +
+                  archived.front().string() + ".");
+    EXPECT_FALSE(app->retryRecordingItem()->enabled());
+}
+
+TEST_F(Dictation, EmptyTranscriptPastesNothingButDeliversTheRecording) {
+    transport->answer("/api/transcribe", 200, R"({"text":""})");
+    dictate(0.6, tone(0.6));
+    scheduler.runUntilIdle();
+    EXPECT_TRUE(insertion.events.empty());
+    EXPECT_FALSE(app->lastText());
+    EXPECT_EQ(status.icon().name, "checkmark.circle.fill");
+    EXPECT_EQ(panel.content().text, "Pasted and remembered");
+    EXPECT_EQ(pending(), 0u);
+}
+
+TEST_F(Dictation, WithoutACapturedTargetTheTextGoesToTheFrontAndUndoStaysAsItWas) {
+    insertion.front = nullptr;
+    dictate(0.6, tone(0.6));
+    scheduler.runUntilIdle();
+    EXPECT_EQ(insertion.events, Strings{"pasteFront Hello world."});
+    EXPECT_FALSE(app->undoLastItem()->enabled());
+}
+
+TEST_F(Dictation, TwoSubmissionsInFlightEachCompleteAndTheNewerTargetWins) {
+    transport->answers["/api/transcribe"] = [n = 0](const HttpRequest&) mutable {
+        return HttpResponse{"{\"text\":\"text " + std::to_string(++n) + "\"}", 200};
+    };
+    dictate(0.6, tone(0.6));  // first upload queued, not yet run
+    insertion.front = std::make_shared<FakeInsertion::Target>(9, false);
+    dictate(0.6, tone(0.6));  // second recording, new target
+    EXPECT_EQ(scheduler.pendingBackground(), 2u);
+    scheduler.runUntilIdle();
+    // The first answer pastes into the newer target and clears it; the second finds none.
+    EXPECT_EQ(insertion.events, (Strings{"paste 9 text 1", "pasteFront text 2"}));
+    EXPECT_EQ(pending(), 0u);
+}
+
+TEST_F(Dictation, RetryDuringARecordingLeavesThatRecordingWhole) {
+    microphone.load(tone(1.0));
+    app->fnDown();
+    microphone.playAll();
+    const auto spool = app->recorder().currentSpoolURL();
+    ASSERT_TRUE(spool);
+    app->retryRecordingItem()->trigger();  // nothing else is pending
+    EXPECT_FALSE(app->retryRecordingItem()->enabled());
+    EXPECT_TRUE(app->recorder().isRecording());
+    EXPECT_TRUE(std::filesystem::exists(*spool));
+    scheduler.advance(platform::Duration(1.0));
+    app->fnUp();
+    scheduler.runUntilIdle();
+    EXPECT_EQ(insertion.events, Strings{"paste 4242 Hello world."});
+    EXPECT_EQ(uploads(), 1);
+}
+
+TEST_F(Dictation, RetryTakesTheNewestOtherRecordingWhileOneRecords) {
+    transport->answer("/api/transcribe", 500, R"({"error":"Transcription failed"})");
+    dictate(0.6, tone(0.6));
+    scheduler.runUntilIdle();
+    ASSERT_EQ(pending(), 1u);
+    transport->answer("/api/transcribe", 200, R"({"text":"Recovered."})");
+    microphone.load(tone(1.0));
+    scheduler.advance(platform::Duration(5));
+    app->fnDown();  // a new recording whose spool is now the newest pending file
+    microphone.playAll();
+    app->retryRecordingItem()->trigger();
+    scheduler.runBackground();
+    scheduler.runDue();
+    EXPECT_EQ(insertion.events, Strings{"paste 4242 Recovered."});
+    EXPECT_TRUE(app->recorder().isRecording());
+    EXPECT_TRUE(std::filesystem::exists(*app->recorder().currentSpoolURL()));
+}
+
+TEST_F(Dictation, CopyAndUndoActOnTheLastPaste) {
+    app->copyLastItem()->trigger();
+    EXPECT_TRUE(insertion.events.empty());
+    dictate(0.6, tone(0.6));
+    scheduler.runUntilIdle();
+    insertion.events.clear();
+    app->copyLastItem()->trigger();
+    EXPECT_EQ(status.icon().name, "doc.on.clipboard");
+    app->undoLastItem()->trigger();
+    EXPECT_EQ(insertion.events, (Strings{"copy Hello world.", "activate 4242"}));
+    scheduler.advance(platform::Duration(0.2));
+    EXPECT_EQ(insertion.events.back(), "undo");
+    EXPECT_FALSE(app->undoLastItem()->enabled());
+    EXPECT_EQ(status.icon().name, "arrow.uturn.backward.circle.fill");
+}
+
+TEST_F(Dictation, UndoAfterTheTargetQuitPostsNoKey) {
+    dictate(0.6, tone(0.6));
+    scheduler.runUntilIdle();
+    insertion.events.clear();
+    insertion.running.clear();
+    app->undoLastItem()->trigger();
+    scheduler.advance(platform::Duration(1));
+    EXPECT_TRUE(insertion.events.empty());
+    EXPECT_FALSE(app->undoLastItem()->enabled());
+}
+
+TEST_F(Dictation, FirstRecordingIsReportedOnceUntilActivationCompletes) {
+    defaults.setBool("activationComplete", false);
+    dictate(0.6, tone(0.6));
+    dictate(0.6, tone(0.6));
+    scheduler.runUntilIdle();
+    // signed_in and shortcut_ready at start-up, then first_recording_started once.
+    EXPECT_EQ(transport->count("/api/activation"), 3);
+}
+
+}  // namespace
+}  // namespace larkspire

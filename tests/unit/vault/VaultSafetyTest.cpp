@@ -16,6 +16,8 @@ TEST_F(VaultSafetyTest, HostileIdsFailTheWriteAndLeaveEverythingElseAlone) {
     auto vault = makeVault();
     server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Kept")});
     pass(*vault);
+    // With this folder present, "/../../o" in a name would resolve to the vault root.
+    fs::create_directories(notesDir() / "2025-03-04 0506 Note ");
     const string stateBefore = read(stateFile());
     const auto before = snapshot(root);
 

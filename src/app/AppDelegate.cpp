@@ -223,8 +223,19 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
     }
     refreshMicrophonePermission(true);
 
+    // The monitor's callbacks hold the controller weakly.
+    FnKeyMonitor& monitor = s_.fnMonitor;
+    monitor.onFnDown = lifetime_.guard([this] { fnDown(); });
+    monitor.onFnUp = lifetime_.guard([this] { fnUp(); });
+    monitor.onChordCancel = lifetime_.guard([this] { chordCancel(); });
+    // Screen-aware requests come later: until then Control + the key does nothing and
+    // a dictation stays a dictation.
+    monitor.onContextDown = nullptr;
+    monitor.onContextUp = nullptr;
+    monitor.onContextUpgrade = [] { return false; };
     if (!fnMonitoring_) {
-        fnMonitoring_ = hooks_.startFnMonitor && hooks_.startFnMonitor();
+        monitor.setFnKey(fnKey_);
+        fnMonitoring_ = monitor.start();
         if (!fnMonitoring_) {
             statusMenu_->insert(
                 MenuItem::make("⚠ Grant Accessibility for the " + fnKey_.displayName + " key…",

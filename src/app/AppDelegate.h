@@ -11,6 +11,7 @@
 #include "audio/Recorder.h"
 #include "audio/RecoveryStore.h"
 #include "input/FnKey.h"
+#include "input/FnKeyMonitor.h"
 #include "platform/AudioInput.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
@@ -40,6 +41,7 @@ struct AppServices {
     platform::AudioInput& audioInput;
     platform::Keychain& keychain;
     Insertion& insertion;
+    FnKeyMonitor& fnMonitor;
     std::string homeDirectory;
     // Where recordings wait until their text is delivered.
     RecoveryStore recoveryStore;
@@ -132,8 +134,6 @@ class AppDelegate {
         std::function<void(const std::shared_ptr<APIClient>&, const Config&,
                            std::function<void()> onSignedIn)>
             showSignIn;
-        // Starts the key monitor; false when the desktop refuses it.
-        std::function<bool()> startFnMonitor;
         // Opens the service's web application at a path.
         std::function<void(const std::string& path)> openWorkspace;
         // Starts the notes vault; returns its "sync soon" request and its notes folder.

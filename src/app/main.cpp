@@ -1,7 +1,6 @@
 // Process entry: the only place that creates the desktop implementations and wires
 // them to the controller.
 #include <QApplication>
-#include <QClipboard>
 #include <QDir>
 #include <QMessageBox>
 #include <QPointer>
@@ -9,6 +8,7 @@
 #include <QWidget>
 
 #include "app/AppDelegate.h"
+#include "app/DesktopInsertion.h"
 #include "platform/linux/HudPanel.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/Shell.h"
@@ -18,26 +18,11 @@
 #include "platform/linux/audio/PulseAudioInput.h"
 #include "platform/linux/keyring/SecretServiceKeychain.h"
 #include "platform/linux/signin/SignInWindow.h"
-
-namespace {
-
-// Where no paste chord can be sent, the text waits on the clipboard for the user.
-class ClipboardInsertion : public larkspire::Insertion {
-  public:
-    std::shared_ptr<larkspire::InsertionPoint> capture() override { return nullptr; }
-    void paste(const larkspire::InsertionPoint&, const std::string& text) override {
-        copyToClipboard(text);
-    }
-    void pasteFront(const std::string& text) override { copyToClipboard(text); }
-    bool isRunning(std::int32_t) override { return false; }
-    void activate(std::int32_t) override {}
-    void undo() override {}
-    void copyToClipboard(const std::string& text) override {
-        QGuiApplication::clipboard()->setText(QString::fromStdString(text));
-    }
-};
-
-}  // namespace
+#include "platform/linux/x11/AtspiAccessibility.h"
+#include "platform/linux/x11/EwmhFrontmostApp.h"
+#include "platform/linux/x11/QtClipboard.h"
+#include "platform/linux/x11/XInputKeyListener.h"
+#include "platform/linux/x11/XTestKeyInjector.h"
 
 int main(int argc, char** argv) {
     // The agent hears keys and injects paste chords through X11 (XWayland under Wayland).
@@ -67,7 +52,17 @@ int main(int argc, char** argv) {
     larkspire::desktop::HudPanel hudPanel;
     larkspire::desktop::PulseAudioInput microphone(scheduler);
     larkspire::desktop::SecretServiceKeychain keychain;
-    ClipboardInsertion insertion;
+    larkspire::InjectionJournal ownInjections(clock);
+    larkspire::desktop::XInputKeyListener keyListener(log);
+    larkspire::FnKeyMonitor fnMonitor(keyListener, scheduler, ownInjections);
+    larkspire::desktop::XTestKeyInjector keyInjector(ownInjections);
+    larkspire::desktop::EwmhFrontmostApp frontmost;
+    // Password fields are recognised through the accessibility bus: make sure it is on.
+    larkspire::desktop::AtspiAccessibility::enableAccessibilityBus(log);
+    larkspire::desktop::AtspiAccessibility accessibility(log);
+    larkspire::desktop::QtClipboard clipboard;
+    larkspire::DesktopInsertion insertion(larkspire::InsertionServices{
+        clipboard, keyInjector, frontmost, accessibility, scheduler, clock});
 
     larkspire::AppDelegate delegate(larkspire::AppServices{
         clock,
@@ -80,6 +75,7 @@ int main(int argc, char** argv) {
         microphone,
         keychain,
         insertion,
+        fnMonitor,
         QDir::homePath().toStdString(),
         larkspire::RecoveryStore(),
         nullptr,

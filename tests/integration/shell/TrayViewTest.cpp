@@ -11,6 +11,7 @@
 #include "platform/fake/FakeAudioInput.h"
 #include "platform/fake/FakeFloatingPanel.h"
 #include "platform/fake/FakeInsertion.h"
+#include "platform/fake/FakeKeyListener.h"
 #include "platform/fake/FakeKeychain.h"
 #include "platform/fake/FakeScheduler.h"
 #include "platform/fake/FakeShell.h"
@@ -55,6 +56,7 @@ class TrayView : public ::testing::Test {
                                                         microphone,
                                                         keychain,
                                                         insertion,
+                                                        monitor,
                                                         "/nonexistent-home",
                                                         store,
                                                         nullptr,
@@ -79,6 +81,9 @@ class TrayView : public ::testing::Test {
     fake::FakeAudioInput microphone{scheduler, platform::AudioFormat{48000, 1}};
     fake::FakeKeychain keychain;
     fake::FakeInsertion insertion;
+    fake::FakeKeyListener keys;
+    InjectionJournal journal{clock};
+    FnKeyMonitor monitor{keys, scheduler, journal};
     RecoveryStore store{std::filesystem::temp_directory_path() /
                         ("larkspire-tray-" + std::to_string(::getpid()))};
     std::unique_ptr<AppDelegate> app;

@@ -134,7 +134,6 @@ TEST_F(Shell, StartUpWithoutSessionTakesTheSignInPath) {
         EXPECT_EQ(c.api_url, "http://127.0.0.1:3000");
         completion = std::move(done);
     };
-    hooks.startFnMonitor = [] { return true; };
     start(hooks);
     EXPECT_EQ(signIns, 1);
     EXPECT_FALSE(app->authenticatedSetupComplete());
@@ -159,7 +158,7 @@ TEST_F(Shell, ConfiguredFnKeyNamesTheKeyInMenus) {
     rightAltIsAltGr = true;
     AppDelegate::Hooks hooks;
     signedIn();
-    hooks.startFnMonitor = [] { return false; };
+    keys.setAvailable(false);
     start(hooks);
     EXPECT_EQ(app->fnKey(), (FnKey{183, "F13"}));
     EXPECT_EQ(status.menu->at(0)->title(), "⚠ Grant Accessibility for the F13 key…");
@@ -179,7 +178,6 @@ TEST_F(Shell, SignedInSetupRunsOnceAndOpensSettingsOnlyTheFirstTime) {
     Strings opened;
     AppDelegate::Hooks hooks;
     signedIn();
-    hooks.startFnMonitor = [] { return true; };
     hooks.openWorkspace = [&](const std::string& path) { opened.push_back(path); };
     start(hooks);
     EXPECT_TRUE(app->authenticatedSetupComplete());
@@ -197,7 +195,7 @@ TEST_F(Shell, SignedInSetupRunsOnceAndOpensSettingsOnlyTheFirstTime) {
 TEST_F(Shell, MonitorThatCannotStartPutsTheWarningFirstAndStoresNoStage) {
     AppDelegate::Hooks hooks;
     signedIn();
-    hooks.startFnMonitor = [] { return false; };
+    keys.setAvailable(false);
     defaults.setInteger("activationStage", 2);
     start(hooks);
     ASSERT_EQ(status.menu->size(), kStatusTitles.size() + 2);
@@ -214,7 +212,6 @@ TEST_F(Shell, MonitorThatCannotStartPutsTheWarningFirstAndStoresNoStage) {
 TEST_F(Shell, StoredStageNeverDecreases) {
     AppDelegate::Hooks hooks;
     signedIn();
-    hooks.startFnMonitor = [] { return true; };
     defaults.setInteger("activationStage", 4);
     start(hooks);
     EXPECT_EQ(defaults.integerValue("activationStage"), 4);

@@ -13,6 +13,7 @@
 #include "platform/fake/FakeAudioInput.h"
 #include "platform/fake/FakeFloatingPanel.h"
 #include "platform/fake/FakeInsertion.h"
+#include "platform/fake/FakeKeyListener.h"
 #include "platform/fake/FakeKeychain.h"
 #include "platform/fake/FakeScheduler.h"
 #include "platform/fake/FakeShell.h"
@@ -92,6 +93,7 @@ class AppFixture : public ::testing::Test {
                                                         microphone,
                                                         keychain,
                                                         insertion,
+                                                        monitor,
                                                         (root / "home").string(),
                                                         store(),
                                                         transport,
@@ -134,6 +136,9 @@ class AppFixture : public ::testing::Test {
     fake::FakeAudioInput microphone{scheduler, platform::AudioFormat{48000, 1}};
     fake::FakeKeychain keychain;
     FakeInsertion insertion;
+    fake::FakeKeyListener keys;
+    InjectionJournal journal{clock};
+    FnKeyMonitor monitor{keys, scheduler, journal};
     std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
     bool rightAltIsAltGr = false;
     int terminated = 0;

@@ -15,7 +15,6 @@ class Dictation : public testing::AppFixture {
         insertion.front = std::make_shared<FakeInsertion::Target>(4242, false);
         insertion.running.insert(4242);
         AppDelegate::Hooks hooks;
-        hooks.startFnMonitor = [] { return true; };
         start(hooks);
         insertion.captures = 0;
     }
@@ -353,6 +352,34 @@ TEST_F(Dictation, UndoAfterTheTargetQuitPostsNoKey) {
     scheduler.advance(platform::Duration(1));
     EXPECT_TRUE(insertion.events.empty());
     EXPECT_FALSE(app->undoLastItem()->enabled());
+}
+
+TEST_F(Dictation, RawKeysOfTheDictationKeyDriveTheGestures) {
+    constexpr int kRightAlt = 108, kV = 55;
+    microphone.load(tone(0.6));
+    keys.press(kRightAlt);
+    scheduler.runDue();
+    ASSERT_TRUE(app->recorder().isRecording());
+    microphone.playAll();
+    scheduler.advance(platform::Duration(0.6));
+    keys.release(kRightAlt);
+    scheduler.runUntilIdle();
+    EXPECT_EQ(insertion.events, Strings{"paste 4242 Hello world."});
+
+    // Right Alt + V types a character: the chord cancels, and a quick tap after it does
+    // not lock.
+    keys.press(kRightAlt);
+    keys.press(kV);
+    keys.release(kV);
+    keys.release(kRightAlt);
+    scheduler.runDue();
+    EXPECT_FALSE(app->recorder().isRecording());
+    keys.press(kRightAlt);
+    scheduler.advance(platform::Duration(0.1));
+    keys.release(kRightAlt);
+    scheduler.runUntilIdle();
+    EXPECT_FALSE(app->locked());
+    EXPECT_EQ(uploads(), 1);
 }
 
 TEST_F(Dictation, FirstRecordingIsReportedOnceUntilActivationCompletes) {

@@ -1,0 +1,375 @@
+// Key gestures and insertion against the real desktop of the headless session: XTest keys
+// reach the monitor; GTK entries receive pastes, selections and password detection
+// through EWMH and AT-SPI; the clipboard is served by this process.
+// gtest and Qt before Xlib, whose macros (None, Bool) clash with them.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QApplication>
+#include <QProcess>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "input/FnKeyMonitor.h"
+#include "input/InjectionJournal.h"
+#include "insert/InsertionTarget.h"
+#include "insert/Paster.h"
+#include "platform/linux/QtScheduler.h"
+#include "platform/linux/x11/AtspiAccessibility.h"
+#include "platform/linux/x11/EwmhFrontmostApp.h"
+#include "platform/linux/x11/QtClipboard.h"
+#include "platform/linux/x11/XHandles.h"
+#include "platform/linux/x11/XInputKeyListener.h"
+#include "platform/linux/x11/XTestKeyInjector.h"
+
+#include <X11/extensions/XTest.h>
+
+extern char** environ;
+
+namespace larkspire {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// X keycodes of the session's evdev layout.
+constexpr int kAltR = 108;
+constexpr int kAltL = 64;
+constexpr int kCtrlL = 37;
+constexpr int kKeyE = 26;
+
+class StderrLog : public platform::SystemLog {
+  public:
+    void log(const std::string& line) override { std::fprintf(stderr, "log: %s\n", line.c_str()); }
+};
+
+// Runs the event loop until `done` or the time is up.
+bool pumpUntil(const std::function<bool()>& done, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        usleep(2000);
+    }
+    return true;
+}
+
+void pumpFor(double seconds) {
+    pumpUntil([] { return false; }, seconds);
+}
+
+// Another program's keyboard: XTest from a connection of the test's own.
+class TestKeyboard {
+  public:
+    TestKeyboard() : display_(desktop::openDisplay()) {}
+    void press(int keycode) { fake(keycode, true); }
+    void release(int keycode) { fake(keycode, false); }
+
+  private:
+    void fake(int keycode, bool down) {
+        XTestFakeKeyEvent(display_.get(), static_cast<unsigned>(keycode), down, CurrentTime);
+        XSync(display_.get(), False);
+    }
+    desktop::DisplayPtr display_;
+};
+
+// The GTK test application, its stdout read line by line.
+class TargetApp {
+  public:
+    explicit TargetApp(std::vector<std::string> args) {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        args.insert(args.begin(), GTK_TARGET_PATH);
+        std::vector<char*> argv;
+        for (auto& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, GTK_TARGET_PATH, &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = 0;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        fd_ = fds[0];
+        fcntl(fd_, F_SETFL, O_NONBLOCK);
+    }
+    ~TargetApp() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    pid_t pid() const { return pid_; }
+
+    // Waits for a line equal to `line`.
+    bool waitFor(const std::string& line, double seconds = 5) {
+        return pumpUntil([&] { return seen(line); }, seconds);
+    }
+    bool seen(const std::string& line) {
+        read();
+        return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
+    }
+    std::vector<std::string> lines() {
+        read();
+        return lines_;
+    }
+    bool waitReady() { return waitFor("ready " + std::to_string(pid_), 10); }
+
+  private:
+    void read() {
+        char chunk[4096];
+        ssize_t n;
+        while ((n = ::read(fd_, chunk, sizeof(chunk))) > 0) {
+            buffer_.append(chunk, static_cast<size_t>(n));
+        }
+        size_t end;
+        while ((end = buffer_.find('\n')) != std::string::npos) {
+            lines_.push_back(buffer_.substr(0, end));
+            buffer_.erase(0, end + 1);
+        }
+    }
+    pid_t pid_ = 0;
+    int fd_ = -1;
+    std::string buffer_;
+    std::vector<std::string> lines_;
+};
+
+class InputIntegrationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(injector.available());
+        ASSERT_TRUE(frontmost.available());
+    }
+
+    void startMonitor() {
+        monitor.setFnKey(*fnKeyNamed("KEY_RIGHTALT"));
+        monitor.onFnDown = [this] { calls.push_back("fnDown"); };
+        monitor.onFnUp = [this] { calls.push_back("fnUp"); };
+        monitor.onContextDown = [this] { calls.push_back("contextDown"); };
+        monitor.onContextUp = [this] { calls.push_back("contextUp"); };
+        monitor.onChordCancel = [this] { calls.push_back("chordCancel"); };
+        monitor.onContextUpgrade = [this] {
+            calls.push_back("upgrade?");
+            return true;
+        };
+        ASSERT_TRUE(monitor.start());
+    }
+
+    // Waits for `expected`, then a little longer so that extra callbacks would show.
+    Calls callsAfter(size_t expected) {
+        pumpUntil([&] { return calls.size() >= expected; }, 3);
+        pumpFor(0.15);
+        return calls;
+    }
+
+    bool waitFront(pid_t pid) {
+        return pumpUntil(
+            [&] {
+                auto front = frontmost.frontmost();
+                return front && front->processIdentifier == pid;
+            },
+            5);
+    }
+
+    StderrLog log;
+    desktop::SystemClock clock;
+    desktop::QtScheduler scheduler{QCoreApplication::instance()};
+    InjectionJournal journal{clock};
+    desktop::XInputKeyListener listener{log};
+    desktop::XTestKeyInjector injector{journal};
+    desktop::EwmhFrontmostApp frontmost;
+    desktop::AtspiAccessibility accessibility{log};
+    desktop::QtClipboard clipboard;
+    Paster paster{
+        InsertionServices{clipboard, injector, frontmost, accessibility, scheduler, clock}};
+    FnKeyMonitor monitor{listener, scheduler, journal};
+    Calls calls;
+    TestKeyboard keyboard;
+};
+
+TEST_F(InputIntegrationTest, XTestKeysReachTheMonitorAsGesturesInOrder) {
+    startMonitor();
+    keyboard.press(kAltR);
+    keyboard.release(kAltR);
+    EXPECT_EQ(callsAfter(2), (Calls{"fnDown", "fnUp"}));
+
+    calls.clear();
+    keyboard.press(kCtrlL);
+    keyboard.press(kAltR);
+    keyboard.release(kAltR);
+    keyboard.release(kCtrlL);
+    EXPECT_EQ(callsAfter(2), (Calls{"contextDown", "contextUp"}));
+
+    calls.clear();
+    keyboard.press(kAltR);
+    keyboard.press(kAltL);  // another modifier: nothing
+    keyboard.release(kAltL);
+    keyboard.press(kCtrlL);  // joins the held Fn key: upgrade
+    keyboard.release(kCtrlL);
+    keyboard.release(kAltR);
+    EXPECT_EQ(callsAfter(3), (Calls{"fnDown", "upgrade?", "contextUp"}));
+}
+
+TEST_F(InputIntegrationTest, TwoAltGrChordsInQuickSuccessionLockNothing) {
+    startMonitor();
+    for (int i = 0; i < 2; ++i) {
+        keyboard.press(kAltR);
+        keyboard.press(kKeyE);
+        keyboard.release(kKeyE);
+        keyboard.release(kAltR);
+    }
+    EXPECT_EQ(callsAfter(4), (Calls{"fnDown", "chordCancel", "fnDown", "chordCancel"}));
+    EXPECT_FALSE(monitor.fnIsDown());
+    EXPECT_FALSE(monitor.activeGesture().has_value());
+}
+
+TEST_F(InputIntegrationTest, CapturedSelectionIsReplacedByThePasteAndTheClipboardKeepsIt) {
+    TargetApp first({"--text", "0123456789", "--select", "5", "8", "--title", "first"});
+    ASSERT_TRUE(first.waitReady());
+    ASSERT_TRUE(waitFront(first.pid()));
+    pumpFor(0.2);  // focus events reach the cache
+
+    const auto t0 = std::chrono::steady_clock::now();
+    auto target = InsertionTarget::capture(frontmost, accessibility);
+    const auto took =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0);
+    std::printf("capture() took %.2f ms (focused element from %s)\n", took.count(),
+                accessibility.lastSource());
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->processIdentifier, first.pid());
+    ASSERT_TRUE(target->focusedElement);
+    EXPECT_EQ(target->focusedElement->role(), "AXTextField");
+    EXPECT_FALSE(target->isSecure);
+    EXPECT_EQ(target->selectedRange, (platform::TextRange{5, 3}));
+
+    // The user moves to another window before the text arrives.
+    TargetApp second({"--text", "elsewhere", "--title", "second"});
+    ASSERT_TRUE(second.waitReady());
+    ASSERT_TRUE(waitFront(second.pid()));
+
+    target->paste("XYZ", paster);
+    EXPECT_TRUE(first.waitFor("text 01234XYZ89")) << testing::PrintToString(first.lines());
+    EXPECT_TRUE(waitFront(first.pid()));
+    for (const auto& line : second.lines()) {
+        EXPECT_NE(line.rfind("text ", 0), 0u) << "the other window changed: " << line;
+    }
+
+    EXPECT_EQ(clipboard.text(), "XYZ");
+    // Another client reads the CLIPBOARD selection, served by this process.
+    QProcess xclip;
+    xclip.start("xclip", {"-o", "-selection", "clipboard"});
+    ASSERT_TRUE(pumpUntil([&] { return xclip.state() == QProcess::NotRunning; }, 5));
+    EXPECT_EQ(xclip.readAllStandardOutput().toStdString(), "XYZ");
+}
+
+TEST_F(InputIntegrationTest, PasswordEntryIsSecure) {
+    TargetApp app({"--password", "--text", "hunter2"});
+    ASSERT_TRUE(app.waitReady());
+    ASSERT_TRUE(waitFront(app.pid()));
+    pumpFor(0.2);
+    auto target = InsertionTarget::capture(frontmost, accessibility);
+    ASSERT_TRUE(target);
+    ASSERT_TRUE(target->focusedElement);
+    EXPECT_EQ(target->focusedElement->role(), "AXTextField");
+    EXPECT_EQ(target->focusedElement->subrole(), "AXSecureTextField");
+    EXPECT_TRUE(target->isSecure);
+}
+
+TEST_F(InputIntegrationTest, FocusIsFoundByWalkingWhenNoFocusEventWasHeard) {
+    TargetApp app({"--text", "walk", "--select", "1", "3"});
+    ASSERT_TRUE(app.waitReady());
+    ASSERT_TRUE(waitFront(app.pid()));
+    // A fresh instance has heard no focus event of this application.
+    desktop::AtspiAccessibility fresh{log};
+    const auto t0 = std::chrono::steady_clock::now();
+    auto element = fresh.focusedElement(app.pid());
+    const auto took =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0);
+    std::printf("focus walk took %.2f ms\n", took.count());
+    ASSERT_TRUE(element);
+    EXPECT_STREQ(fresh.lastSource(), "walk");
+    EXPECT_EQ(element->selectedTextRange(), (platform::TextRange{1, 2}));
+}
+
+TEST_F(InputIntegrationTest, TerminalGetsCtrlShiftVAndNoUndoWhileFieldsGetCtrlVAndCtrlZ) {
+    {
+        TargetApp terminal({"--wmclass", "xterm", "--text", "$ "});
+        ASSERT_TRUE(terminal.waitReady());
+        ASSERT_TRUE(waitFront(terminal.pid()));
+        EXPECT_EQ(frontmost.frontmost()->windowInstance, "xterm");
+        paster.paste("ls");
+        EXPECT_TRUE(terminal.waitFor("key ctrl+shift+V"))
+            << testing::PrintToString(terminal.lines());
+        paster.undo();
+        pumpFor(0.5);
+        for (const auto& line : terminal.lines()) {
+            EXPECT_EQ(line.find("key ctrl+z"), std::string::npos) << line;
+            EXPECT_EQ(line.find("key ctrl+v"), std::string::npos) << line;
+        }
+    }
+    TargetApp field({"--text", "a"});
+    ASSERT_TRUE(field.waitReady());
+    ASSERT_TRUE(waitFront(field.pid()));
+    paster.paste("b");
+    EXPECT_TRUE(field.waitFor("key ctrl+v")) << testing::PrintToString(field.lines());
+    EXPECT_TRUE(field.waitFor("text b"));  // the focus selected all; the paste replaced it
+    paster.undo();
+    EXPECT_TRUE(field.waitFor("key ctrl+z"));
+}
+
+TEST_F(InputIntegrationTest, PasteWhileTheFnKeyIsHeldMakesNoGestureCallback) {
+    TargetApp app({"--text", ""});
+    ASSERT_TRUE(app.waitReady());
+    ASSERT_TRUE(waitFront(app.pid()));
+    startMonitor();
+    keyboard.press(kAltR);
+    ASSERT_EQ(callsAfter(1), Calls{"fnDown"});
+
+    const auto t0 = std::chrono::steady_clock::now();
+    paster.paste("held");
+    // Ctrl+V under a held Alt would not paste: the agent waits, then lets Alt go itself.
+    EXPECT_TRUE(app.waitFor("text held", 5)) << testing::PrintToString(app.lines());
+    const auto took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0);
+    std::printf("paste under a held Fn key arrived after %.2f s\n", took.count());
+    EXPECT_GE(took.count(), 1.0);
+    pumpFor(0.3);
+    EXPECT_EQ(calls, Calls{"fnDown"});
+    EXPECT_EQ(monitor.activeGesture(), FnKeyMonitor::ActiveGesture::dictation);
+    EXPECT_EQ(journal.pending(), 0u);
+    for (const auto& line : app.lines()) {
+        EXPECT_EQ(line.find("alt+"), std::string::npos) << line;
+    }
+
+    // The user's own release still ends the gesture.
+    keyboard.release(kAltR);
+    EXPECT_EQ(callsAfter(2), (Calls{"fnDown", "fnUp"}));
+}
+
+}  // namespace
+}  // namespace larkspire
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

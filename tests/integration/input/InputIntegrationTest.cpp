@@ -229,6 +229,16 @@ TEST_F(InputIntegrationTest, XTestKeysReachTheMonitorAsGesturesInOrder) {
     EXPECT_EQ(callsAfter(3), (Calls{"fnDown", "upgrade?", "contextUp"}));
 }
 
+TEST_F(InputIntegrationTest, UnderAWaylandSessionTheListenerDoesNotStart) {
+    qputenv("WAYLAND_DISPLAY", "wayland-0");
+    desktop::XInputKeyListener wayland{log};
+    const bool started = wayland.start([](const platform::RawKeyEvent&) {});
+    qunsetenv("WAYLAND_DISPLAY");
+    EXPECT_FALSE(started);
+    desktop::XInputKeyListener x11{log};
+    EXPECT_TRUE(x11.start([](const platform::RawKeyEvent&) {}));
+}
+
 TEST_F(InputIntegrationTest, TwoAltGrChordsInQuickSuccessionLockNothing) {
     startMonitor();
     for (int i = 0; i < 2; ++i) {

@@ -59,7 +59,7 @@ HudPanel::HudPanel()
     row->addSpacing(10);
     label_ = new QLabel;
     QFont font = label_->font();
-    font.setPointSizeF(13 * 0.75 * logicalDpiY() / 72.0);
+    font.setPixelSize(13);  // the design's 13-point type, at one pixel per point
     font.setWeight(QFont::DemiBold);
     label_->setFont(font);
     label_->setStyleSheet("color: white;");
@@ -101,8 +101,12 @@ QToolButton* HudPanel::makeButton(const char* symbol, const char* label,
 
 void HudPanel::setContent(const platform::PanelContent& content) {
     label_->setText(QString::fromStdString(content.text));
-    icon_->setPixmap(symbolPixmap(content.symbol, 38, kTeal)
-                         .scaled(19, 19, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    const QPixmap symbol = symbolPixmap(content.symbol, 38, kTeal);
+    if (symbol.isNull()) {
+        icon_->clear();  // a symbol we do not have shows nothing rather than a stand-in
+    } else {
+        icon_->setPixmap(symbol.scaled(19, 19, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    }
     icon_->setAccessibleName(QString::fromStdString(content.accessibility));
     controls_->setVisible(content.controlsVisible);
     controls_->setFixedWidth(content.controlsVisible ? 89 : 0);

@@ -52,7 +52,9 @@ void MenuView::build(QMenu& target, const Menu& model) {
             continue;
         }
         QAction* action = target.addAction(title);
-        action->setEnabled(item->enabled());
+        // Items stay clickable whatever their enabled flag: each action checks its own
+        // preconditions, and "Retry saved recording" must work while a recording that
+        // the flag does not count is running.
         action->setCheckable(item->checked());
         action->setChecked(item->checked());
         if (item->role() == MenuItem::Role::quit) {

@@ -2,6 +2,8 @@
 
 #include <syslog.h>
 
+#include <cstdio>
+
 #include <QDesktopServices>
 #include <QProcess>
 #include <QStandardPaths>
@@ -24,6 +26,8 @@ SyslogLog::~SyslogLog() {
 }
 void SyslogLog::log(const std::string& line) {
     ::syslog(LOG_NOTICE, "%s", line.c_str());
+    // Also on standard error, for a user who started the agent from a terminal.
+    std::fprintf(stderr, "larkspire: %s\n", line.c_str());
 }
 
 SettingsDefaults::SettingsDefaults()

@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Shared steps of the end-to-end scripts, sourced inside scripts/headless-session.
+#   BUILD_DIR, SOURCE_DIR must be set.
+
+e2e_failures=0
+e2e_passes=0
+check() {  # check DESCRIPTION COMMAND...
+  if "${@:2}"; then
+    echo "ok: $1"; e2e_passes=$((e2e_passes + 1))
+  else
+    echo "FAILED: $1"; e2e_failures=$((e2e_failures + 1))
+  fi
+}
+wait_until() {  # wait_until SECONDS COMMAND...: polls every 50 ms
+  local deadline=$((SECONDS + $1)); shift
+  while ((SECONDS < deadline)); do "$@" && return 0; sleep 0.05; done
+  "$@"
+}
+e2e_pids=()
+e2e_cleanup() {
+  for ((i = ${#e2e_pids[@]} - 1; i >= 0; i--)); do kill "${e2e_pids[$i]}" 2>/dev/null; done
+  wait 2>/dev/null
+}
+trap e2e_cleanup EXIT
+
+work="$LARKSPIRE_SESSION_ROOT/e2e"
+mkdir -p "$work"
+pending_dir="$XDG_DATA_HOME/Larkspire/Pending Recordings"
+silent_dir="$pending_dir/Silent Recordings"
+pending_count() { find "$pending_dir" -maxdepth 1 -type f \( -name '*.wav' -o -name '*.caf' \) 2>/dev/null | wc -l; }
+
+# The local service on a free port, with the sentence grammar, and an account whose
+# password the agent's configuration names.
+start_service() {
+  local data="$work/service"
+  "$BUILD_DIR/devservice/larkspire-devservice" add-user e2e@example.com e2e-secret --data "$data" >/dev/null
+  "$BUILD_DIR/devservice/larkspire-devservice" --port 0 --data "$data" --preload \
+    --grammar "$SOURCE_DIR/devservice/sentences.gram" >"$work/service.out" 2>"$work/service.log" &
+  e2e_pids+=($!)
+  wait_until 30 grep -q 'listening on' "$work/service.out" || { echo "service did not start"; cat "$work/service.log"; exit 1; }
+  service_url=$(grep -o 'http://[0-9.:]*' "$work/service.out" | head -1)
+  mkdir -p "$HOME/.vantrel"
+  cat >"$HOME/.vantrel/config.json" <<JSON
+{"api_url": "$service_url", "supabase_url": "$service_url", "anon_key": "larkspire-dev-anon-key",
+ "email": "e2e@example.com", "password": "e2e-secret", "vault_dir": "$work/vault"}
+JSON
+}
+admin() {  # admin METHOD JSON: fault control of the service
+  curl -s -X "$1" -H 'Content-Type: application/json' -d "${2:-{\}}" "$service_url/__admin/fail" >/dev/null
+}
+transcribe_requests() { grep -c '/api/transcribe' "$work/service.log"; }
+
+# A GTK text field that reports its text on stdout.
+start_target() {
+  "$BUILD_DIR/tests/integration/input/gtk_target" --title "e2e target" >"$work/target.out" 2>"$work/target.log" &
+  e2e_pids+=($!)
+  target_pid=$!
+  wait_until 15 grep -q '^ready' "$work/target.out" || { echo "target did not start"; exit 1; }
+}
+target_text() { grep '^text ' "$work/target.out" | tail -1 | cut -c6-; }
+focus_target() {
+  local w
+  w=$(xdotool search --onlyvisible --name '^e2e target$' | head -1)
+  xdotool windowactivate --sync "$w" 2>/dev/null
+}
+
+signed_in() { test "$(grep -c 'POST /api/activation' "$work/service.log")" -ge 2; }
+text_is() { test "$(target_text)" = "$1"; }
+start_agent() {
+  "$BUILD_DIR/src/platform/linux/larkspire" >"$work/agent.log" 2>&1 &
+  e2e_pids+=($!)
+  agent_pid=$!
+  # Signed in and listening: the service has heard both start-up milestones
+  # ("signed_in", then "shortcut_ready" once the key monitor runs).
+  wait_until 30 signed_in || { echo "agent did not sign in"; cat "$work/agent.log"; tail -20 "$work/service.log"; exit 1; }
+}
+
+# Speech as 16 kHz mono WAV.
+speech() {  # speech NAME "sentence"
+  espeak-ng -v en-us -w "$work/$1-22k.wav" "$2" && sox "$work/$1-22k.wav" -r 16000 -c 1 -b 16 "$work/$1.wav"
+}
+
+# Holds the dictation key (Right Alt) while the microphone hears FILE.
+dictate() {
+  xte 'keydown Alt_R'
+  sleep 0.3
+  paplay --latency-msec=20 -d micfeed "$1"
+  sleep 0.3
+  xte 'keyup Alt_R'
+}
+
+# Chooses the Nth entry of the tray menu (1 = "Start recording") with the keyboard.
+tray_menu() {
+  local panel icon geometry x y
+  panel=$(xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ {print $1; exit}')
+  icon=$(xwininfo -id "$panel" -children | awk '/^ +0x/ && $0 !~ / 1x1\+/ {print $1; exit}')
+  geometry=$(xwininfo -id "$icon" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
+  read -r x y <<<"$geometry"
+  xdotool mousemove $((x + 11)) $((y + 11)) click 3
+  sleep 0.6
+  for _ in $(seq "$1"); do xte 'key Down'; sleep 0.05; done
+  xte 'key Return'
+}
+
+finish() {
+  echo "$e2e_passes passed, $e2e_failures failed"
+  if ((e2e_failures)); then
+    echo "--- agent log"; cat "$work/agent.log"; echo "--- service log"; tail -30 "$work/service.log"
+    echo "--- target"; cat "$work/target.out"
+  fi
+  exit $((e2e_failures > 0))
+}

@@ -216,11 +216,10 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
     authenticatedSetupComplete_ = true;
     config_ = config;
     emitActivation("signed_in");
-    if (hooks_.startVault) {
-        auto [syncSoon, notesDirectory] = hooks_.startVault(api_, config);
-        vaultSyncSoon_ = std::move(syncSoon);
-        vaultNotesDirectory_ = std::move(notesDirectory);
-    }
+    vault_ = std::make_unique<VaultSync>(
+        api_, config.vault_dir,
+        VaultSync::Services{s_.scheduler, s_.clock, s_.log, s_.homeDirectory});
+    vault_->start();
     refreshMicrophonePermission(true);
 
     // The monitor's callbacks hold the controller weakly.
@@ -314,10 +313,10 @@ void AppDelegate::openActivation() {
 }
 
 void AppDelegate::openVault() {
-    if (!vaultNotesDirectory_) {
+    if (!vault_) {
         return;
     }
-    s_.desktop.openFolder(std::filesystem::path(*vaultNotesDirectory_).parent_path().string());
+    s_.desktop.openFolder(vault_->vaultDir().parent_path().string());
 }
 
 std::string AppDelegate::screenAwareTitle() const {

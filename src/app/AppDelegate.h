@@ -25,6 +25,7 @@
 #include "service/APIClient.h"
 #include "service/Config.h"
 #include "util/Lifetime.h"
+#include "vault/VaultSync.h"
 
 namespace larkspire {
 
@@ -118,6 +119,7 @@ class AppDelegate {
     const std::shared_ptr<APIClient>& api() const { return api_; }
     const std::optional<std::string>& lastText() const { return lastText_; }
     bool locked() const { return locked_; }
+    VaultSync* vault() const { return vault_.get(); }
     const FnKey& fnKey() const { return fnKey_; }
     bool authenticatedSetupComplete() const { return authenticatedSetupComplete_; }
     bool fnMonitoring() const { return fnMonitoring_; }
@@ -136,10 +138,6 @@ class AppDelegate {
             showSignIn;
         // Opens the service's web application at a path.
         std::function<void(const std::string& path)> openWorkspace;
-        // Starts the notes vault; returns its "sync soon" request and its notes folder.
-        std::function<std::pair<std::function<void()>, std::string>(
-            const std::shared_ptr<APIClient>&, const Config&)>
-            startVault;
     };
     void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
 
@@ -185,8 +183,7 @@ class AppDelegate {
     platform::TimePoint lastQuickTapAt_ = platform::distantPast();
     bool locked_ = false;
     std::set<std::string> emittedActivationEvents_;
-    std::function<void()> vaultSyncSoon_;
-    std::optional<std::string> vaultNotesDirectory_;
+    std::unique_ptr<VaultSync> vault_;
     bool fnMonitoring_ = false;
     bool authenticatedSetupComplete_ = false;
     std::unique_ptr<platform::RepeatingTimer> nativeStatusTimer_;

@@ -210,8 +210,8 @@ void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
     flash("checkmark.circle.fill");
     hud_.showStatus("Pasted and remembered", "checkmark.circle.fill");
     hud_.hide(1.3);
-    if (vaultSyncSoon_) {
-        vaultSyncSoon_();
+    if (vault_) {
+        vault_->syncSoon();
     }
     recording.discardRecoveryCopy();
     dictationTarget_.reset();

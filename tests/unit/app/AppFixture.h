@@ -62,6 +62,7 @@ class AppFixture : public ::testing::Test {
         std::filesystem::create_directories(root / "home");
         std::filesystem::create_directories(root / "data");
         transport->answer("/api/activation", 200, "{}");
+        transport->answer("/api/notes", 200, R"({"notes":[]})");
     }
     void TearDown() override {
         app.reset();

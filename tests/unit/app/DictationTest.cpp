@@ -382,6 +382,23 @@ TEST_F(Dictation, RawKeysOfTheDictationKeyDriveTheGestures) {
     EXPECT_EQ(uploads(), 1);
 }
 
+TEST_F(Dictation, TheVaultStartsSignedInAndSyncsAfterEachDelivery) {
+    ASSERT_NE(app->vault(), nullptr);
+    EXPECT_EQ(app->vault()->vaultDir(), root / "home/Vantrel/Notes");
+    scheduler.runUntilIdle();
+    const int passes = transport->count("/api/notes");
+    EXPECT_EQ(passes, 1);  // the pass at start
+    dictate(0.6, tone(0.6));
+    scheduler.runUntilIdle();
+    EXPECT_EQ(transport->count("/api/notes"), passes + 1);
+    transport->answer("/api/transcribe", 500, R"({"error":"Transcription failed"})");
+    dictate(0.6, tone(0.6));
+    scheduler.runUntilIdle();
+    EXPECT_EQ(transport->count("/api/notes"), passes + 1) << "no pass after a failure";
+    status.menu->find("Open vault folder")->trigger();
+    EXPECT_EQ(desktop.openedFolders, Strings{(root / "home/Vantrel").string()});
+}
+
 TEST_F(Dictation, FirstRecordingIsReportedOnceUntilActivationCompletes) {
     defaults.setBool("activationComplete", false);
     dictate(0.6, tone(0.6));

@@ -5,7 +5,7 @@
 #   dictation-e2e.sh BUILD_DIR SOURCE_DIR
 set -u
 BUILD_DIR="$1" SOURCE_DIR="$2"
-source "$SOURCE_DIR/tests/e2e/dictation/e2e-lib.sh"
+source "$SOURCE_DIR/tests/e2e/e2e-lib.sh"
 
 start_service
 start_target

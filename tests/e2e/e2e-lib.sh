@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Shared steps of the end-to-end scripts, sourced inside scripts/headless-session.
+# Shared steps of the end-to-end scripts and the demo, sourced inside
+# scripts/headless-session.
 #   BUILD_DIR, SOURCE_DIR must be set.
 
 e2e_failures=0
@@ -37,7 +38,7 @@ start_service() {
   "$BUILD_DIR/devservice/larkspire-devservice" --port 0 --data "$data" --preload \
     --grammar "$SOURCE_DIR/devservice/sentences.gram" >"$work/service.out" 2>"$work/service.log" &
   e2e_pids+=($!)
-  wait_until 30 grep -q 'listening on' "$work/service.out" || { echo "service did not start"; cat "$work/service.log"; exit 1; }
+  wait_until 30 grep -qs 'listening on' "$work/service.out" || { echo "service did not start"; cat "$work/service.log"; exit 1; }
   service_url=$(grep -o 'http://[0-9.:]*' "$work/service.out" | head -1)
   mkdir -p "$HOME/.vantrel"
   cat >"$HOME/.vantrel/config.json" <<JSON
@@ -55,7 +56,7 @@ start_target() {
   "$BUILD_DIR/tests/integration/input/gtk_target" --title "e2e target" >"$work/target.out" 2>"$work/target.log" &
   e2e_pids+=($!)
   target_pid=$!
-  wait_until 15 grep -q '^ready' "$work/target.out" || { echo "target did not start"; exit 1; }
+  wait_until 15 grep -qs '^ready' "$work/target.out" || { echo "target did not start"; exit 1; }
 }
 target_text() { grep '^text ' "$work/target.out" | tail -1 | cut -c6-; }
 focus_target() {

@@ -1,5 +1,6 @@
 #include "platform/linux/HudPanel.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -100,7 +101,19 @@ QToolButton* HudPanel::makeButton(const char* symbol, const char* label,
 }
 
 void HudPanel::setContent(const platform::PanelContent& content) {
-    label_->setText(QString::fromStdString(content.text));
+    const QString text = QString::fromStdString(content.text);
+    // The panel keeps its designed width; desktop fonts run wider than the design's,
+    // so the type steps down (to 10 px at most) until the whole status fits.
+    const int available = (content.controlsVisible ? 330 - 89 : 210) - 15 - 19 - 10 - 8 - 10;
+    QFont font = label_->font();
+    for (int px = 13; px >= 10; --px) {
+        font.setPixelSize(px);
+        if (QFontMetrics(font).horizontalAdvance(text) <= available) {
+            break;
+        }
+    }
+    label_->setFont(font);
+    label_->setText(text);
     const QPixmap symbol = symbolPixmap(content.symbol, 38, kTeal);
     if (symbol.isNull()) {
         icon_->clear();  // a symbol we do not have shows nothing rather than a stand-in

@@ -23,6 +23,7 @@
 #include "platform/linux/x11/QtClipboard.h"
 #include "platform/linux/x11/XInputKeyListener.h"
 #include "platform/linux/x11/XTestKeyInjector.h"
+#include "util/ThreadSerialQueue.h"
 
 int main(int argc, char** argv) {
     // The agent hears keys and injects paste chords through X11 (XWayland under Wayland).
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    larkspire::desktop::SystemClock clock;
+    larkspire::SystemClock clock;
     larkspire::desktop::QtScheduler scheduler(&application);
     larkspire::desktop::SyslogLog log;
     larkspire::desktop::SettingsDefaults defaults;

@@ -1,12 +1,11 @@
 #include "platform/linux/QtScheduler.h"
 
+#include "util/ThreadSerialQueue.h"
+
 #include <QMetaObject>
 #include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
-#include <condition_variable>
-#include <deque>
-#include <thread>
 
 namespace larkspire::desktop {
 namespace {
@@ -35,70 +34,6 @@ class QtRepeatingTimer : public platform::RepeatingTimer {
 
   private:
     QPointer<QTimer> timer_;
-};
-
-// One worker thread that runs its tasks in order; drains what is queued on destruction.
-class ThreadSerialQueue : public platform::SerialQueue {
-  public:
-    explicit ThreadSerialQueue(std::string name) : name_(std::move(name)) {
-        worker_ = std::thread([this] { run(); });
-    }
-    ~ThreadSerialQueue() override {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_all();
-        worker_.join();
-    }
-    void async(platform::Task task) override {
-        {
-            std::lock_guard lock(mutex_);
-            tasks_.push_back(std::move(task));
-        }
-        wake_.notify_all();
-    }
-    void sync(platform::Task task) override {
-        if (std::this_thread::get_id() == worker_.get_id()) {
-            task();  // already on the queue: running inline keeps order and avoids deadlock
-            return;
-        }
-        std::mutex doneMutex;
-        std::condition_variable doneSignal;
-        bool done = false;
-        async([&] {
-            task();
-            std::lock_guard lock(doneMutex);
-            done = true;
-            doneSignal.notify_all();
-        });
-        std::unique_lock lock(doneMutex);
-        doneSignal.wait(lock, [&] { return done; });
-    }
-
-  private:
-    void run() {
-        for (;;) {
-            platform::Task task;
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-                if (tasks_.empty()) {
-                    return;
-                }
-                task = std::move(tasks_.front());
-                tasks_.pop_front();
-            }
-            task();
-        }
-    }
-
-    std::string name_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<platform::Task> tasks_;
-    bool stopping_ = false;
-    std::thread worker_;
 };
 
 }  // namespace
@@ -130,7 +65,7 @@ std::shared_ptr<platform::SerialQueue> QtScheduler::serialQueue(const std::strin
     std::lock_guard lock(mutex_);
     auto& q = queues_[name];
     if (!q) {
-        q = std::make_shared<ThreadSerialQueue>(name);
+        q = std::make_shared<ThreadSerialQueue>();
     }
     return q;
 }

@@ -1,80 +1,20 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
-#include <thread>
 
 #include "platform/Clock.h"
 #include "platform/Scheduler.h"
+#include "util/ThreadSerialQueue.h"
 
 namespace larkspire::testing {
 
-class SystemClock : public platform::Clock {
-  public:
-    platform::TimePoint now() const override { return std::chrono::system_clock::now(); }
-};
-
-// A serial queue on its own thread, as the agent's real scheduler provides.
-class ThreadSerialQueue : public platform::SerialQueue {
-  public:
-    ThreadSerialQueue() : worker_([this] { run(); }) {}
-    ~ThreadSerialQueue() override {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_all();
-        worker_.join();
-    }
-    void async(platform::Task task) override {
-        {
-            std::lock_guard lock(mutex_);
-            tasks_.push_back(std::move(task));
-        }
-        wake_.notify_all();
-    }
-    void sync(platform::Task task) override {
-        std::mutex doneMutex;
-        std::condition_variable doneCondition;
-        bool done = false;
-        async([&] {
-            task();
-            std::lock_guard lock(doneMutex);
-            done = true;
-            doneCondition.notify_all();
-        });
-        std::unique_lock lock(doneMutex);
-        doneCondition.wait(lock, [&] { return done; });
-    }
-
-  private:
-    void run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-            if (tasks_.empty()) {
-                return;
-            }
-            platform::Task task = std::move(tasks_.front());
-            tasks_.pop_front();
-            lock.unlock();
-            task();
-            lock.lock();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<platform::Task> tasks_;
-    bool stopping_ = false;
-    std::thread worker_;
-};
+using larkspire::SystemClock;
+using larkspire::ThreadSerialQueue;
 
 // Serial queues on real threads; main-queue tasks wait until the test runs them.
 class ThreadScheduler : public platform::Scheduler {

@@ -8,13 +8,6 @@
 namespace larkspire::devservice::testing {
 namespace {
 
-std::string errorOf(const httplib::Result& r) {
-    auto j = Json::parse(r->body, nullptr, false);
-    return j.is_object() && j.contains("error") && j["error"].is_string()
-               ? j["error"].get<std::string>()
-               : "<no error string in: " + r->body + ">";
-}
-
 class OneTimeCode : public ::testing::Test {
   protected:
     ServiceProcess service;

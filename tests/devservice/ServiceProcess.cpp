@@ -277,4 +277,11 @@ WordErrors wordErrors(const std::string& reference, const std::string& hypothesi
     return WordErrors{end.sub, end.del, end.ins, ref.size()};
 }
 
+std::string errorOf(const httplib::Result& r) {
+    auto j = Json::parse(r->body, nullptr, false);
+    return j.is_object() && j.contains("error") && j["error"].is_string()
+               ? j["error"].get<std::string>()
+               : "<no error string in: " + r->body + ">";
+}
+
 }  // namespace larkspire::devservice::testing

@@ -64,4 +64,7 @@ WordErrors wordErrors(const std::string& reference, const std::string& hypothesi
 
 std::string readFile(const std::filesystem::path& file);
 
+// The "error" string of a JSON answer, or a description of what came instead.
+std::string errorOf(const httplib::Result& r);
+
 }  // namespace larkspire::devservice::testing

@@ -10,13 +10,6 @@
 namespace larkspire::devservice::testing {
 namespace {
 
-std::string errorOf(const httplib::Result& r) {
-    auto j = Json::parse(r->body, nullptr, false);
-    return j.is_object() && j.contains("error") && j["error"].is_string()
-               ? j["error"].get<std::string>()
-               : "<no error string in: " + r->body + ">";
-}
-
 // Every sentence of devservice/sentences.gram, with the text the service should paste.
 const std::vector<std::pair<std::string, std::string>>& grammarSentences() {
     static const std::vector<std::pair<std::string, std::string>> sentences{

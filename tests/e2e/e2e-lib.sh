@@ -103,6 +103,13 @@ tray_menu() {
   xte 'key Return'
 }
 
+# The usual opening: service, target window, agent signed in.
+start_all() {
+  start_service
+  start_target
+  start_agent
+}
+
 finish() {
   echo "$e2e_passes passed, $e2e_failures failed"
   if ((e2e_failures)); then

@@ -7,9 +7,7 @@ set -u
 BUILD_DIR="$1" SOURCE_DIR="$2"
 source "$SOURCE_DIR/tests/e2e/e2e-lib.sh"
 
-start_service
-start_target
-start_agent
+start_all
 speech bank "please call the bank tomorrow morning"
 speech milk "remind me to buy milk and bread"
 speech plants "water the plants on the balcony"

@@ -34,44 +34,35 @@ using ItemList = std::unique_ptr<GList, ListDeleter>;
 using Value = std::unique_ptr<SecretValue, SecretValueDeleter>;
 using Password = std::unique_ptr<gchar, PasswordDeleter>;
 
+// The generic schema with the two attributes the item is known by.
+SecretSchema genericSchema(SecretSchemaFlags flags) {
+    return {"org.freedesktop.Secret.Generic",
+            flags,
+            {
+                {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
+            },
+            0,
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr,
+            nullptr};
+}
+
 // New items carry the schema name ("xdg:schema"), as secret-tool's items do.
 const SecretSchema* storeSchema() {
-    static const SecretSchema schema = {"org.freedesktop.Secret.Generic",
-                                        SECRET_SCHEMA_NONE,
-                                        {
-                                            {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                            {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                            {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                        },
-                                        0,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr};
+    static const SecretSchema schema = genericSchema(SECRET_SCHEMA_NONE);
     return &schema;
 }
 
 // Queries match on service and account alone, so that an item written without the
 // schema name (`secret-tool store` by hand) is updated rather than duplicated.
 const SecretSchema* querySchema() {
-    static const SecretSchema schema = {"org.freedesktop.Secret.Generic",
-                                        SECRET_SCHEMA_DONT_MATCH_NAME,
-                                        {
-                                            {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                            {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                            {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
-                                        },
-                                        0,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr,
-                                        nullptr};
+    static const SecretSchema schema = genericSchema(SECRET_SCHEMA_DONT_MATCH_NAME);
     return &schema;
 }
 

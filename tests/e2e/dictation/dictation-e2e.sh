@@ -16,9 +16,18 @@ sox -n -r 16000 -c 1 -b 16 "$work/silence.wav" trim 0 1.5
 ends_with() { [[ "$(target_text)" == *"$1" ]]; }
 failure_logged() { grep -q "Vantrel error: .*Recording saved at $pending_dir/" "$work/agent.log"; }
 
-# 1. Hold, speak, release: the text arrives in the field; nothing stays pending.
+# 1. Hold, speak, release: the text arrives in the field; nothing stays pending. The
+#    status panel that appears meanwhile must not take the focus from the field.
 focus_target
-dictate "$work/bank.wav"
+xte 'keydown Alt_R'
+sleep 0.3
+panel_shown() { xdotool search --onlyvisible --name '^Larkspire status$' >/dev/null; }
+check "the status panel shows while recording" panel_shown
+check "the field keeps the focus while the panel shows ($(xdotool getactivewindow getwindowname))" \
+  test "$(xdotool getactivewindow getwindowname)" = "e2e target"
+paplay --latency-msec=20 -d micfeed "$work/bank.wav"
+sleep 0.3
+xte 'keyup Alt_R'
 wait_until 20 text_is "Please call the bank tomorrow morning."
 check "a held key and a spoken sentence end as text in the field (got: $(target_text))" \
   text_is "Please call the bank tomorrow morning."

@@ -17,9 +17,10 @@ QString qs(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+// The design's sizes are points of one pixel each; Qt's points are larger on Linux.
 QFont systemFont(qreal points) {
     QFont font = QApplication::font();
-    font.setPointSizeF(points);
+    font.setPixelSize(qRound(points));
     return font;
 }
 
@@ -54,6 +55,7 @@ SignInWindow::SignInWindow(std::shared_ptr<SignInController> controller, QWidget
     brand->setFont(systemFont(13));
     auto* headline = new QLabel(qs(SignInController::kHeadline), this);
     headline->setFont(systemFont(30));
+    headline->setWordWrap(true);  // desktop fonts run wider than the design's
 
     message_ = new QLabel(this);
     message_->setObjectName("message");
@@ -70,7 +72,7 @@ SignInWindow::SignInWindow(std::shared_ptr<SignInController> controller, QWidget
     code_->setObjectName("code");
     code_->setPlaceholderText(qs(SignInController::kCodePlaceholder));
     QFont digits = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    digits.setPointSizeF(18);
+    digits.setPixelSize(18);
     code_->setFont(digits);
     code_->setFixedHeight(38);
     code_->hide();

@@ -1,10 +1,9 @@
 #include "app/AppDelegate.h"
 
-#include <uuid/uuid.h>
-
 #include <filesystem>
 
 #include "app/StatusIcons.h"
+#include "util/Uuid.h"
 
 namespace larkspire {
 namespace {
@@ -16,19 +15,6 @@ constexpr const char* kAccessibilityPane =
 constexpr platform::Duration kFlashReset{1.2};
 constexpr platform::Duration kFailReset{2.5};
 constexpr int kStageShortcutReady = 3;
-
-bool isUuid(const std::string& text) {
-    uuid_t parsed;
-    return text.size() == 36 && uuid_parse(text.c_str(), parsed) == 0;
-}
-
-std::string newLowerCaseUuid() {
-    uuid_t id;
-    uuid_generate_random(id);
-    char text[37];
-    uuid_unparse_lower(id, text);
-    return text;
-}
 
 }  // namespace
 
@@ -280,10 +266,10 @@ void AppDelegate::emitActivation(const std::string& event) {
 }
 
 std::string AppDelegate::installationId() {
-    if (auto stored = s_.defaults.stringValue("installationId"); stored && isUuid(*stored)) {
+    if (auto stored = s_.defaults.stringValue("installationId"); stored && uuid::isValid(*stored)) {
         return *stored;
     }
-    const std::string fresh = newLowerCaseUuid();
+    const std::string fresh = uuid::randomLowerCase();
     s_.defaults.setString("installationId", fresh);
     return fresh;
 }

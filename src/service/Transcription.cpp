@@ -1,8 +1,8 @@
-#include <uuid/uuid.h>
 
 #include "audio/WAV.h"
 #include "service/APIClient.h"
 #include "service/Wire.h"
+#include "util/Uuid.h"
 
 namespace larkspire {
 
@@ -12,11 +12,7 @@ using namespace std::chrono_literals;
 namespace {
 
 std::string newBoundary() {
-    uuid_t uuid;
-    uuid_generate_random(uuid);
-    char text[37];
-    uuid_unparse_upper(uuid, text);
-    return std::string("dictation-") + text;
+    return "dictation-" + uuid::randomUpperCase();
 }
 
 std::string multipartBody(const std::string& boundary, const Bytes& wav, int durationSecs,

@@ -2,13 +2,13 @@
 
 #include <date/date.h>
 #include <unicode/ustring.h>
-#include <uuid/uuid.h>
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 
 #include "util/Text.h"
+#include "util/Uuid.h"
 #include "vault/NotesFolder.h"
 
 namespace larkspire {
@@ -193,11 +193,7 @@ std::string VaultSync::fileContents(const json& note, std::string_view id,
 }
 
 bool VaultSync::isUuid(std::string_view text) {
-    if (text.size() != 36) {
-        return false;  // also keeps a NUL inside the text from cutting it short
-    }
-    uuid_t parsed;
-    return uuid_parse(std::string(text).c_str(), parsed) == 0;
+    return uuid::isValid(text);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -40,6 +40,12 @@ class InsertionTest : public ::testing::Test {
         const double now = platform::secondsBetween(start, clock.now());
         scheduler.advance(platform::Duration(seconds - now));
     }
+    // The editor in front with its text field focused and `selection` selected.
+    void focusEditorField(platform::TextRange selection) {
+        frontmost.open(editorWindow());
+        accessibility.setFocused(kEditorPid, std::make_shared<FakeAccessibleElement>(
+                                                 log, "field", "AXTextField", "", selection));
+    }
     // The virtual time of the first logged action that starts with `prefix`.
     double timeOf(const std::string& prefix) const {
         for (const auto& e : log.entries()) {
@@ -165,10 +171,7 @@ TEST_F(InsertionTest, NoWindowInFrontGivesNoTarget) {
 }
 
 TEST_F(InsertionTest, CaptureReadsRoleSubroleAndSelection) {
-    frontmost.open(editorWindow());
-    accessibility.setFocused(
-        kEditorPid, std::make_shared<FakeAccessibleElement>(log, "field", "AXTextField", "",
-                                                            platform::TextRange{5, 3}));
+    focusEditorField(platform::TextRange{5, 3});
     auto target = InsertionTarget::capture(frontmost, accessibility);
     ASSERT_TRUE(target);
     EXPECT_EQ(target->processIdentifier, kEditorPid);
@@ -219,10 +222,7 @@ TEST_F(InsertionTest, TheAgentsOwnWindowIsNeverAskedThroughAccessibility) {
 }
 
 TEST_F(InsertionTest, PasteActivatesThenRestoresSelectionThenPastes) {
-    frontmost.open(editorWindow());
-    accessibility.setFocused(
-        kEditorPid, std::make_shared<FakeAccessibleElement>(log, "field", "AXTextField", "",
-                                                            platform::TextRange{5, 3}));
+    focusEditorField(platform::TextRange{5, 3});
     auto target = InsertionTarget::capture(frontmost, accessibility);
     ASSERT_TRUE(target);
     frontmost.open(terminalWindow());  // the user moved on while the text was coming
@@ -260,10 +260,7 @@ TEST_F(InsertionTest, ClosedWindowFallsBackToAnotherWindowOfTheProcess) {
 }
 
 TEST_F(InsertionTest, QuitTargetStillPastesIntoWhateverIsInFront) {
-    frontmost.open(editorWindow());
-    accessibility.setFocused(
-        kEditorPid, std::make_shared<FakeAccessibleElement>(log, "field", "AXTextField", "",
-                                                            platform::TextRange{0, 0}));
+    focusEditorField(platform::TextRange{0, 0});
     auto target = InsertionTarget::capture(frontmost, accessibility);
     ASSERT_TRUE(target);
     frontmost.close(kEditorWindow);

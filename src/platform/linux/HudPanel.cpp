@@ -18,22 +18,6 @@ namespace {
 
 const QColor kTeal(0x30, 0xb0, 0xc7);
 
-QPixmap symbolPixmap(const std::string& name, int px, const QColor& color) {
-    platform::StatusIcon icon{name, "", hasBundledSymbol(name), true, false};
-    // Template rendering recolours to the panel's foreground; tint to `color` instead.
-    QImage img = renderStatusIcon(icon, true)
-                     .pixmap(px, px)
-                     .toImage()
-                     .convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < img.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < img.width(); ++x) {
-            line[x] = qRgba(color.red(), color.green(), color.blue(), qAlpha(line[x]));
-        }
-    }
-    return QPixmap::fromImage(img);
-}
-
 int primaryHeight() {
     const QScreen* primary = QGuiApplication::primaryScreen();
     return primary ? primary->geometry().height() : 0;
@@ -87,7 +71,7 @@ QToolButton* HudPanel::makeButton(const char* symbol, const char* label,
     b->setAutoRaise(true);
     b->setFocusPolicy(Qt::NoFocus);
     b->setFixedSize(27, 27);
-    b->setIcon(symbolPixmap(symbol, 32, Qt::white));
+    b->setIcon(tintedSymbol(symbol, 32, Qt::white));
     b->setIconSize(QSize(16, 16));
     b->setToolTip(label);
     b->setAccessibleName(label);
@@ -114,7 +98,7 @@ void HudPanel::setContent(const platform::PanelContent& content) {
     }
     label_->setFont(font);
     label_->setText(text);
-    const QPixmap symbol = symbolPixmap(content.symbol, 38, kTeal);
+    const QPixmap symbol = tintedSymbol(content.symbol, 38, kTeal);
     if (symbol.isNull()) {
         icon_->clear();  // a symbol we do not have shows nothing rather than a stand-in
     } else {
@@ -123,7 +107,7 @@ void HudPanel::setContent(const platform::PanelContent& content) {
     icon_->setAccessibleName(QString::fromStdString(content.accessibility));
     controls_->setVisible(content.controlsVisible);
     controls_->setFixedWidth(content.controlsVisible ? 89 : 0);
-    pause_->setIcon(symbolPixmap(content.pauseSymbol, 32, Qt::white));
+    pause_->setIcon(tintedSymbol(content.pauseSymbol, 32, Qt::white));
     pause_->setToolTip(QString::fromStdString(content.pauseLabel));
     pause_->setAccessibleName(QString::fromStdString(content.pauseLabel));
 }

@@ -79,6 +79,10 @@ bool hasBundledSymbol(const std::string& name) {
     return QFile::exists(symbolPath(name));
 }
 
+QPixmap tintedSymbol(const std::string& name, int px, const QColor& color) {
+    return hasBundledSymbol(name) ? drawSymbol(name, px, color) : QPixmap();
+}
+
 QIcon renderStatusIcon(const platform::StatusIcon& icon, bool darkPanel) {
     if (!icon.hasImage) {
         return QIcon();

@@ -6,7 +6,9 @@
 
 #include "platform/StatusArea.h"
 
+class QColor;
 class QIcon;
+class QPixmap;
 class QMenu;
 class QSystemTrayIcon;
 class QWidget;
@@ -19,6 +21,8 @@ class MenuView;
 // template images (the panel's foreground) and the red recording tint.
 QIcon renderStatusIcon(const platform::StatusIcon& icon, bool darkPanel);
 bool hasBundledSymbol(const std::string& name);
+// A bundled symbol drawn in one colour; a null pixmap for a name we do not have.
+QPixmap tintedSymbol(const std::string& name, int px, const QColor& color);
 
 // The status item: a tray icon with the status menu. Where the desktop has no tray,
 // a small window says so and offers the same menu from a button, so the agent never

@@ -26,7 +26,7 @@
 #include "audio/WAV.h"
 #include "unit/audio/AudioTestSupport.h"
 #ifdef LARKSPIRE_BENCH_PULSE
-#include "platform/linux/audio/PulseAudioInput.h"
+#include "platform/linux/pulse/PulseAudioInput.h"
 #endif
 
 extern char** environ;

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/StatusIcons.h"
+#include "platform/StatusSymbols.h"
 #include "util/Uuid.h"
 
 namespace larkspire {
@@ -31,7 +31,7 @@ AppDelegate::~AppDelegate() = default;
 void AppDelegate::applicationDidFinishLaunching() {
     buildMainMenu();
     s_.statusArea.setMainMenu(mainMenu_);
-    setIcon(std::string(icons::idle), std::string(icons::idleText));
+    setIcon(std::string(platform::symbols::idle), std::string(platform::symbols::idleText));
     buildStatusMenu();
     s_.statusArea.setMenu(statusMenu_);
 
@@ -159,20 +159,20 @@ void AppDelegate::setIcon(const std::string& name, const std::string& accessibil
     platform::StatusIcon icon;
     icon.name = name;
     icon.accessibility = accessibility;
-    if (name == icons::idle) {
+    if (name == platform::symbols::idle) {
         icon.hasImage = true;
         icon.templateImage = true;
     } else {
         icon.hasImage = s_.statusArea.hasSymbol(name);
-        icon.templateImage = icon.hasImage && name != icons::recording;
+        icon.templateImage = icon.hasImage && name != platform::symbols::recording;
     }
-    icon.redTint = name == icons::recording;
+    icon.redTint = name == platform::symbols::recording;
     icon_ = icon;
     s_.statusArea.setIcon(icon_);
 }
 
 void AppDelegate::resetIcon() {
-    setIcon(std::string(icons::idle), std::string(icons::idleText));
+    setIcon(std::string(platform::symbols::idle), std::string(platform::symbols::idleText));
     toggleItem_->setTitle("Start recording");
 }
 
@@ -183,7 +183,7 @@ void AppDelegate::flash(const std::string& symbol) {
 
 void AppDelegate::fail(const std::string& message) {
     s_.log.log("Vantrel error: " + message);
-    setIcon(std::string(icons::warning), message);
+    setIcon(std::string(platform::symbols::warning), message);
     s_.scheduler.postAfter(kFailReset, lifetime_.guard([this] { resetIcon(); }));
 }
 

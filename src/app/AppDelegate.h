@@ -7,7 +7,6 @@
 #include <string>
 
 #include "app/Insertion.h"
-#include "app/Menu.h"
 #include "audio/Recorder.h"
 #include "audio/RecoveryStore.h"
 #include "input/FnKey.h"
@@ -17,6 +16,7 @@
 #include "platform/Desktop.h"
 #include "platform/FloatingPanel.h"
 #include "platform/Keychain.h"
+#include "platform/Menu.h"
 #include "platform/Scheduler.h"
 #include "platform/StatusArea.h"
 #include "platform/SystemLog.h"
@@ -28,6 +28,9 @@
 #include "vault/VaultSync.h"
 
 namespace larkspire {
+
+using platform::Menu;
+using platform::MenuItem;
 
 // The platform services the controller works through. main() fills it with the
 // desktop's implementations; tests fill it with fakes.

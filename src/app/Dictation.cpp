@@ -1,7 +1,7 @@
 // The dictation flow of the controller: gestures into recordings, recordings into text
 // at the cursor, and the follow-up actions on the last result.
 #include "app/AppDelegate.h"
-#include "app/StatusIcons.h"
+#include "platform/StatusSymbols.h"
 
 namespace larkspire {
 namespace {
@@ -118,7 +118,7 @@ bool AppDelegate::startRecording() {
     if (!s_.defaults.boolValue("activationComplete")) {
         emitActivation("first_recording_started");
     }
-    setIcon(std::string(icons::recording), "Recording");
+    setIcon(std::string(platform::symbols::recording), "Recording");
     toggleItem_->setTitle("Stop & transcribe");
     return true;
 }

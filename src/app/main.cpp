@@ -9,21 +9,23 @@
 
 #include "app/AppDelegate.h"
 #include "app/DesktopInsertion.h"
-#include "platform/linux/HudPanel.h"
-#include "platform/linux/QtScheduler.h"
-#include "platform/linux/Shell.h"
-#include "platform/linux/SingleInstance.h"
-#include "platform/linux/TrayStatusArea.h"
-#include "platform/linux/X11Keyboard.h"
-#include "platform/linux/audio/PulseAudioInput.h"
-#include "platform/linux/keyring/SecretServiceKeychain.h"
-#include "platform/linux/signin/SignInWindow.h"
-#include "platform/linux/x11/AtspiAccessibility.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/posix/SyslogSystemLog.h"
+#include "platform/linux/posix/SystemClock.h"
+#include "platform/linux/pulse/PulseAudioInput.h"
+#include "platform/linux/qt/QtClipboard.h"
+#include "platform/linux/qt/QtFloatingPanel.h"
+#include "platform/linux/qt/QtScheduler.h"
+#include "platform/linux/qt/QtStatusArea.h"
+#include "platform/linux/qt/QtUserDefaults.h"
+#include "platform/linux/qt/SingleInstance.h"
+#include "platform/linux/qt/XdgDesktop.h"
+#include "platform/linux/secret/SecretServiceKeychain.h"
 #include "platform/linux/x11/EwmhFrontmostApp.h"
-#include "platform/linux/x11/QtClipboard.h"
+#include "platform/linux/x11/X11Keyboard.h"
 #include "platform/linux/x11/XInputKeyListener.h"
 #include "platform/linux/x11/XTestKeyInjector.h"
-#include "util/ThreadSerialQueue.h"
+#include "ui/SignInWindow.h"
 
 int main(int argc, char** argv) {
     // The agent hears keys and injects paste chords through X11 (XWayland under Wayland).
@@ -44,19 +46,20 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    larkspire::SystemClock clock;
+    larkspire::desktop::SystemClock clock;
     larkspire::desktop::QtScheduler scheduler(&application);
-    larkspire::desktop::SyslogLog log;
-    larkspire::desktop::SettingsDefaults defaults;
+    larkspire::desktop::SyslogSystemLog log;
+    larkspire::desktop::QtUserDefaults defaults;
     larkspire::desktop::XdgDesktop desktop;
-    larkspire::desktop::TrayStatusArea statusArea;
-    larkspire::desktop::HudPanel hudPanel;
+    larkspire::desktop::QtStatusArea statusArea;
+    larkspire::desktop::QtFloatingPanel hudPanel;
     larkspire::desktop::PulseAudioInput microphone(scheduler);
     larkspire::desktop::SecretServiceKeychain keychain;
     larkspire::InjectionJournal ownInjections(clock);
     larkspire::desktop::XInputKeyListener keyListener(log);
     larkspire::FnKeyMonitor fnMonitor(keyListener, scheduler, ownInjections);
-    larkspire::desktop::XTestKeyInjector keyInjector(ownInjections);
+    larkspire::desktop::XTestKeyInjector keyInjector(
+        [&](int keycode, bool pressed) { ownInjections.record(keycode, pressed); });
     larkspire::desktop::EwmhFrontmostApp frontmost;
     // Password fields are recognised through the accessibility bus: make sure it is on.
     larkspire::desktop::AtspiAccessibility::enableAccessibilityBus(log);
@@ -90,7 +93,7 @@ int main(int argc, char** argv) {
     });
 
     std::shared_ptr<larkspire::SignInController> signIn;
-    QPointer<larkspire::desktop::SignInWindow> signInWindow;
+    QPointer<larkspire::ui::SignInWindow> signInWindow;
     larkspire::AppDelegate::Hooks hooks;
     hooks.showSignIn = [&](const std::shared_ptr<larkspire::APIClient>& api,
                            const larkspire::Config&, std::function<void()> onSignedIn) {
@@ -99,7 +102,7 @@ int main(int argc, char** argv) {
             return;
         }
         signIn = larkspire::SignInController::create(api, scheduler, std::move(onSignedIn));
-        signInWindow = new larkspire::desktop::SignInWindow(signIn);  // deletes itself on close
+        signInWindow = new larkspire::ui::SignInWindow(signIn);  // deletes itself on close
         signInWindow->setAttribute(Qt::WA_DeleteOnClose);
         signInWindow->present();
     };

@@ -1,12 +1,9 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 
-namespace larkspire {
-class Menu;
-}
+#include "platform/Menu.h"
 
 namespace larkspire::platform {
 

@@ -6,7 +6,6 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/Clock.h"
 #include "platform/Scheduler.h"
 
 namespace larkspire {
@@ -34,12 +33,6 @@ class ThreadSerialQueue : public platform::SerialQueue {
     std::deque<platform::Task> tasks_;
     bool stopping_ = false;
     std::thread worker_;
-};
-
-// The wall clock.
-class SystemClock : public platform::Clock {
-  public:
-    platform::TimePoint now() const override { return std::chrono::system_clock::now(); }
 };
 
 }  // namespace larkspire

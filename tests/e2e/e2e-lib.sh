@@ -68,7 +68,7 @@ focus_target() {
 signed_in() { test "$(grep -c 'POST /api/activation' "$work/service.log")" -ge 2; }
 text_is() { test "$(target_text)" = "$1"; }
 start_agent() {
-  "$BUILD_DIR/src/platform/linux/larkspire" >"$work/agent.log" 2>&1 &
+  "$BUILD_DIR/src/larkspire" >"$work/agent.log" 2>&1 &
   e2e_pids+=($!)
   agent_pid=$!
   # Signed in and listening: the service has heard both start-up milestones

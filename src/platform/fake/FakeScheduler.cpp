@@ -1,18 +1,10 @@
 #include "platform/fake/FakeScheduler.h"
 
-#include <date/date.h>
-
 namespace larkspire::fake {
 
 using platform::Duration;
 using platform::Task;
 using platform::TimePoint;
-
-VirtualClock::VirtualClock() : now_(date::sys_days{date::year{2026} / 1 / 1}) {}
-
-void VirtualClock::advanceBy(Duration d) {
-    now_ += std::chrono::duration_cast<TimePoint::duration>(d);
-}
 
 class FakeScheduler::Timer : public platform::RepeatingTimer {
   public:

@@ -7,22 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/Clock.h"
 #include "platform/Scheduler.h"
+#include "platform/fake/VirtualClock.h"
 
 namespace larkspire::fake {
-
-// A clock that moves only when a test says so. Starts at 2026-01-01T00:00:00Z.
-class VirtualClock : public platform::Clock {
-  public:
-    VirtualClock();
-    platform::TimePoint now() const override { return now_; }
-    void set(platform::TimePoint t) { now_ = t; }
-    void advanceBy(platform::Duration d);
-
-  private:
-    platform::TimePoint now_;
-};
 
 // Deterministic scheduler over a VirtualClock. Nothing runs until the test drives it:
 // main-queue tasks run in due order as time advances, background work and serial

@@ -24,7 +24,7 @@
 
 #include "audio/Recorder.h"
 #include "integration/audio/RealTimeSupport.h"
-#include "platform/linux/audio/PulseAudioInput.h"
+#include "platform/linux/pulse/PulseAudioInput.h"
 #include "unit/audio/AudioTestSupport.h"
 
 extern char** environ;

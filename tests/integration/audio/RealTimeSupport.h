@@ -9,12 +9,13 @@
 
 #include "platform/Clock.h"
 #include "platform/Scheduler.h"
+#include "platform/linux/posix/SystemClock.h"
 #include "util/ThreadSerialQueue.h"
 
 namespace larkspire::testing {
 
-using larkspire::SystemClock;
 using larkspire::ThreadSerialQueue;
+using larkspire::desktop::SystemClock;
 
 // Serial queues on real threads; main-queue tasks wait until the test runs them.
 class ThreadScheduler : public platform::Scheduler {

@@ -23,10 +23,11 @@
 #include "input/InjectionJournal.h"
 #include "insert/InsertionTarget.h"
 #include "insert/Paster.h"
-#include "platform/linux/QtScheduler.h"
-#include "platform/linux/x11/AtspiAccessibility.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/posix/SystemClock.h"
+#include "platform/linux/qt/QtClipboard.h"
+#include "platform/linux/qt/QtScheduler.h"
 #include "platform/linux/x11/EwmhFrontmostApp.h"
-#include "platform/linux/x11/QtClipboard.h"
 #include "platform/linux/x11/XHandles.h"
 #include "platform/linux/x11/XInputKeyListener.h"
 #include "platform/linux/x11/XTestKeyInjector.h"
@@ -195,7 +196,7 @@ class InputIntegrationTest : public ::testing::Test {
     desktop::QtScheduler scheduler{QCoreApplication::instance()};
     InjectionJournal journal{clock};
     desktop::XInputKeyListener listener{log};
-    desktop::XTestKeyInjector injector{journal};
+    desktop::XTestKeyInjector injector{[this](int k, bool p) { journal.record(k, p); }};
     desktop::EwmhFrontmostApp frontmost;
     desktop::AtspiAccessibility accessibility{log};
     desktop::QtClipboard clipboard;

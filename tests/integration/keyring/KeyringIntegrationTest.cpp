@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/fake/FakeScheduler.h"
-#include "platform/linux/keyring/SecretServiceKeychain.h"
+#include "platform/linux/secret/SecretServiceKeychain.h"
 #include "service/APIClient.h"
 #include "service/SessionStore.h"
 

@@ -9,13 +9,16 @@
 
 #include "app/AppDelegate.h"
 #include "platform/fake/FakeAudioInput.h"
+#include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeFloatingPanel.h"
-#include "platform/fake/FakeInsertion.h"
 #include "platform/fake/FakeKeyListener.h"
 #include "platform/fake/FakeKeychain.h"
 #include "platform/fake/FakeScheduler.h"
-#include "platform/fake/FakeShell.h"
-#include "platform/linux/TrayStatusArea.h"
+#include "platform/fake/FakeSystemLog.h"
+#include "platform/fake/FakeUserDefaults.h"
+#include "platform/linux/qt/QtStatusArea.h"
+#include "platform/linux/qt/SymbolImages.h"
+#include "unit/app/FakeInsertion.h"
 
 namespace larkspire {
 namespace {
@@ -76,7 +79,7 @@ class TrayView : public ::testing::Test {
     fake::FakeSystemLog log;
     fake::FakeUserDefaults defaults;
     fake::FakeDesktop desktop;
-    desktop::TrayStatusArea area;
+    desktop::QtStatusArea area;
     fake::FakeFloatingPanel panel;
     fake::FakeAudioInput microphone{scheduler, platform::AudioFormat{48000, 1}};
     fake::FakeKeychain keychain;

@@ -10,10 +10,11 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
-#include "platform/linux/QtScheduler.h"
-#include "platform/linux/keyring/SecretServiceKeychain.h"
-#include "platform/linux/signin/SignInWindow.h"
+#include "platform/linux/posix/SystemClock.h"
+#include "platform/linux/qt/QtScheduler.h"
+#include "platform/linux/secret/SecretServiceKeychain.h"
 #include "service/SessionStore.h"
+#include "ui/SignInWindow.h"
 #include "unit/service/LoopbackServer.h"
 
 namespace larkspire {
@@ -55,14 +56,14 @@ TEST(SignInWindowTest, TwoStepSignInAgainstTheService) {
     bool windowVisibleAtSignIn = true;
     int signedInCalls = 0;
     std::optional<std::string> tokenAtSetup;
-    std::unique_ptr<desktop::SignInWindow> window;
+    std::unique_ptr<ui::SignInWindow> window;
     auto controller = SignInController::create(api, scheduler, [&] {
         ++signedInCalls;
         windowVisibleAtSignIn = window->isVisible();
         // The first step of the signed-in setup: a token without further traffic.
         tokenAtSetup = api->ensureToken();
     });
-    window = std::make_unique<desktop::SignInWindow>(controller);
+    window = std::make_unique<ui::SignInWindow>(controller);
     window->present();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
 

@@ -11,13 +11,16 @@
 
 #include "app/AppDelegate.h"
 #include "platform/fake/FakeAudioInput.h"
+#include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeFloatingPanel.h"
-#include "platform/fake/FakeInsertion.h"
 #include "platform/fake/FakeKeyListener.h"
 #include "platform/fake/FakeKeychain.h"
 #include "platform/fake/FakeScheduler.h"
-#include "platform/fake/FakeShell.h"
+#include "platform/fake/FakeStatusArea.h"
+#include "platform/fake/FakeSystemLog.h"
+#include "platform/fake/FakeUserDefaults.h"
 #include "service/SessionStore.h"
+#include "unit/app/FakeInsertion.h"
 
 namespace larkspire::testing {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "input/FnKey.h"
-#include "platform/fake/FakeShell.h"
+#include "platform/fake/FakeSystemLog.h"
 
 namespace larkspire {
 namespace {

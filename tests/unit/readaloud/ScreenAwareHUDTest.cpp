@@ -2,7 +2,7 @@
 
 #include "platform/fake/FakeFloatingPanel.h"
 #include "platform/fake/FakeScheduler.h"
-#include "platform/fake/FakeShell.h"
+#include "platform/fake/FakeUserDefaults.h"
 #include "readaloud/ScreenAwareHUD.h"
 
 namespace larkspire {

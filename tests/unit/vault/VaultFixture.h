@@ -14,7 +14,7 @@
 
 #include "platform/fake/FakeKeychain.h"
 #include "platform/fake/FakeScheduler.h"
-#include "platform/fake/FakeShell.h"
+#include "platform/fake/FakeSystemLog.h"
 #include "service/APIClient.h"
 #include "service/SessionStore.h"
 #include "unit/vault/NotesServer.h"

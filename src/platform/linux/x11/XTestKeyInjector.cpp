@@ -20,8 +20,8 @@ constexpr std::array kModifierSyms{
 
 }  // namespace
 
-XTestKeyInjector::XTestKeyInjector(InjectionJournal& journal)
-    : journal_(journal), display_(openDisplay()) {
+XTestKeyInjector::XTestKeyInjector(SendObserver beforeSend)
+    : beforeSend_(std::move(beforeSend)), display_(openDisplay()) {
     int event = 0;
     int error = 0;
     int major = 0;
@@ -51,7 +51,9 @@ std::vector<int> XTestKeyInjector::heldModifiers() {
 }
 
 void XTestKeyInjector::fake(int keycode, bool pressed) {
-    journal_.record(keycode, pressed);
+    if (beforeSend_) {
+        beforeSend_(keycode, pressed);
+    }
     XTestFakeKeyEvent(display_.get(), static_cast<unsigned>(keycode), pressed ? True : False,
                       CurrentTime);
 }

@@ -1,17 +1,19 @@
 #pragma once
 
-#include "input/InjectionJournal.h"
+#include <functional>
+
 #include "platform/KeyInjector.h"
 #include "platform/linux/x11/XHandles.h"
 
 namespace larkspire::desktop {
 
-// Synthetic keys through XTest on a display connection of its own. Every event is written
-// to the journal before it is sent, so the key monitor knows it for the agent's own.
-// Main thread.
+// Synthetic keys through XTest on a display connection of its own. `beforeSend` hears of
+// every event just before it is sent (the agent records it, so that its key monitor
+// knows the event for its own). Main thread.
 class XTestKeyInjector : public platform::KeyInjector {
   public:
-    explicit XTestKeyInjector(InjectionJournal& journal);
+    using SendObserver = std::function<void(int keycode, bool pressed)>;
+    explicit XTestKeyInjector(SendObserver beforeSend);
 
     bool available() const { return display_ != nullptr; }
 
@@ -23,7 +25,7 @@ class XTestKeyInjector : public platform::KeyInjector {
     void fake(int keycode, bool pressed);
     int keycodeOf(platform::ChordKey key);
 
-    InjectionJournal& journal_;
+    SendObserver beforeSend_;
     DisplayPtr display_;
 };
 

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <chrono>
+
+#include "platform/Clock.h"
+
+namespace larkspire::desktop {
+
+// The wall clock.
+class SystemClock : public platform::Clock {
+  public:
+    platform::TimePoint now() const override { return std::chrono::system_clock::now(); }
+};
+
+}  // namespace larkspire::desktop

@@ -1,0 +1,418 @@
+#include "platform/linux/pulse/PulseAudioInput.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace larkspire::desktop {
+namespace {
+
+using platform::AudioFormat;
+using platform::MicrophoneAuthorization;
+
+// The server is local: these bound a wedged or absent server, not a slow one.
+constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
+constexpr pa_usec_t kStatusTimeout = PA_USEC_PER_SEC;
+constexpr pa_usec_t kFlushTimeout = PA_USEC_PER_SEC / 2;
+// What the server is asked to send at a time; blocks are gathered from such pieces.
+constexpr std::size_t kFragmentFrames = 1024;
+constexpr char kDefaultSource[] = "@DEFAULT_SOURCE@";
+
+struct LoopFree {
+    void operator()(pa_threaded_mainloop* loop) const { pa_threaded_mainloop_free(loop); }
+};
+// Context and stream are released with their main loop stopped, so without the lock.
+struct ContextRelease {
+    void operator()(pa_context* context) const {
+        pa_context_set_state_callback(context, nullptr, nullptr);
+        pa_context_disconnect(context);
+        pa_context_unref(context);
+    }
+};
+struct StreamRelease {
+    void operator()(pa_stream* stream) const {
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_set_read_callback(stream, nullptr, nullptr);
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+    }
+};
+struct OperationRelease {
+    void operator()(pa_operation* operation) const { pa_operation_unref(operation); }
+};
+using Operation = std::unique_ptr<pa_operation, OperationRelease>;
+
+void signalLoop(void* loop) {
+    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+}
+
+// One connection to the server on its own threaded main loop. Every method but the
+// destructor is called with the lock held.
+class Connection {
+  public:
+    class Lock {
+      public:
+        explicit Lock(pa_threaded_mainloop* loop) : loop_(loop) {
+            pa_threaded_mainloop_lock(loop_);
+        }
+        ~Lock() { pa_threaded_mainloop_unlock(loop_); }
+        Lock(const Lock&) = delete;
+        Lock& operator=(const Lock&) = delete;
+
+      private:
+        pa_threaded_mainloop* loop_;
+    };
+
+    // A running loop connected to the server, or an exception.
+    static std::unique_ptr<Connection> open(pa_usec_t timeout) {
+        std::unique_ptr<Connection> c(new Connection());
+        c->connect(timeout);
+        return c;
+    }
+
+    ~Connection() {
+        // Joins the loop thread first: then nothing calls back while the rest is freed.
+        stop();
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void stop() {
+        if (loop_) {
+            pa_threaded_mainloop_stop(loop_.get());
+        }
+    }
+
+    pa_threaded_mainloop* loop() const { return loop_.get(); }
+    pa_context* context() const { return context_.get(); }
+
+    // Waits on the loop until `done()` or `timeout` has passed; the result of done().
+    template <class Done>
+    bool waitUntil(Done done, pa_usec_t timeout) {
+        struct Timer {
+            pa_threaded_mainloop* loop;
+            bool expired = false;
+        } timer{loop_.get()};
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_.get());
+        pa_time_event* event = pa_context_rttime_new(
+            context_.get(), pa_rtclock_now() + timeout,
+            [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
+                auto* t = static_cast<Timer*>(userdata);
+                t->expired = true;
+                signalLoop(t->loop);
+            },
+            &timer);
+        while (!done() && !timer.expired) {
+            pa_threaded_mainloop_wait(loop_.get());
+        }
+        if (event) {
+            api->time_free(event);
+        }
+        return done();
+    }
+
+    // Waits for an operation; cancels it on time-out so that its callback, whose data
+    // lives on the caller's stack, never runs afterwards.
+    bool finish(pa_operation* raw, pa_usec_t timeout) {
+        if (!raw) {
+            return false;
+        }
+        Operation operation(raw);
+        const bool done =
+            waitUntil([&] { return pa_operation_get_state(raw) != PA_OPERATION_RUNNING; }, timeout);
+        if (!done) {
+            pa_operation_cancel(raw);
+        }
+        return done && pa_operation_get_state(raw) == PA_OPERATION_DONE;
+    }
+
+    std::runtime_error error(const std::string& what) const {
+        return std::runtime_error("PulseAudio: " + what + ": " +
+                                  pa_strerror(pa_context_errno(context_.get())));
+    }
+
+  private:
+    Connection() = default;
+
+    void connect(pa_usec_t timeout) {
+        loop_.reset(pa_threaded_mainloop_new());
+        if (!loop_) {
+            throw std::runtime_error("PulseAudio: cannot create a main loop");
+        }
+        context_.reset(pa_context_new(pa_threaded_mainloop_get_api(loop_.get()), "Larkspire"));
+        if (!context_) {
+            throw std::runtime_error("PulseAudio: cannot create a context");
+        }
+        pa_context_set_state_callback(
+            context_.get(), [](pa_context*, void* loop) { signalLoop(loop); }, loop_.get());
+        // Never start a sound server of our own: the desktop's is the one to use.
+        if (pa_context_connect(context_.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+            throw error("cannot connect");
+        }
+        Lock lock(loop_.get());
+        if (pa_threaded_mainloop_start(loop_.get()) < 0) {
+            throw std::runtime_error("PulseAudio: cannot start the main loop");
+        }
+        const bool settled = waitUntil(
+            [&] {
+                const pa_context_state_t s = pa_context_get_state(context_.get());
+                return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+            },
+            timeout);
+        if (!settled) {
+            throw std::runtime_error("PulseAudio: the server did not answer");
+        }
+        if (pa_context_get_state(context_.get()) != PA_CONTEXT_READY) {
+            throw error("cannot connect");
+        }
+    }
+
+    // Declared first: destroyed last, after the context.
+    std::unique_ptr<pa_threaded_mainloop, LoopFree> loop_;
+    std::unique_ptr<pa_context, ContextRelease> context_;
+};
+
+struct SourceInfo {
+    pa_sample_spec spec{};
+    pa_channel_map map{};
+    bool found = false;
+};
+
+// The default source as it is now. Lock held.
+SourceInfo defaultSource(Connection& c, pa_usec_t timeout) {
+    struct Query {
+        pa_threaded_mainloop* loop;
+        SourceInfo info;
+    } query{c.loop(), {}};
+    const bool ok = c.finish(pa_context_get_source_info_by_name(
+                                 c.context(), kDefaultSource,
+                                 [](pa_context*, const pa_source_info* i, int eol, void* userdata) {
+                                     auto* q = static_cast<Query*>(userdata);
+                                     if (eol == 0 && i) {
+                                         q->info = {i->sample_spec, i->channel_map, true};
+                                     }
+                                     signalLoop(q->loop);
+                                 },
+                                 &query),
+                             timeout);
+    if (!ok || !query.info.found) {
+        throw std::runtime_error("PulseAudio: no capture source");
+    }
+    return query.info;
+}
+
+}  // namespace
+
+class PulseAudioInput::Capture {
+  public:
+    Capture(const AudioFormat& format, platform::AudioBlockHandler onBlock)
+        : handler_(std::move(onBlock)),
+          channels_(format.channels),
+          frameBytes_(4 * format.channels) {
+        spec_.format = PA_SAMPLE_FLOAT32NE;
+        spec_.rate = static_cast<std::uint32_t>(std::lround(format.sampleRate));
+        spec_.channels = static_cast<std::uint8_t>(format.channels);
+        if (format.channels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&spec_)) {
+            throw std::invalid_argument("PulseAudio: unsupported capture format");
+        }
+    }
+
+    ~Capture() {
+        if (connection_) {
+            connection_->stop();  // no read callback runs once this returns
+        }
+    }
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
+
+    void open() {
+        connection_ = Connection::open(kConnectTimeout);
+        Connection::Lock lock(connection_->loop());
+        // The source's own channel positions, so the server does not remix.
+        pa_channel_map map;
+        pa_channel_map_init_auto(&map, spec_.channels, PA_CHANNEL_MAP_DEFAULT);
+        const SourceInfo source = defaultSource(*connection_, kConnectTimeout);
+        if (source.map.channels == spec_.channels) {
+            map = source.map;
+        }
+        stream_.reset(pa_stream_new(connection_->context(), "Dictation", &spec_, &map));
+        if (!stream_) {
+            throw connection_->error("cannot create a record stream");
+        }
+        pa_stream_set_state_callback(
+            stream_.get(), [](pa_stream*, void* loop) { signalLoop(loop); }, connection_->loop());
+        pa_stream_set_read_callback(
+            stream_.get(),
+            [](pa_stream*, size_t, void* self) { static_cast<Capture*>(self)->read(); }, this);
+        pa_buffer_attr attr;
+        attr.maxlength = static_cast<std::uint32_t>(-1);
+        attr.tlength = static_cast<std::uint32_t>(-1);
+        attr.prebuf = static_cast<std::uint32_t>(-1);
+        attr.minreq = static_cast<std::uint32_t>(-1);
+        attr.fragsize = static_cast<std::uint32_t>(kFragmentFrames * frameBytes_);
+        if (pa_stream_connect_record(stream_.get(), nullptr, &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
+            throw connection_->error("cannot record");
+        }
+        const bool settled = connection_->waitUntil(
+            [&] {
+                const pa_stream_state_t s = pa_stream_get_state(stream_.get());
+                return s == PA_STREAM_READY || !PA_STREAM_IS_GOOD(s);
+            },
+            kConnectTimeout);
+        if (!settled) {
+            throw std::runtime_error("PulseAudio: the record stream did not start");
+        }
+        if (pa_stream_get_state(stream_.get()) != PA_STREAM_READY) {
+            throw connection_->error("cannot record");
+        }
+    }
+
+    // Delivers what was captured but not yet handed over, on the capture thread, and
+    // ends delivery. Bounded: a silent server costs at most the time-out.
+    void finish() {
+        if (!connection_ || !stream_) {
+            return;
+        }
+        Connection::Lock lock(connection_->loop());
+        if (pa_stream_get_state(stream_.get()) == PA_STREAM_READY) {
+            pa_mainloop_api_once(
+                pa_threaded_mainloop_get_api(connection_->loop()),
+                [](pa_mainloop_api*, void* self) { static_cast<Capture*>(self)->flush(); }, this);
+            connection_->waitUntil([this] { return flushed_; }, kFlushTimeout);
+        }
+        pa_stream_set_read_callback(stream_.get(), nullptr, nullptr);
+    }
+
+  private:
+    void flush() {
+        read();
+        emitPending();
+        flushed_ = true;
+        signalLoop(connection_->loop());
+    }
+
+    // On the loop thread (the capture thread), lock held.
+    void read() {
+        while (pa_stream_readable_size(stream_.get()) > 0) {
+            const void* data = nullptr;
+            size_t bytes = 0;
+            if (pa_stream_peek(stream_.get(), &data, &bytes) < 0 || bytes == 0) {
+                return;
+            }
+            if (data) {  // null data is a hole in the stream: nothing was captured
+                deliver(static_cast<const std::uint8_t*>(data), bytes);
+            }
+            pa_stream_drop(stream_.get());
+        }
+    }
+
+    // Gathers whatever the server sends (often a few milliseconds at a time) into
+    // blocks of kBlockFrames.
+    void deliver(const std::uint8_t* data, std::size_t bytes) {
+        const std::size_t blockBytes = kBlockFrames * frameBytes_;
+        while (bytes > 0) {
+            const std::size_t take = std::min(blockBytes - pending_.size(), bytes);
+            pending_.insert(pending_.end(), data, data + take);
+            data += take;
+            bytes -= take;
+            if (pending_.size() == blockBytes) {
+                emitPending();
+            }
+        }
+    }
+
+    // Copies into float storage: the server's memory need not be aligned for floats.
+    // A trailing partial frame stays pending.
+    void emitPending() {
+        const std::size_t frames = pending_.size() / frameBytes_;
+        if (frames == 0) {
+            return;
+        }
+        block_.resize(frames * channels_);
+        std::memcpy(block_.data(), pending_.data(), frames * frameBytes_);
+        pending_.erase(pending_.begin(),
+                       pending_.begin() + static_cast<std::ptrdiff_t>(frames * frameBytes_));
+        handler_(std::span<const float>(block_));
+    }
+
+    platform::AudioBlockHandler handler_;
+    std::size_t channels_;
+    std::size_t frameBytes_;
+    pa_sample_spec spec_{};
+    std::vector<std::uint8_t> pending_;
+    bool flushed_ = false;
+    std::vector<float> block_;
+    // Declared first: the stream is released before its connection.
+    std::unique_ptr<Connection> connection_;
+    std::unique_ptr<pa_stream, StreamRelease> stream_;
+};
+
+PulseAudioInput::PulseAudioInput(platform::Scheduler& scheduler) : scheduler_(scheduler) {}
+
+PulseAudioInput::~PulseAudioInput() {
+    stop();
+}
+
+AudioFormat PulseAudioInput::inputFormat() {
+    auto connection = Connection::open(kConnectTimeout);
+    Connection::Lock lock(connection->loop());
+    const SourceInfo source = defaultSource(*connection, kConnectTimeout);
+    return AudioFormat{static_cast<double>(source.spec.rate), source.spec.channels};
+}
+
+void PulseAudioInput::start(const AudioFormat& format, platform::AudioBlockHandler onBlock) {
+    if (capture_) {
+        throw std::logic_error("PulseAudioInput: already capturing");
+    }
+    auto capture = std::make_unique<Capture>(format, std::move(onBlock));
+    capture->open();
+    capture_ = std::move(capture);
+}
+
+void PulseAudioInput::stop() {
+    if (capture_) {
+        capture_->finish();
+        capture_.reset();
+    }
+}
+
+MicrophoneAuthorization PulseAudioInput::authorizationStatus() {
+    try {
+        auto connection = Connection::open(kStatusTimeout);
+        Connection::Lock lock(connection->loop());
+        struct Query {
+            pa_threaded_mainloop* loop;
+            int captureSources = 0;
+        } query{connection->loop()};
+        const bool ok = connection->finish(
+            pa_context_get_source_info_list(
+                connection->context(),
+                [](pa_context*, const pa_source_info* i, int eol, void* userdata) {
+                    auto* q = static_cast<Query*>(userdata);
+                    // A sink's monitor is not a microphone.
+                    if (eol == 0 && i && i->monitor_of_sink == PA_INVALID_INDEX) {
+                        ++q->captureSources;
+                    }
+                    signalLoop(q->loop);
+                },
+                &query),
+            kStatusTimeout);
+        return ok && query.captureSources > 0 ? MicrophoneAuthorization::authorized
+                                              : MicrophoneAuthorization::denied;
+    } catch (const std::exception&) {
+        return MicrophoneAuthorization::denied;
+    }
+}
+
+void PulseAudioInput::requestAccess(std::function<void(bool granted)> completion) {
+    // There is nothing to ask the user on this platform: the answer is the status.
+    const bool granted = authorizationStatus() == MicrophoneAuthorization::authorized;
+    scheduler_.post([completion = std::move(completion), granted] { completion(granted); });
+}
+
+}  // namespace larkspire::desktop

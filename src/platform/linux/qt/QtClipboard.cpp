@@ -1,0 +1,21 @@
+#include "platform/linux/qt/QtClipboard.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+namespace larkspire::desktop {
+
+void QtClipboard::setText(const std::string& text) {
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text), QClipboard::Clipboard);
+}
+
+std::optional<std::string> QtClipboard::text() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (!data || !data->hasText()) {
+        return std::nullopt;
+    }
+    return data->text().toStdString();
+}
+
+}  // namespace larkspire::desktop

@@ -1,0 +1,197 @@
+#include "platform/linux/qt/QtFloatingPanel.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QToolButton>
+#include <cmath>
+
+#include "platform/linux/qt/SymbolImages.h"
+
+namespace larkspire::desktop {
+namespace {
+
+const QColor kTeal(0x30, 0xb0, 0xc7);
+
+int primaryHeight() {
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    return primary ? primary->geometry().height() : 0;
+}
+
+}  // namespace
+
+QtFloatingPanel::QtFloatingPanel()
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowDoesNotAcceptFocus) {
+    setObjectName("larkspire-hud");
+    setWindowTitle("Larkspire status");
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setFocusPolicy(Qt::NoFocus);
+    setFixedSize(210, 48);
+
+    auto* row = new QHBoxLayout(this);  // children are owned by the panel
+    row->setContentsMargins(15, 0, 10, 0);
+    row->setSpacing(0);
+    icon_ = new QLabel;
+    icon_->setFixedSize(19, 19);
+    row->addWidget(icon_);
+    row->addSpacing(10);
+    label_ = new QLabel;
+    QFont font = label_->font();
+    font.setPixelSize(13);  // the design's 13-point type, at one pixel per point
+    font.setWeight(QFont::DemiBold);
+    label_->setFont(font);
+    label_->setStyleSheet("color: white;");
+    row->addWidget(label_, 1);
+    row->addSpacing(8);
+
+    controls_ = new QWidget;
+    auto* buttons = new QHBoxLayout(controls_);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->setSpacing(4);
+    pause_ = makeButton("pause.fill", "Pause", &Handlers::pause);
+    buttons->addWidget(pause_);
+    buttons->addWidget(makeButton("backward.end.fill", "Restart", &Handlers::restart));
+    buttons->addWidget(makeButton("xmark", "Stop", &Handlers::stop));
+    controls_->setFixedWidth(0);
+    controls_->hide();
+    row->addWidget(controls_);
+}
+
+QToolButton* QtFloatingPanel::makeButton(const char* symbol, const char* label,
+                                         std::function<void()> Handlers::*handler) {
+    auto* b = new QToolButton;
+    b->setObjectName(label);
+    b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setFixedSize(27, 27);
+    b->setIcon(tintedSymbol(symbol, 32, Qt::white));
+    b->setIconSize(QSize(16, 16));
+    b->setToolTip(label);
+    b->setAccessibleName(label);
+    connect(b, &QToolButton::clicked, this, [this, handler] {
+        if (handlers_.*handler) {
+            auto f = handlers_.*handler;
+            f();
+        }
+    });
+    return b;
+}
+
+void QtFloatingPanel::setContent(const platform::PanelContent& content) {
+    const QString text = QString::fromStdString(content.text);
+    // The panel keeps its designed width; desktop fonts run wider than the design's,
+    // so the type steps down (to 10 px at most) until the whole status fits.
+    const int available = (content.controlsVisible ? 330 - 89 : 210) - 15 - 19 - 10 - 8 - 10;
+    QFont font = label_->font();
+    for (int px = 13; px >= 10; --px) {
+        font.setPixelSize(px);
+        if (QFontMetrics(font).horizontalAdvance(text) <= available) {
+            break;
+        }
+    }
+    label_->setFont(font);
+    label_->setText(text);
+    const QPixmap symbol = tintedSymbol(content.symbol, 38, kTeal);
+    if (symbol.isNull()) {
+        icon_->clear();  // a symbol we do not have shows nothing rather than a stand-in
+    } else {
+        icon_->setPixmap(symbol.scaled(19, 19, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    }
+    icon_->setAccessibleName(QString::fromStdString(content.accessibility));
+    controls_->setVisible(content.controlsVisible);
+    controls_->setFixedWidth(content.controlsVisible ? 89 : 0);
+    pause_->setIcon(tintedSymbol(content.pauseSymbol, 32, Qt::white));
+    pause_->setToolTip(QString::fromStdString(content.pauseLabel));
+    pause_->setAccessibleName(QString::fromStdString(content.pauseLabel));
+}
+
+platform::Rect QtFloatingPanel::toLogic(const QRect& r) const {
+    return platform::Rect{double(r.x()), double(primaryHeight() - r.y() - r.height()),
+                          double(r.width()), double(r.height())};
+}
+
+QRect QtFloatingPanel::toQt(const platform::Rect& r) const {
+    return QRect(int(std::lround(r.x)), int(std::lround(primaryHeight() - r.y - r.height)),
+                 int(std::lround(r.width)), int(std::lround(r.height)));
+}
+
+void QtFloatingPanel::setFrame(const platform::Rect& frame) {
+    const QRect q = toQt(frame);
+    setFixedSize(q.size());
+    move(q.topLeft());
+}
+
+platform::Rect QtFloatingPanel::frame() const {
+    return toLogic(QRect(pos(), size()));
+}
+
+void QtFloatingPanel::orderFront() {
+    show();
+    raise();
+}
+
+void QtFloatingPanel::orderOut() {
+    hide();
+}
+
+std::vector<platform::Rect> QtFloatingPanel::screens() const {
+    std::vector<platform::Rect> out;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary) {
+        out.push_back(toLogic(primary->availableGeometry()));
+    }
+    for (const QScreen* s : QGuiApplication::screens()) {
+        if (s != primary) {
+            out.push_back(toLogic(s->availableGeometry()));
+        }
+    }
+    return out;
+}
+
+std::optional<platform::Rect> QtFloatingPanel::mainScreen() const {
+    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+        return toLogic(primary->availableGeometry());
+    }
+    return std::nullopt;
+}
+
+QString QtFloatingPanel::labelText() const {
+    return label_->text();
+}
+
+void QtFloatingPanel::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), 16, 16);
+    p.fillPath(path, QColor(30, 30, 32, 225));
+}
+
+void QtFloatingPanel::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        dragging_ = true;
+        dragOffset_ = event->globalPosition().toPoint() - pos();
+    }
+}
+
+void QtFloatingPanel::mouseMoveEvent(QMouseEvent* event) {
+    if (dragging_) {
+        move(event->globalPosition().toPoint() - dragOffset_);
+        if (handlers_.moved) {
+            handlers_.moved();
+        }
+    }
+}
+
+void QtFloatingPanel::mouseReleaseEvent(QMouseEvent*) {
+    dragging_ = false;
+}
+
+}  // namespace larkspire::desktop

@@ -1,0 +1,73 @@
+#include "platform/linux/qt/QtMenuView.h"
+
+#include <QAction>
+
+namespace larkspire::desktop {
+namespace {
+
+unsigned long fingerprintOf(const platform::Menu& menu) {
+    unsigned long sum = menu.generation();
+    for (const auto& item : menu.items()) {
+        if (item->submenu()) {
+            sum = sum * 31 + fingerprintOf(*item->submenu());
+        }
+    }
+    return sum;
+}
+
+}  // namespace
+
+QtMenuView::QtMenuView(std::shared_ptr<platform::Menu> model) : model_(std::move(model)) {
+    QObject::connect(&menu_, &QMenu::aboutToShow, &menu_, [this] { sync(); });
+    sync();
+}
+
+unsigned long QtMenuView::fingerprint() const {
+    return fingerprintOf(*model_);
+}
+
+void QtMenuView::sync() {
+    const unsigned long now = fingerprint();
+    if (now == builtFingerprint_) {
+        return;
+    }
+    menu_.clear();
+    submenus_.clear();
+    build(menu_, *model_);
+    builtFingerprint_ = now;
+}
+
+void QtMenuView::build(QMenu& target, const platform::Menu& model) {
+    for (const auto& item : model.items()) {
+        if (item->isSeparator()) {
+            target.addSeparator();
+            continue;
+        }
+        const QString title = QString::fromStdString(item->title());
+        if (item->submenu()) {
+            auto sub = std::make_unique<QMenu>(title);
+            build(*sub, *item->submenu());
+            target.addMenu(sub.get());
+            submenus_.push_back(std::move(sub));
+            continue;
+        }
+        QAction* action = target.addAction(title);
+        // Items stay clickable whatever their enabled flag: each action checks its own
+        // preconditions, and "Retry saved recording" must work while a recording that
+        // the flag does not count is running.
+        action->setCheckable(item->checked());
+        action->setChecked(item->checked());
+        if (item->role() == platform::MenuItem::Role::quit) {
+            action->setShortcut(QKeySequence(QKeySequence::Quit));
+            action->setMenuRole(QAction::QuitRole);
+        }
+        std::weak_ptr<platform::MenuItem> weak = item;
+        QObject::connect(action, &QAction::triggered, action, [weak] {
+            if (auto strong = weak.lock()) {
+                strong->trigger();
+            }
+        });
+    }
+}
+
+}  // namespace larkspire::desktop

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QMenu>
+#include <memory>
+#include <vector>
+
+#include "platform/Menu.h"
+
+namespace larkspire::desktop {
+
+// A QMenu drawn from a menu model. It is rebuilt whenever the model (or a submenu)
+// changed since the last time it was shown, so titles, check marks and enabled flags
+// are always current when the user opens it.
+class QtMenuView {
+  public:
+    explicit QtMenuView(std::shared_ptr<platform::Menu> model);
+    QMenu* menu() { return &menu_; }
+    // Brings the QMenu up to date with the model now.
+    void sync();
+
+  private:
+    unsigned long fingerprint() const;
+    void build(QMenu& target, const platform::Menu& model);
+
+    std::shared_ptr<platform::Menu> model_;
+    QMenu menu_;
+    std::vector<std::unique_ptr<QMenu>> submenus_;
+    unsigned long builtFingerprint_ = ~0ul;
+};
+
+}  // namespace larkspire::desktop

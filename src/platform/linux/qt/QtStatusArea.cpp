@@ -1,0 +1,112 @@
+#include "platform/linux/qt/QtStatusArea.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include "platform/linux/qt/QtMenuView.h"
+#include "platform/linux/qt/SymbolImages.h"
+
+namespace larkspire::desktop {
+
+QtStatusArea::QtStatusArea() = default;
+QtStatusArea::~QtStatusArea() = default;
+
+bool QtStatusArea::hasSymbol(const std::string& name) const {
+    return hasBundledSymbol(name);
+}
+
+void QtStatusArea::setIcon(const platform::StatusIcon& icon) {
+    icon_ = icon;
+    // An XEmbed tray does not tell its colour; the desktop's palette is the best guess.
+    const bool darkPanel = QApplication::palette().color(QPalette::Window).lightness() < 128;
+    const QIcon rendered = renderStatusIcon(icon, darkPanel);
+    const QString text = QString::fromStdString(icon.accessibility);
+    if (tray_) {
+        tray_->setIcon(rendered);
+        tray_->setToolTip(text);
+    }
+    if (fallback_) {
+        fallback_->setWindowIcon(rendered);
+        if (auto* label = fallback_->findChild<QLabel*>("status")) {
+            label->setText(text);
+        }
+    }
+}
+
+void QtStatusArea::setMenu(std::shared_ptr<platform::Menu> menu) {
+    statusView_ = std::make_unique<QtMenuView>(std::move(menu));
+    if (tray_) {
+        tray_->setContextMenu(statusView_->menu());
+    }
+}
+
+void QtStatusArea::setMainMenu(std::shared_ptr<platform::Menu> menu) {
+    // Linux desktops have no global menu bar for tray agents; the fallback window shows it.
+    mainView_ = std::make_unique<QtMenuView>(std::move(menu));
+}
+
+QMenu* QtStatusArea::statusQMenu() const {
+    return statusView_ ? statusView_->menu() : nullptr;
+}
+
+void QtStatusArea::show() {
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        usingTray_ = true;
+        tray_ = std::make_unique<QSystemTrayIcon>();
+        if (statusView_) {
+            tray_->setContextMenu(statusView_->menu());
+        }
+        // A left click opens the menu too, as users of tray agents expect.
+        QObject::connect(tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
+                         [this](QSystemTrayIcon::ActivationReason reason) {
+                             if (reason == QSystemTrayIcon::Trigger && statusView_) {
+                                 statusView_->menu()->popup(QCursor::pos());
+                             }
+                         });
+        setIcon(icon_);
+        tray_->show();
+        return;
+    }
+    showFallbackWindow();
+}
+
+void QtStatusArea::raise() {
+    if (fallback_) {
+        fallback_->show();
+        fallback_->raise();
+        fallback_->activateWindow();
+    }
+}
+
+void QtStatusArea::showFallbackWindow() {
+    fallback_ = std::make_unique<QWidget>();
+    fallback_->setObjectName("larkspire-no-tray");
+    fallback_->setWindowTitle("Larkspire");
+    auto* layout = new QVBoxLayout(fallback_.get());  // owned by the window
+    auto* note = new QLabel(
+        "This desktop has no system tray, so Larkspire shows its menu here.\n"
+        "Closing this window keeps Larkspire running: start Larkspire again to bring it "
+        "back, or choose Quit in the menu to end it.");
+    note->setWordWrap(true);
+    layout->addWidget(note);
+    auto* status = new QLabel();
+    status->setObjectName("status");
+    layout->addWidget(status);
+    auto* button = new QPushButton("Larkspire menu");
+    button->setObjectName("menu");
+    if (statusView_) {
+        button->setMenu(statusView_->menu());
+    }
+    layout->addWidget(button);
+    fallback_->resize(380, 140);
+    setIcon(icon_);
+    fallback_->show();
+}
+
+}  // namespace larkspire::desktop

@@ -1,0 +1,61 @@
+#include "platform/linux/qt/QtUserDefaults.h"
+
+namespace larkspire::desktop {
+namespace {
+
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+QtUserDefaults::QtUserDefaults()
+    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Larkspire",
+                                            "Larkspire")) {}
+
+bool QtUserDefaults::boolValue(const std::string& key) const {
+    return settings_->value(q(key), false).toBool();
+}
+
+std::optional<long long> QtUserDefaults::integerValue(const std::string& key) const {
+    const QVariant v = settings_->value(q(key));
+    bool ok = false;
+    const long long n = v.toLongLong(&ok);
+    return ok ? std::optional<long long>(n) : std::nullopt;
+}
+
+std::optional<std::string> QtUserDefaults::stringValue(const std::string& key) const {
+    const QVariant v = settings_->value(q(key));
+    if (!v.isValid()) {
+        return std::nullopt;
+    }
+    return v.toString().toStdString();
+}
+
+bool QtUserDefaults::contains(const std::string& key) const {
+    return settings_->contains(q(key));
+}
+
+void QtUserDefaults::setBool(const std::string& key, bool value) {
+    write(key, value);
+}
+
+void QtUserDefaults::setInteger(const std::string& key, long long value) {
+    write(key, value);
+}
+
+void QtUserDefaults::setString(const std::string& key, const std::string& value) {
+    write(key, q(value));
+}
+
+void QtUserDefaults::remove(const std::string& key) {
+    settings_->remove(q(key));
+    settings_->sync();
+}
+
+void QtUserDefaults::write(const std::string& key, const QVariant& value) {
+    settings_->setValue(q(key), value);
+    settings_->sync();
+}
+
+}  // namespace larkspire::desktop

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/Desktop.h"
+
+namespace larkspire::desktop {
+
+// Opens URLs and folders with the user's applications (xdg-open through Qt). The
+// agent's privacy-pane URLs go to the desktop's own settings panel where one exists.
+class XdgDesktop : public platform::Desktop {
+  public:
+    void openUrl(const std::string& url, const std::string& fallbackUrl) override;
+    void openFolder(const std::string& path) override;
+};
+
+}  // namespace larkspire::desktop

@@ -17,6 +17,7 @@
 #include "service/APIClient.h"
 #include "service/SessionStore.h"
 #include "unit/vault/NotesServer.h"
+#include "vault/NoteFile.h"
 #include "vault/VaultSync.h"
 
 namespace {
@@ -91,9 +92,10 @@ struct Environment {
         for (const json& note : notes) {
             const std::string id = note["id"], createdAt = note["created_at"];
             reference.emplace_back(
-                VaultSync::fileName(createdAt, note["title"].get<std::string>(), id, clock.now()) +
+                larkspire::NoteFile::fileName(createdAt, note["title"].get<std::string>(), id,
+                                              clock.now()) +
                     ".md",
-                VaultSync::fileContents(note, id, createdAt, clock.now()));
+                larkspire::NoteFile::fileContents(note, id, createdAt, clock.now()));
         }
     }
     ~Environment() {

@@ -3,15 +3,12 @@
 #include <filesystem>
 
 #include "platform/StatusSymbols.h"
+#include "util/Preferences.h"
 #include "util/Uuid.h"
 
 namespace larkspire {
 namespace {
 
-constexpr const char* kMicrophonePane =
-    "x-apple.systempreferences:com.apple.preference.security?Privacy_Microphone";
-constexpr const char* kAccessibilityPane =
-    "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
 constexpr platform::Duration kFlashReset{1.2};
 constexpr platform::Duration kFailReset{2.5};
 constexpr int kStageShortcutReady = 3;
@@ -114,7 +111,7 @@ void AppDelegate::buildStatusMenu() {
     copyLastItem_->setEnabled(false);
     readAloudItem_ = MenuItem::make("Read clipboard aloud", action(&AppDelegate::toggleReadAloud));
     screenAwareItem_ = MenuItem::make(screenAwareTitle(), action(&AppDelegate::toggleScreenAware));
-    screenAwareItem_->setChecked(s_.defaults.boolValue("screenAwareEnabled"));
+    screenAwareItem_->setChecked(s_.defaults.boolValue(defaults::screenAwareEnabled));
 
     statusMenu_->append(toggleItem_);
     statusMenu_->append(retryRecordingItem_);
@@ -133,7 +130,7 @@ void AppDelegate::buildStatusMenu() {
     activeProject->setSubmenu(projectMenu_);
     previewContextItem_ =
         MenuItem::make("Preview screen-aware drafts", action(&AppDelegate::toggleContextPreview));
-    previewContextItem_->setChecked(s_.defaults.boolValue("screenAwarePreview"));
+    previewContextItem_->setChecked(s_.defaults.boolValue(defaults::screenAwarePreview));
     microphoneItem_ =
         MenuItem::make("Microphone permission…", action(&AppDelegate::openMicrophoneSettings));
     auto vaultItem = MenuItem::make("Open vault folder", action(&AppDelegate::openVault));
@@ -234,17 +231,17 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
         emitActivation("shortcut_ready");
     }
 
-    if (s_.defaults.boolValue("activationComplete")) {
+    if (s_.defaults.boolValue(defaults::activationComplete)) {
         showWorkspace("/app");
     } else {
-        s_.defaults.setBool("activationComplete", true);
+        s_.defaults.setBool(defaults::activationComplete, true);
         showWorkspace("/settings");
     }
 }
 
 void AppDelegate::persistActivationStage(int stage) {
-    if (s_.defaults.integerValue("activationStage").value_or(0) < stage) {
-        s_.defaults.setInteger("activationStage", stage);
+    if (s_.defaults.integerValue(defaults::activationStage).value_or(0) < stage) {
+        s_.defaults.setInteger(defaults::activationStage, stage);
     }
 }
 
@@ -266,11 +263,12 @@ void AppDelegate::emitActivation(const std::string& event) {
 }
 
 std::string AppDelegate::installationId() {
-    if (auto stored = s_.defaults.stringValue("installationId"); stored && uuid::isValid(*stored)) {
+    if (auto stored = s_.defaults.stringValue(defaults::installationId);
+        stored && uuid::isValid(*stored)) {
         return *stored;
     }
     const std::string fresh = uuid::randomLowerCase();
-    s_.defaults.setString("installationId", fresh);
+    s_.defaults.setString(defaults::installationId, fresh);
     return fresh;
 }
 
@@ -286,7 +284,7 @@ void AppDelegate::toggleScreenAware() {}
 
 void AppDelegate::toggleContextPreview() {
     const bool on = !previewContextItem_->checked();
-    s_.defaults.setBool("screenAwarePreview", on);
+    s_.defaults.setBool(defaults::screenAwarePreview, on);
     previewContextItem_->setChecked(on);
 }
 
@@ -314,11 +312,11 @@ std::string AppDelegate::settingsFallbackUrl() const {
 }
 
 void AppDelegate::openMicrophoneSettings() {
-    s_.desktop.openUrl(kMicrophonePane, settingsFallbackUrl());
+    s_.desktop.openUrl(panes::microphone, settingsFallbackUrl());
 }
 
 void AppDelegate::openAccessibilitySettings() {
-    s_.desktop.openUrl(kAccessibilityPane, settingsFallbackUrl());
+    s_.desktop.openUrl(panes::accessibility, settingsFallbackUrl());
 }
 
 void AppDelegate::quit() {

@@ -2,14 +2,13 @@
 // at the cursor, and the follow-up actions on the last result.
 #include "app/AppDelegate.h"
 #include "platform/StatusSymbols.h"
+#include "util/Preferences.h"
 
 namespace larkspire {
 namespace {
 
 constexpr double kHoldThreshold = 0.35;
 constexpr double kDoubleTapWindow = 0.45;
-constexpr const char* kMicrophonePane =
-    "x-apple.systempreferences:com.apple.preference.security?Privacy_Microphone";
 
 std::string describe(const std::exception& e) {
     if (auto api = dynamic_cast<const APIClient::APIError*>(&e)) {
@@ -115,7 +114,7 @@ bool AppDelegate::startRecording() {
         fail(std::string("Mic error: ") + e.what());
         return false;
     }
-    if (!s_.defaults.boolValue("activationComplete")) {
+    if (!s_.defaults.boolValue(defaults::activationComplete)) {
         emitActivation("first_recording_started");
     }
     setIcon(std::string(platform::symbols::recording), "Recording");
@@ -142,7 +141,7 @@ void AppDelegate::refreshMicrophonePermission(bool requestIfNeeded) {
     s_.audioInput.requestAccess([this, guard = lifetime_.guard([this](bool granted) {
         microphoneItem_->setTitle(granted ? "Microphone: Ready" : "Microphone permission…");
         if (!granted) {
-            s_.desktop.openUrl(kMicrophonePane, settingsFallbackUrl());
+            s_.desktop.openUrl(panes::microphone, settingsFallbackUrl());
         }
     })](bool granted) mutable {
         // The answer may come from any thread: apply it on the main queue.
@@ -202,7 +201,7 @@ void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
             s_.insertion.pasteFront(text);
         }
         if (receipt.id) {
-            s_.defaults.setString("activationFirstThoughtId", *receipt.id);
+            s_.defaults.setString(defaults::activationFirstThoughtId, *receipt.id);
         }
         lastText_ = text;
         copyLastItem_->setEnabled(true);

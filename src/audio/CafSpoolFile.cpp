@@ -10,6 +10,8 @@
 #include <system_error>
 #include <vector>
 
+#include "util/FileIO.h"
+
 namespace larkspire {
 namespace {
 
@@ -24,19 +26,7 @@ void putTag(std::vector<std::uint8_t>& out, const char (&tag)[5]) {
 }
 
 bool writeAll(int fd, const std::uint8_t* data, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
-    return true;
+    return fileio::writeAllAt(fd, data, size, offset) == 0;
 }
 
 // CAF chunk sizes are signed 64-bit big-endian; the data chunk counts its 4-byte edit

@@ -8,18 +8,13 @@
 #include <memory>
 #include <vector>
 
+#include "util/CHandle.h"
+
 namespace larkspire {
 namespace {
 
-struct SndfileCloser {
-    void operator()(SNDFILE* file) const { sf_close(file); }
-};
-using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
-
-struct SoxrDeleter {
-    void operator()(soxr_t resampler) const { soxr_delete(resampler); }
-};
-using SoxrHandle = std::unique_ptr<std::remove_pointer_t<soxr_t>, SoxrDeleter>;
+using SndfileHandle = CHandle<SNDFILE, sf_close>;
+using SoxrHandle = CHandle<std::remove_pointer_t<soxr_t>, soxr_delete>;
 
 constexpr sf_count_t kInputFrames = 16384;
 constexpr std::size_t kOutputFrames = 8192;

@@ -9,12 +9,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 
 #include "audio/Conversion.h"
+#include "util/FileIO.h"
+#include "util/Uuid.h"
 
 namespace larkspire {
 namespace fs = std::filesystem;
@@ -24,29 +25,6 @@ namespace {
 const char* const kRecoveryFolder[] = {"Larkspire", "Pending Recordings"};
 const char* const kLegacyFolder[] = {"Vantrel", "Pending Recordings"};
 const char* const kSilentFolder = "Silent Recordings";
-
-std::string lowerUuid() {
-    std::random_device device;
-    std::uint8_t bytes[16];
-    for (std::size_t i = 0; i < 16; i += 4) {
-        const std::uint32_t r = device();
-        for (std::size_t b = 0; b < 4; ++b) {
-            bytes[i + b] = static_cast<std::uint8_t>(r >> (8 * b));
-        }
-    }
-    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4 (random)
-    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (std::size_t i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) {
-            text.push_back('-');
-        }
-        text.push_back(kHex[bytes[i] >> 4]);
-        text.push_back(kHex[bytes[i] & 0x0F]);
-    }
-    return text;
-}
 
 std::string lowercasedExtension(const fs::path& p) {
     std::string ext = p.extension().string();
@@ -77,49 +55,6 @@ bool moveNoReplace(const fs::path& from, const fs::path& to) {
         return false;
     }
     return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    int reset() {
-        const int result = fd_ >= 0 ? ::close(fd_) : 0;
-        fd_ = -1;
-        return result;
-    }
-
-  private:
-    int fd_;
-};
-
-std::optional<Bytes> readWholeFile(const fs::path& p) {
-    FileDescriptor fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        return std::nullopt;
-    }
-    Bytes bytes;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) == 0 && st.st_size > 0) {
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-    }
-    std::uint8_t buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return std::nullopt;
-        }
-        if (n == 0) {
-            return bytes;
-        }
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    }
 }
 
 [[noreturn]] void throwErrno(int error, const std::string& what) {
@@ -182,7 +117,8 @@ fs::path RecoveryStore::recoveryDirectory() const {
 }
 
 fs::path RecoveryStore::newRecoveryURL(std::string_view pathExtension) const {
-    return recoveryDirectory() / ("pending-" + lowerUuid() + "." + std::string(pathExtension));
+    return recoveryDirectory() /
+           ("pending-" + uuid::randomLowerCase() + "." + std::string(pathExtension));
 }
 
 fs::path RecoveryStore::persistForRecovery(std::span<const std::uint8_t> wav,
@@ -195,7 +131,7 @@ fs::path RecoveryStore::persistForRecovery(std::span<const std::uint8_t> wav,
     name += target.filename().string();
     name += ".XXXXXX";
     std::string pattern = target.parent_path() / name;
-    FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    fileio::FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
     if (fd.get() < 0) {
         throwErrno(errno, "cannot create a temporary file for " + target.string());
     }
@@ -205,18 +141,8 @@ fs::path RecoveryStore::persistForRecovery(std::span<const std::uint8_t> wav,
         ::unlink(temporary.c_str());
         throwErrno(error, "cannot write " + target.string());
     };
-    const std::uint8_t* data = wav.data();
-    std::size_t left = wav.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd.get(), data, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail(errno);
-        }
-        data += n;
-        left -= static_cast<std::size_t>(n);
+    if (const int error = fileio::writeAll(fd.get(), wav.data(), wav.size())) {
+        fail(error);
     }
     if (::fsync(fd.get()) != 0) {
         fail(errno);
@@ -228,7 +154,8 @@ fs::path RecoveryStore::persistForRecovery(std::span<const std::uint8_t> wav,
         fail(errno);
     }
     // The rename itself survives a power loss only once the folder is synced.
-    FileDescriptor dir(::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    fileio::FileDescriptor dir(
+        ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) {
         ::fsync(dir.get());
     }
@@ -323,7 +250,7 @@ std::optional<Recording> RecoveryStore::recover(const fs::path& file) const {
             return std::nullopt;
         }
     }
-    auto bytes = readWholeFile(path);
+    auto bytes = fileio::readWholeFile(path);
     if (!bytes || bytes->size() <= WAV::headerSize) {
         return std::nullopt;
     }

@@ -7,6 +7,7 @@
 #include "platform/Scheduler.h"
 #include "platform/UserDefaults.h"
 #include "util/Lifetime.h"
+#include "util/Preferences.h"
 
 namespace larkspire {
 
@@ -18,7 +19,7 @@ class ScreenAwareHUD {
     static constexpr double playerWidth = 330;
     static constexpr double height = 48;
     static constexpr double controlsWidthShown = 89;
-    static constexpr const char* positionKey = "Vantrel.RecordingHUDOrigin";
+    static constexpr const char* positionKey = defaults::recordingHUDOrigin;
 
     ScreenAwareHUD(platform::FloatingPanel& panel, platform::Scheduler& scheduler,
                    platform::UserDefaults& defaults);

@@ -4,24 +4,14 @@
 
 #include <memory>
 
+#include "util/CHandle.h"
+
 namespace larkspire {
 namespace {
 
-struct CurlDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-struct SlistDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-struct UrlDeleter {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct CurlStringDeleter {
-    void operator()(char* s) const { curl_free(s); }
-};
-
-using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
-using HeaderList = std::unique_ptr<curl_slist, SlistDeleter>;
+using CurlHandle = CHandle<CURL, curl_easy_cleanup>;
+using HeaderList = CHandle<curl_slist, curl_slist_free_all>;
+using CurlString = CHandle<char, curl_free>;
 
 struct Sink {
     std::string* body;
@@ -61,7 +51,7 @@ void initHttp() {
 }
 
 bool isUsableHttpUrl(const std::string& url) {
-    std::unique_ptr<CURLU, UrlDeleter> parsed(curl_url());
+    CHandle<CURLU, curl_url_cleanup> parsed(curl_url());
     if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
         return false;
     }
@@ -69,7 +59,7 @@ bool isUsableHttpUrl(const std::string& url) {
     if (curl_url_get(parsed.get(), CURLUPART_SCHEME, &raw, 0) != CURLUE_OK) {
         return false;
     }
-    std::unique_ptr<char, CurlStringDeleter> scheme(raw);
+    CurlString scheme(raw);
     const std::string s = scheme.get();
     if (s != "http" && s != "https") {
         return false;
@@ -78,7 +68,7 @@ bool isUsableHttpUrl(const std::string& url) {
     if (curl_url_get(parsed.get(), CURLUPART_HOST, &raw, 0) != CURLUE_OK) {
         return false;
     }
-    std::unique_ptr<char, CurlStringDeleter> host(raw);
+    CurlString host(raw);
     return host && *host.get() != '\0';
 }
 

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "util/FileIO.h"
+
 namespace larkspire {
 namespace {
 
@@ -69,19 +71,7 @@ void NotesFolder::writeAtomically(std::string_view name, std::string_view conten
                     errnoText(errno));
     }
 
-    int failure = 0;
-    size_t done = 0;
-    while (done < contents.size()) {
-        const ssize_t n = ::write(out, contents.data() + done, contents.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            failure = errno;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
+    int failure = fileio::writeAll(out, contents.data(), contents.size());
     // close() reports delayed write errors (a full disk on some file systems).
     if (::close(out) != 0 && failure == 0) {
         failure = errno;

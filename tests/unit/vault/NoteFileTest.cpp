@@ -4,6 +4,9 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "util/InternetDateTime.h"
+#include "util/Uuid.h"
+#include "vault/NoteFile.h"
 #include "vault/NotesFolder.h"
 #include "vault/VaultSync.h"
 
@@ -19,13 +22,13 @@ const platform::TimePoint kNow = date::sys_days{date::year{2026} / 1 / 1} + std:
 const string kId = "0f8fad5b-d9cb-469f-a165-70867728950e";
 
 string nameOf(const string& createdAt, const string& title = "T") {
-    return VaultSync::fileName(createdAt, title, kId, kNow);
+    return NoteFile::fileName(createdAt, title, kId, kNow);
 }
 
 TEST(VaultFileName, ExampleNoteWithAndWithoutFractionalSeconds) {
-    EXPECT_EQ(VaultSync::fileName("2025-03-04T05:06:07.123Z", "Call the bank", kId, kNow),
+    EXPECT_EQ(NoteFile::fileName("2025-03-04T05:06:07.123Z", "Call the bank", kId, kNow),
               "2025-03-04 0506 Call the bank 0f8fad5b");
-    EXPECT_EQ(VaultSync::fileName("2025-03-04T05:06:07Z", "Call the bank", kId, kNow),
+    EXPECT_EQ(NoteFile::fileName("2025-03-04T05:06:07Z", "Call the bank", kId, kNow),
               "2025-03-04 0506 Call the bank 0f8fad5b");
     EXPECT_EQ(nameOf("2025-03-04T05:06:59.999999999Z"), "2025-03-04 0506 T 0f8fad5b");
 }
@@ -52,29 +55,29 @@ TEST(VaultFileName, TitleAndIdParts) {
     EXPECT_EQ(nameOf("2025-03-04T05:06:07Z", ""), "2025-03-04 0506 Note 0f8fad5b");
     // A title that sanitises to nothing leaves two spaces.
     EXPECT_EQ(nameOf("2025-03-04T05:06:07Z", " /?# "), "2025-03-04 0506  0f8fad5b");
-    EXPECT_EQ(VaultSync::fileName("2025-03-04T05:06:07Z", "Plan", std::nullopt, kNow),
+    EXPECT_EQ(NoteFile::fileName("2025-03-04T05:06:07Z", "Plan", std::nullopt, kNow),
               "2025-03-04 0506 Plan");
-    EXPECT_EQ(VaultSync::fileName("2025-03-04T05:06:07Z", "Plan", "abc", kNow),
+    EXPECT_EQ(NoteFile::fileName("2025-03-04T05:06:07Z", "Plan", "abc", kNow),
               "2025-03-04 0506 Plan abc");
     // The first 8 user-perceived characters, not bytes.
-    EXPECT_EQ(VaultSync::fileName("2025-03-04T05:06:07Z", "Plan", "ééééééééé", kNow),
+    EXPECT_EQ(NoteFile::fileName("2025-03-04T05:06:07Z", "Plan", "ééééééééé", kNow),
               "2025-03-04 0506 Plan éééééééé");
 }
 
 TEST(VaultSanitize, RemovesTrimsAndCuts) {
-    EXPECT_EQ(VaultSync::sanitize("a/b:c?"), "abc");
-    EXPECT_EQ(VaultSync::sanitize("/\\:?%*|\"<>#^[]"), "");
-    EXPECT_EQ(VaultSync::sanitize("keep-these_(){}!@$&+=~'.,;"), "keep-these_(){}!@$&+=~'.,;");
+    EXPECT_EQ(NoteFile::sanitize("a/b:c?"), "abc");
+    EXPECT_EQ(NoteFile::sanitize("/\\:?%*|\"<>#^[]"), "");
+    EXPECT_EQ(NoteFile::sanitize("keep-these_(){}!@$&+=~'.,;"), "keep-these_(){}!@$&+=~'.,;");
     // Trimming comes after removal, and only spaces and tabs are trimmed.
-    EXPECT_EQ(VaultSync::sanitize(" # \tTitle\t # "), "Title");
-    EXPECT_EQ(VaultSync::sanitize("\nLine\n"), "\nLine\n");
-    EXPECT_EQ(VaultSync::sanitize("in  side"), "in  side");
+    EXPECT_EQ(NoteFile::sanitize(" # \tTitle\t # "), "Title");
+    EXPECT_EQ(NoteFile::sanitize("\nLine\n"), "\nLine\n");
+    EXPECT_EQ(NoteFile::sanitize("in  side"), "in  side");
 
-    EXPECT_EQ(VaultSync::sanitize(string(70, 'a')), string(60, 'a'));
+    EXPECT_EQ(NoteFile::sanitize(string(70, 'a')), string(60, 'a'));
     // Nothing is trimmed after the cut.
-    EXPECT_EQ(VaultSync::sanitize(string(59, 'a') + " b"), string(59, 'a') + " ");
+    EXPECT_EQ(NoteFile::sanitize(string(59, 'a') + " b"), string(59, 'a') + " ");
     // Removed characters do not count towards the 60.
-    EXPECT_EQ(VaultSync::sanitize(string(10, '#') + string(60, 'x')), string(60, 'x'));
+    EXPECT_EQ(NoteFile::sanitize(string(10, '#') + string(60, 'x')), string(60, 'x'));
 
     // User-perceived characters: e + combining acute is one; a flag is one.
     string decomposed, flags;
@@ -82,9 +85,9 @@ TEST(VaultSanitize, RemovesTrimsAndCuts) {
         decomposed += "e\xCC\x81";
         flags += "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7";
     }
-    EXPECT_EQ(VaultSync::sanitize(decomposed), decomposed.substr(0, 60 * 3));
-    EXPECT_EQ(VaultSync::sanitize(flags), flags.substr(0, 60 * 8));
-    EXPECT_EQ(VaultSync::sanitize("Caf\xC3\xA9 / cr\xC3\xA8me"), "Caf\xC3\xA9  cr\xC3\xA8me");
+    EXPECT_EQ(NoteFile::sanitize(decomposed), decomposed.substr(0, 60 * 3));
+    EXPECT_EQ(NoteFile::sanitize(flags), flags.substr(0, 60 * 8));
+    EXPECT_EQ(NoteFile::sanitize("Caf\xC3\xA9 / cr\xC3\xA8me"), "Caf\xC3\xA9  cr\xC3\xA8me");
 }
 
 TEST(VaultNoteFile, FullLayout) {
@@ -103,7 +106,7 @@ TEST(VaultNoteFile, FullLayout) {
           {{"created_at", 5}, {"title", "numeric date"}},
           {{"created_at", "2025-01-02T03:04:05.5+01:00"}, {"id", 42}},
           "not an object"}}};
-    EXPECT_EQ(VaultSync::fileContents(note, kId, "2025-03-04T05:06:07+02:00", kNow),
+    EXPECT_EQ(NoteFile::fileContents(note, kId, "2025-03-04T05:06:07+02:00", kNow),
               "---\n"
               "id: 0f8fad5b-d9cb-469f-a165-70867728950e\n"
               "date: 2025-03-04T05:06:07+02:00\n"
@@ -128,7 +131,7 @@ TEST(VaultNoteFile, OptionalPartsLeftOut) {
     const auto contents = [](json extra) {
         json note = {{"id", "n1"}, {"created_at", "2025-03-04T05:06:07Z"}};
         note.update(extra);
-        return VaultSync::fileContents(note, "n1", "2025-03-04T05:06:07Z", kNow);
+        return NoteFile::fileContents(note, "n1", "2025-03-04T05:06:07Z", kNow);
     };
     const string head = "---\nid: n1\ndate: 2025-03-04T05:06:07Z\n";
     EXPECT_EQ(contents(json::object()), head + "source: web\n---\n\n\n");
@@ -184,15 +187,15 @@ TEST(VaultState, DecodeAndEncode) {
 }
 
 TEST(VaultUuid, OnlyTheCanonicalText) {
-    EXPECT_TRUE(VaultSync::isUuid(kId));
-    EXPECT_TRUE(VaultSync::isUuid("0F8FAD5B-D9CB-469F-A165-70867728950E"));
-    EXPECT_FALSE(VaultSync::isUuid("0f8fad5b"));
-    EXPECT_FALSE(VaultSync::isUuid("0f8fad5bd9cb469fa16570867728950e"));
-    EXPECT_FALSE(VaultSync::isUuid("0f8fad5b-d9cb-469f-a165-70867728950g"));
-    EXPECT_FALSE(VaultSync::isUuid("{0f8fad5b-d9cb-469f-a165-70867728950e}"));
-    EXPECT_FALSE(VaultSync::isUuid(kId + "x"));
+    EXPECT_TRUE(uuid::isValid(kId));
+    EXPECT_TRUE(uuid::isValid("0F8FAD5B-D9CB-469F-A165-70867728950E"));
+    EXPECT_FALSE(uuid::isValid("0f8fad5b"));
+    EXPECT_FALSE(uuid::isValid("0f8fad5bd9cb469fa16570867728950e"));
+    EXPECT_FALSE(uuid::isValid("0f8fad5b-d9cb-469f-a165-70867728950g"));
+    EXPECT_FALSE(uuid::isValid("{0f8fad5b-d9cb-469f-a165-70867728950e}"));
+    EXPECT_FALSE(uuid::isValid(kId + "x"));
     EXPECT_FALSE(
-        VaultSync::isUuid(string("0f8fad5b-d9cb-469f-a165-70867728950e").replace(35, 1, 1, '\0')));
+        uuid::isValid(string("0f8fad5b-d9cb-469f-a165-70867728950e").replace(35, 1, 1, '\0')));
 }
 
 TEST(VaultNotesFolder, ContainedNames) {

@@ -7,13 +7,12 @@
 #include <deque>
 #include <string>
 
+#include "util/CHandle.h"
+
 namespace larkspire::desktop {
 namespace {
 
-struct GErrorFree {
-    void operator()(GError* e) const { g_error_free(e); }
-};
-using ErrorPtr = std::unique_ptr<GError, GErrorFree>;
+using ErrorPtr = CHandle<GError, g_error_free>;
 
 // Runs an AT-SPI call that reports failure through a GError; the error is dropped.
 template <class F>
@@ -31,7 +30,7 @@ platform::ProcessId processOf(AtspiAccessible* accessible) {
 }
 
 bool hasState(AtspiAccessible* accessible, AtspiStateType state) {
-    std::unique_ptr<AtspiStateSet, GObjectUnref> set(atspi_accessible_get_state_set(accessible));
+    ObjectPtr<AtspiStateSet> set(atspi_accessible_get_state_set(accessible));
     return set && atspi_state_set_contains(set.get(), state);
 }
 
@@ -99,8 +98,7 @@ class AtspiElement : public platform::AccessibleElement {
     }
 
     std::optional<platform::TextRange> selectedTextRange() override {
-        std::unique_ptr<AtspiText, GObjectUnref> text(
-            atspi_accessible_get_text_iface(accessible_.get()));
+        ObjectPtr<AtspiText> text(atspi_accessible_get_text_iface(accessible_.get()));
         if (!text) {
             return std::nullopt;
         }
@@ -124,7 +122,7 @@ class AtspiElement : public platform::AccessibleElement {
     }
 
     void focus() override {
-        std::unique_ptr<AtspiComponent, GObjectUnref> component(
+        ObjectPtr<AtspiComponent> component(
             atspi_accessible_get_component_iface(accessible_.get()));
         if (component) {
             call([&](GError** e) { return atspi_component_grab_focus(component.get(), e); });
@@ -132,8 +130,7 @@ class AtspiElement : public platform::AccessibleElement {
     }
 
     void setSelectedTextRange(platform::TextRange range) override {
-        std::unique_ptr<AtspiText, GObjectUnref> text(
-            atspi_accessible_get_text_iface(accessible_.get()));
+        ObjectPtr<AtspiText> text(atspi_accessible_get_text_iface(accessible_.get()));
         if (!text) {
             return;
         }
@@ -160,10 +157,8 @@ class AtspiElement : public platform::AccessibleElement {
 
 }  // namespace
 
-void GObjectUnref::operator()(void* object) const {
-    if (object) {
-        g_object_unref(object);
-    }
+void unrefObject(void* object) {
+    g_object_unref(object);
 }
 
 AtspiAccessibility::AtspiAccessibility(platform::SystemLog& log) : log_(log) {
@@ -291,8 +286,7 @@ AccessiblePtr AtspiAccessibility::walkForFocus(platform::ProcessId pid) {
 
 bool AtspiAccessibility::enableAccessibilityBus(platform::SystemLog& log) {
     GError* raw = nullptr;
-    std::unique_ptr<GDBusConnection, GObjectUnref> bus(
-        g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &raw));
+    ObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &raw));
     ErrorPtr error(raw);
     if (!bus) {
         log.log("Larkspire: no session bus to turn accessibility on");

@@ -5,6 +5,7 @@
 
 #include "platform/Accessibility.h"
 #include "platform/SystemLog.h"
+#include "util/CHandle.h"
 
 // libatspi types, kept out of the logic's headers.
 typedef struct _AtspiAccessible AtspiAccessible;
@@ -13,10 +14,11 @@ typedef struct _AtspiEvent AtspiEvent;
 
 namespace larkspire::desktop {
 
-struct GObjectUnref {
-    void operator()(void* object) const;
-};
-using AccessiblePtr = std::unique_ptr<AtspiAccessible, GObjectUnref>;
+// Unreferences a GObject (the type is opaque here: <glib-object.h> is not included).
+void unrefObject(void* object);
+template <class T>
+using ObjectPtr = CHandle<T, unrefObject>;
+using AccessiblePtr = ObjectPtr<AtspiAccessible>;
 
 // AT-SPI 2 through libatspi. The focused element of each application is cached from
 // focus events, so a capture at key-down takes a few calls; without a cache entry, a
@@ -51,7 +53,7 @@ class AtspiAccessibility : public platform::Accessibility {
     AccessiblePtr walkForFocus(platform::ProcessId pid);
 
     platform::SystemLog& log_;
-    std::unique_ptr<AtspiEventListener, GObjectUnref> listener_;
+    ObjectPtr<AtspiEventListener> listener_;
     std::map<platform::ProcessId, AccessiblePtr> focusCache_;
     const char* lastSource_ = "none";
 };

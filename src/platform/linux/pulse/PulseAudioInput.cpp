@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "util/CHandle.h"
+
 namespace larkspire::desktop {
 namespace {
 
@@ -23,29 +25,19 @@ constexpr pa_usec_t kFlushTimeout = PA_USEC_PER_SEC / 2;
 constexpr std::size_t kFragmentFrames = 1024;
 constexpr char kDefaultSource[] = "@DEFAULT_SOURCE@";
 
-struct LoopFree {
-    void operator()(pa_threaded_mainloop* loop) const { pa_threaded_mainloop_free(loop); }
-};
 // Context and stream are released with their main loop stopped, so without the lock.
-struct ContextRelease {
-    void operator()(pa_context* context) const {
-        pa_context_set_state_callback(context, nullptr, nullptr);
-        pa_context_disconnect(context);
-        pa_context_unref(context);
-    }
-};
-struct StreamRelease {
-    void operator()(pa_stream* stream) const {
-        pa_stream_set_state_callback(stream, nullptr, nullptr);
-        pa_stream_set_read_callback(stream, nullptr, nullptr);
-        pa_stream_disconnect(stream);
-        pa_stream_unref(stream);
-    }
-};
-struct OperationRelease {
-    void operator()(pa_operation* operation) const { pa_operation_unref(operation); }
-};
-using Operation = std::unique_ptr<pa_operation, OperationRelease>;
+void releaseContext(pa_context* context) {
+    pa_context_set_state_callback(context, nullptr, nullptr);
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+}
+void releaseStream(pa_stream* stream) {
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+}
+using Operation = CHandle<pa_operation, pa_operation_unref>;
 
 void signalLoop(void* loop) {
     pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
@@ -173,8 +165,8 @@ class Connection {
     }
 
     // Declared first: destroyed last, after the context.
-    std::unique_ptr<pa_threaded_mainloop, LoopFree> loop_;
-    std::unique_ptr<pa_context, ContextRelease> context_;
+    CHandle<pa_threaded_mainloop, pa_threaded_mainloop_free> loop_;
+    CHandle<pa_context, releaseContext> context_;
 };
 
 struct SourceInfo {
@@ -349,7 +341,7 @@ class PulseAudioInput::Capture {
     std::vector<float> block_;
     // Declared first: the stream is released before its connection.
     std::unique_ptr<Connection> connection_;
-    std::unique_ptr<pa_stream, StreamRelease> stream_;
+    CHandle<pa_stream, releaseStream> stream_;
 };
 
 PulseAudioInput::PulseAudioInput(platform::Scheduler& scheduler) : scheduler_(scheduler) {}

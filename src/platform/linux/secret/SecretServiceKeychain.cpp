@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "util/CHandle.h"
+
 namespace larkspire::desktop {
 
 using platform::KeychainCopyResult;
@@ -12,27 +14,11 @@ using platform::KeychainStatus;
 
 namespace {
 
-struct ErrorDeleter {
-    void operator()(GError* e) const { g_error_free(e); }
-};
-struct HashTableDeleter {
-    void operator()(GHashTable* t) const { g_hash_table_unref(t); }
-};
-struct ListDeleter {
-    void operator()(GList* l) const { g_list_free_full(l, g_object_unref); }
-};
-struct SecretValueDeleter {
-    void operator()(SecretValue* v) const { secret_value_unref(v); }
-};
-struct PasswordDeleter {
-    void operator()(gchar* p) const { secret_password_free(p); }
-};
-
-using Error = std::unique_ptr<GError, ErrorDeleter>;
-using Attributes = std::unique_ptr<GHashTable, HashTableDeleter>;
-using ItemList = std::unique_ptr<GList, ListDeleter>;
-using Value = std::unique_ptr<SecretValue, SecretValueDeleter>;
-using Password = std::unique_ptr<gchar, PasswordDeleter>;
+using Error = CHandle<GError, g_error_free>;
+using Attributes = CHandle<GHashTable, g_hash_table_unref>;
+using ItemList = CHandle<GList, [](GList* l) { g_list_free_full(l, g_object_unref); }>;
+using Value = CHandle<SecretValue, secret_value_unref>;
+using Password = CHandle<gchar, secret_password_free>;
 
 // The generic schema with the two attributes the item is known by.
 SecretSchema genericSchema(SecretSchemaFlags flags) {

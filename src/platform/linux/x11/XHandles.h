@@ -2,28 +2,13 @@
 
 #include <X11/Xlib.h>
 
-#include <memory>
+#include "util/CHandle.h"
 
 namespace larkspire::desktop {
 
-struct DisplayCloser {
-    void operator()(Display* d) const {
-        if (d) {
-            XCloseDisplay(d);
-        }
-    }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
-
-struct XFreer {
-    void operator()(void* p) const {
-        if (p) {
-            XFree(p);
-        }
-    }
-};
+using DisplayPtr = CHandle<Display, XCloseDisplay>;
 template <class T>
-using XPtr = std::unique_ptr<T, XFreer>;
+using XPtr = CHandle<T, XFree>;
 
 // A connection of our own whose errors (a window closed meanwhile) fail the call instead
 // of ending the process.

@@ -1,0 +1,25 @@
+#pragma once
+
+namespace larkspire {
+
+// The keys of the user defaults, in one list.
+namespace defaults {
+inline constexpr const char* activationComplete = "activationComplete";
+inline constexpr const char* activationStage = "activationStage";
+inline constexpr const char* activationFirstThoughtId = "activationFirstThoughtId";
+inline constexpr const char* installationId = "installationId";
+inline constexpr const char* screenAwareEnabled = "screenAwareEnabled";
+inline constexpr const char* screenAwarePreview = "screenAwarePreview";
+inline constexpr const char* recordingHUDOrigin = "Vantrel.RecordingHUDOrigin";
+}  // namespace defaults
+
+// The settings panes the agent sends the user to; the desktop maps each to its own
+// settings panel, or to the service's settings page where it has none.
+namespace panes {
+inline constexpr const char* microphone =
+    "x-apple.systempreferences:com.apple.preference.security?Privacy_Microphone";
+inline constexpr const char* accessibility =
+    "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
+}  // namespace panes
+
+}  // namespace larkspire

@@ -1,0 +1,103 @@
+#include "vault/NoteFile.h"
+
+#include <date/date.h>
+
+#include <algorithm>
+#include <iterator>
+
+#include "util/InternetDateTime.h"
+#include "util/Text.h"
+#include "vault/JsonMembers.h"
+
+namespace larkspire {
+
+using nlohmann::json;
+
+std::string NoteFile::sanitize(std::string_view title) {
+    static constexpr std::string_view kRemoved = "/\\:?%*|\"<>#^[]";
+    std::string kept;
+    kept.reserve(title.size());
+    // Every removed character is ASCII, which never occurs inside a multi-byte sequence.
+    std::copy_if(title.begin(), title.end(), std::back_inserter(kept),
+                 [](char c) { return kRemoved.find(c) == std::string_view::npos; });
+    const size_t begin = kept.find_first_not_of(" \t");
+    if (begin == std::string::npos) {
+        return "";
+    }
+    const size_t end = kept.find_last_not_of(" \t");
+    return text::prefixCharacters(std::string_view(kept).substr(begin, end - begin + 1), 60);
+}
+
+std::string NoteFile::fileName(std::string_view createdAt, std::string_view title,
+                               const std::optional<std::string_view>& id, platform::TimePoint now) {
+    const platform::TimePoint moment = parseInternetDateTime(createdAt).value_or(now);
+    std::string name = date::format("%Y-%m-%d %H%M", date::floor<std::chrono::minutes>(moment));
+    name += ' ';
+    name += sanitize(title.empty() ? std::string_view("Note") : title);
+    if (id) {
+        name += ' ';
+        name += text::prefixCharacters(*id, 8);
+    }
+    return name;
+}
+
+std::string NoteFile::fileContents(const json& note, std::string_view id,
+                                   std::string_view createdAt, platform::TimePoint now) {
+    std::string out = "---\n";
+    out += "id: ";
+    out += id;
+    out += "\ndate: ";
+    out += createdAt;
+    out += '\n';
+    if (const auto project = stringMember(note, "project")) {
+        out += "project: \"" + *project + "\"\n";
+    }
+    if (const auto tags = note.find("tags");
+        tags != note.end() && tags->is_array() && !tags->empty() &&
+        std::all_of(tags->begin(), tags->end(), [](const json& t) { return t.is_string(); })) {
+        out += "tags: [";
+        for (auto it = tags->begin(); it != tags->end(); ++it) {
+            if (it != tags->begin()) {
+                out += ", ";
+            }
+            out += it->get_ref<const std::string&>();
+        }
+        out += "]\n";
+    }
+    out += "source: " + stringMember(note, "source").value_or("web") + "\n";
+    out += "---\n\n";
+
+    const std::string text = stringMember(note, "text").value_or("");
+    const auto cleaned = stringMember(note, "cleaned_text");
+    if (cleaned && *cleaned != text) {
+        out += *cleaned + "\n\n## Raw\n\n" + text;
+    } else {
+        out += text;
+    }
+
+    std::string links;
+    if (const auto related = note.find("related"); related != note.end() && related->is_array()) {
+        for (const json& target : *related) {
+            const auto targetCreatedAt = stringMember(target, "created_at");
+            if (!targetCreatedAt) {
+                continue;
+            }
+            const auto targetId = stringMember(target, "id");
+            if (!links.empty()) {
+                links += '\n';
+            }
+            links += "- [[" +
+                     fileName(*targetCreatedAt, stringMember(target, "title").value_or(""),
+                              targetId ? std::optional<std::string_view>(*targetId) : std::nullopt,
+                              now) +
+                     "]]";
+        }
+    }
+    if (!links.empty()) {
+        out += "\n\n## Related\n\n" + links;
+    }
+    out += '\n';
+    return out;
+}
+
+}  // namespace larkspire

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <iterator>
 
+#include "service/Wire.h"
 #include "util/InternetDateTime.h"
 #include "util/Text.h"
-#include "vault/JsonMembers.h"
 
 namespace larkspire {
 
@@ -49,7 +49,7 @@ std::string NoteFile::fileContents(const json& note, std::string_view id,
     out += "\ndate: ";
     out += createdAt;
     out += '\n';
-    if (const auto project = stringMember(note, "project")) {
+    if (const auto project = wire::stringAt(note, "project")) {
         out += "project: \"" + *project + "\"\n";
     }
     if (const auto tags = note.find("tags");
@@ -64,11 +64,11 @@ std::string NoteFile::fileContents(const json& note, std::string_view id,
         }
         out += "]\n";
     }
-    out += "source: " + stringMember(note, "source").value_or("web") + "\n";
+    out += "source: " + wire::stringAt(note, "source").value_or("web") + "\n";
     out += "---\n\n";
 
-    const std::string text = stringMember(note, "text").value_or("");
-    const auto cleaned = stringMember(note, "cleaned_text");
+    const std::string text = wire::stringAt(note, "text").value_or("");
+    const auto cleaned = wire::stringAt(note, "cleaned_text");
     if (cleaned && *cleaned != text) {
         out += *cleaned + "\n\n## Raw\n\n" + text;
     } else {
@@ -78,16 +78,16 @@ std::string NoteFile::fileContents(const json& note, std::string_view id,
     std::string links;
     if (const auto related = note.find("related"); related != note.end() && related->is_array()) {
         for (const json& target : *related) {
-            const auto targetCreatedAt = stringMember(target, "created_at");
+            const auto targetCreatedAt = wire::stringAt(target, "created_at");
             if (!targetCreatedAt) {
                 continue;
             }
-            const auto targetId = stringMember(target, "id");
+            const auto targetId = wire::stringAt(target, "id");
             if (!links.empty()) {
                 links += '\n';
             }
             links += "- [[" +
-                     fileName(*targetCreatedAt, stringMember(target, "title").value_or(""),
+                     fileName(*targetCreatedAt, wire::stringAt(target, "title").value_or(""),
                               targetId ? std::optional<std::string_view>(*targetId) : std::nullopt,
                               now) +
                      "]]";

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "service/Wire.h"
 #include "util/Text.h"
 #include "util/Uuid.h"
-#include "vault/JsonMembers.h"
 #include "vault/NoteFile.h"
 #include "vault/NotesFolder.h"
 
@@ -99,13 +99,13 @@ void VaultSync::Engine::sync() {
     int written = 0;
 
     for (const json& note : notes) {
-        const auto id = stringMember(note, "id");
-        const auto createdAt = stringMember(note, "created_at");
-        if (!id || !createdAt || stringMember(note, "archived_at")) {
+        const auto id = wire::stringAt(note, "id");
+        const auto createdAt = wire::stringAt(note, "created_at");
+        if (!id || !createdAt || wire::stringAt(note, "archived_at")) {
             continue;
         }
         const std::string name =
-            NoteFile::fileName(*createdAt, stringMember(note, "title").value_or(""), *id,
+            NoteFile::fileName(*createdAt, wire::stringAt(note, "title").value_or(""), *id,
                                clock_.now()) +
             ".md";
         if (const auto old = known.find(*id); old != known.end() && old->second != name) {

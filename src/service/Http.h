@@ -16,7 +16,9 @@ struct HttpRequest {
     // Sent in this order, exactly as given.
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
-    // Bounds the whole exchange: connecting, sending and receiving.
+    // Bounds connecting, and every stretch of the exchange in which nothing moves: a slow
+    // upload that keeps moving finishes however long it takes, a stalled one ends. (A cap
+    // on the whole exchange made a 3 MiB piece undeliverable below about 26 KB/s.)
     std::chrono::milliseconds timeout{std::chrono::seconds(60)};
 };
 

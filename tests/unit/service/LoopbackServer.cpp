@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 namespace larkspire::testing {
 namespace {
@@ -244,6 +246,14 @@ void LoopbackServer::handle(int fd) {
         out += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
     }
     out += "\r\n";
+    if (response.trickleMs > 0) {
+        sendAll(fd, out);
+        for (const char c : response.body) {
+            sendAll(fd, std::string(1, c));
+            std::this_thread::sleep_for(std::chrono::milliseconds(response.trickleMs));
+        }
+        return;
+    }
     out += response.body;
     sendAll(fd, out);
 }

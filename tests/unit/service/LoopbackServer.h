@@ -34,6 +34,8 @@ struct CannedResponse {
     bool omitContentLength = false;
     // Reads the request and never answers (until the client gives up).
     bool noAnswer = false;
+    // Sends the body a byte at a time with this pause between bytes.
+    int trickleMs = 0;
 };
 
 // An HTTP/1.1 server on 127.0.0.1 with a kernel-chosen port, run on its own thread, that

@@ -48,7 +48,9 @@ void Service::registerSpeechRoutes() {
                 return;
             }
             if (raw.empty()) {
-                http::sendError(res, 422, "No speech was recognised");
+                // Silence is an answer, not a failure: a long recording whose last piece is
+                // quiet must not fail, nor fail again on every retry. Nothing is stored.
+                http::sendJson(res, 200, {{"row", {{"text", ""}, {"cleaned_text", ""}}}});
                 return;
             }
             std::string cleaned = text::cleanTranscript(raw);

@@ -78,19 +78,18 @@ AuthResult<IssuedSession> Auth::verifyCode(const std::string& rawEmail,
     std::string email = normaliseEmail(rawEmail);
     // Codes are often pasted from a mail with a space or line break around them.
     std::string code = text::trim(typedCode);
-    auto pending = store_.latestUnusedCode(email);
-    if (!pending || pending->expiresAt <= clock_.now()) {
-        return fail<IssuedSession>(400, "Invalid or expired code");
-    }
-    if (!crypto::equalConstantTime(codeHash(email, code), pending->codeHash)) {
-        int attempts = store_.recordFailedAttempt(pending->id, settings_.codeAttempts);
-        if (attempts >= settings_.codeAttempts) {
+    std::string guessHash = codeHash(email, code);
+    auto matches = [&](const std::string& stored) {
+        return crypto::equalConstantTime(guessHash, stored);
+    };
+    switch (store_.checkCode(email, matches, settings_.codeAttempts, clock_.now())) {
+        case CodeCheck::Accepted:
+            break;
+        case CodeCheck::LimitReached:
             return fail<IssuedSession>(429, "Too many attempts; request a new code");
-        }
-        return fail<IssuedSession>(400, "Invalid or expired code");
-    }
-    if (!store_.consumeCode(pending->id)) {
-        return fail<IssuedSession>(400, "Invalid or expired code");
+        case CodeCheck::Wrong:
+        case CodeCheck::NoLiveCode:
+            return fail<IssuedSession>(400, "Invalid or expired code");
     }
     return ok(issue(store_.findOrCreateUser(email, clock_.now())));
 }

@@ -184,7 +184,11 @@ RotateOutcome Store::rotate(const std::string& refreshHash, const std::string& n
         if (expiresAt <= now) {
             return RotateOutcome::Expired;
         }
-        db_.prepare("UPDATE tokens SET retired = 1 WHERE session_id = ? AND retired = 0")
+        // Only the refresh token is spent. Access tokens already handed out stay valid to
+        // their expiry: another thread of the client may be mid-request with one.
+        db_.prepare(
+               "UPDATE tokens SET retired = 1 WHERE session_id = ? AND kind = 'refresh' "
+               "AND retired = 0")
             .bindAll(sessionId)
             .run();
         auto insert = "INSERT INTO tokens(hash, kind, session_id, expires_at) VALUES(?, ?, ?, ?)";
@@ -216,34 +220,31 @@ void Store::addCode(const std::string& email, const std::string& codeHash, doubl
     });
 }
 
-std::optional<PendingCode> Store::latestUnusedCode(const std::string& email) {
+CodeCheck Store::checkCode(const std::string& email,
+                           const std::function<bool(const std::string&)>& matches, int limit,
+                           double now) {
     std::lock_guard lock(mutex_);
-    auto s = db_.prepare(
-        "SELECT id, code_hash, expires_at, attempts FROM codes WHERE email = ? AND used = 0 "
-        "ORDER BY id DESC LIMIT 1");
-    s.bindAll(email);
-    if (!s.step()) {
-        return std::nullopt;
-    }
-    return PendingCode{s.integer(0), s.text(1), s.real(2), static_cast<int>(s.integer(3))};
-}
-
-int Store::recordFailedAttempt(int64_t codeId, int limit) {
-    std::lock_guard lock(mutex_);
-    db_.prepare(
-           "UPDATE codes SET attempts = attempts + 1, used = CASE WHEN attempts + 1 >= ? THEN 1 "
-           "ELSE used END WHERE id = ?")
-        .bindAll(limit, codeId)
-        .run();
-    auto s = db_.prepare("SELECT attempts FROM codes WHERE id = ?");
-    s.bindAll(codeId);
-    return s.step() ? static_cast<int>(s.integer(0)) : limit;
-}
-
-bool Store::consumeCode(int64_t codeId) {
-    std::lock_guard lock(mutex_);
-    db_.prepare("UPDATE codes SET used = 1 WHERE id = ? AND used = 0").bindAll(codeId).run();
-    return db_.changes() == 1;
+    // Read, count and consume in one write transaction, so parallel guesses are taken one
+    // after the other and none of them sees a count that another is about to raise.
+    return inTransaction(db_, [&] {
+        auto s = db_.prepare(
+            "SELECT id, code_hash, expires_at, attempts FROM codes WHERE email = ? AND used = 0 "
+            "ORDER BY id DESC LIMIT 1");
+        s.bindAll(email);
+        if (!s.step() || s.real(2) <= now || s.integer(3) >= limit) {
+            return CodeCheck::NoLiveCode;
+        }
+        int64_t id = s.integer(0);
+        if (matches(s.text(1))) {
+            db_.prepare("UPDATE codes SET used = 1 WHERE id = ?").bindAll(id).run();
+            return CodeCheck::Accepted;
+        }
+        int attempts = static_cast<int>(s.integer(3)) + 1;
+        db_.prepare("UPDATE codes SET attempts = ?, used = ? WHERE id = ?")
+            .bindAll(attempts, attempts >= limit, id)
+            .run();
+        return attempts >= limit ? CodeCheck::LimitReached : CodeCheck::Wrong;
+    });
 }
 
 void Store::insertNote(const Note& note) {

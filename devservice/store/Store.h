@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -54,12 +55,8 @@ struct NativeStatus {
     std::string updatedAt;
 };
 
-struct PendingCode {
-    int64_t id = 0;
-    std::string codeHash;
-    double expiresAt = 0;
-    int attempts = 0;
-};
+// The outcome of one guess at an address's one-time code.
+enum class CodeCheck { Accepted, Wrong, LimitReached, NoLiveCode };
 
 enum class RotateOutcome { Rotated, Unknown, Reused, Expired };
 
@@ -92,11 +89,12 @@ class Store {
     // Stores a new code and retires every earlier unused one for the address.
     void addCode(const std::string& email, const std::string& codeHash, double expiresAt,
                  double now);
-    std::optional<PendingCode> latestUnusedCode(const std::string& email);
-    // Counts a wrong guess; retires the code once the limit is reached. Returns the attempts.
-    int recordFailedAttempt(int64_t codeId, int limit);
-    // True only for the first caller: a code is consumed exactly once.
-    bool consumeCode(int64_t codeId);
+    // Compares a guess with the address's live code (`matches` gets the stored hash) and
+    // consumes the code or counts the wrong guess, as one atomic step. The guess that reaches
+    // `limit` retires the code.
+    CodeCheck checkCode(const std::string& email,
+                        const std::function<bool(const std::string&)>& matches, int limit,
+                        double now);
 
     // Notes.
     void insertNote(const Note& note);

@@ -1,10 +1,45 @@
 #include "devservice/app/Clock.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 
 namespace larkspire::devservice {
+
+namespace {
+
+// 10000-01-01T00:00:00Z: four-digit years end here, and every offset in milliseconds below it
+// fits a 64-bit count.
+constexpr double kEndOfDates = 253402300800.0;
+
+double wallSeconds() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+bool Clock::offsetFits(double offsetSeconds) {
+    double at = wallSeconds() + offsetSeconds;
+    return std::isfinite(offsetSeconds) && at >= 0 && at < kEndOfDates;
+}
+
+bool Clock::advance(double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0) {
+        return false;
+    }
+    long long current = offsetMillis_.load();
+    long long next = 0;
+    do {
+        double offset = static_cast<double>(current) / 1000.0 + seconds;
+        if (!offsetFits(offset)) {
+            return false;
+        }
+        next = toMillis(offset);
+    } while (!offsetMillis_.compare_exchange_weak(current, next));
+    return true;
+}
 
 std::string Clock::iso8601(double secondsSinceEpoch) {
     auto whole = static_cast<std::time_t>(std::floor(secondsSinceEpoch));

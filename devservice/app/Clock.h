@@ -20,7 +20,11 @@ class Clock {
         return static_cast<double>(real + offsetMillis_.load()) / 1000.0;
     }
 
-    void advance(double seconds) { offsetMillis_ += toMillis(seconds); }
+    // Moves the clock on by a number of seconds, not negative. Refuses (false) a move that
+    // would leave the dates the service can write (before the year 10000).
+    bool advance(double seconds);
+    // Whether a clock this far from the wall clock keeps within those dates.
+    static bool offsetFits(double offsetSeconds);
     double offset() const { return static_cast<double>(offsetMillis_.load()) / 1000.0; }
 
     // RFC 3339 text in UTC with milliseconds, e.g. 2025-03-04T05:06:07.123Z.

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "devservice/app/Clock.h"
+
 namespace larkspire::devservice {
 
 std::filesystem::path defaultDataDir() {
@@ -106,6 +108,10 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error) {
             }
         } else if (arg == "--clock-offset") {
             if (!value(v) || !number(arg, v, o.clockOffset)) {
+                return std::nullopt;
+            }
+            if (!Clock::offsetFits(o.clockOffset)) {
+                error = "--clock-offset must keep the clock between 1970 and the year 10000";
                 return std::nullopt;
             }
         } else if (arg == "--anon-key") {

@@ -21,57 +21,54 @@ http::Json nativeSession(const IssuedSession& s) {
 }  // namespace
 
 void Service::registerAuthRoutes() {
-    server_.Post("/api/native-auth/request",
-                 [this](const httplib::Request& req, httplib::Response& res) {
-                     auto body = http::objectBody(req);
-                     const std::string* email = body ? http::stringMember(*body, "email") : nullptr;
-                     if (email == nullptr) {
-                         http::sendError(res, 400, "Enter a valid e-mail address");
-                         return;
-                     }
-                     auto result = auth_.requestCode(*email);
-                     if (!result) {
-                         http::sendError(res, result.failure.status, result.failure.error);
-                         return;
-                     }
-                     http::sendJson(res, 200, {{"ok", true}});
-                 });
+    post("/api/native-auth/request", [this](const httplib::Request& req, httplib::Response& res) {
+        auto body = http::objectBody(req);
+        const std::string* email = body ? http::stringMember(*body, "email") : nullptr;
+        if (email == nullptr) {
+            http::sendError(res, 400, "Enter a valid e-mail address");
+            return;
+        }
+        auto result = auth_.requestCode(*email);
+        if (!result) {
+            http::sendError(res, result.failure.status, result.failure.error);
+            return;
+        }
+        http::sendJson(res, 200, {{"ok", true}});
+    });
 
-    server_.Post("/api/native-auth/verify",
-                 [this](const httplib::Request& req, httplib::Response& res) {
-                     auto body = http::objectBody(req);
-                     const std::string* email = body ? http::stringMember(*body, "email") : nullptr;
-                     const std::string* code = body ? http::stringMember(*body, "code") : nullptr;
-                     if (email == nullptr || code == nullptr) {
-                         http::sendError(res, 400, "E-mail and code are required");
-                         return;
-                     }
-                     auto result = auth_.verifyCode(*email, *code);
-                     if (!result) {
-                         http::sendError(res, result.failure.status, result.failure.error);
-                         return;
-                     }
-                     log_.line("signed in " + result.value->email + " with a one-time code");
-                     http::sendJson(res, 200, nativeSession(*result.value));
-                 });
+    post("/api/native-auth/verify", [this](const httplib::Request& req, httplib::Response& res) {
+        auto body = http::objectBody(req);
+        const std::string* email = body ? http::stringMember(*body, "email") : nullptr;
+        const std::string* code = body ? http::stringMember(*body, "code") : nullptr;
+        if (email == nullptr || code == nullptr) {
+            http::sendError(res, 400, "E-mail and code are required");
+            return;
+        }
+        auto result = auth_.verifyCode(*email, *code);
+        if (!result) {
+            http::sendError(res, result.failure.status, result.failure.error);
+            return;
+        }
+        log_.line("signed in " + result.value->email + " with a one-time code");
+        http::sendJson(res, 200, nativeSession(*result.value));
+    });
 
-    server_.Post(
-        "/api/native-auth/refresh", [this](const httplib::Request& req, httplib::Response& res) {
-            auto body = http::objectBody(req);
-            const std::string* token = body ? http::stringMember(*body, "refreshToken") : nullptr;
-            if (token == nullptr || token->empty()) {
-                http::sendError(res, 400, "Missing refresh token");
-                return;
-            }
-            auto result = auth_.refresh(*token);
-            if (!result) {
-                http::sendError(res, result.failure.status, result.failure.error);
-                return;
-            }
-            http::sendJson(res, 200, nativeSession(*result.value));
-        });
+    post("/api/native-auth/refresh", [this](const httplib::Request& req, httplib::Response& res) {
+        auto body = http::objectBody(req);
+        const std::string* token = body ? http::stringMember(*body, "refreshToken") : nullptr;
+        if (token == nullptr || token->empty()) {
+            http::sendError(res, 400, "Missing refresh token");
+            return;
+        }
+        auto result = auth_.refresh(*token);
+        if (!result) {
+            http::sendError(res, result.failure.status, result.failure.error);
+            return;
+        }
+        http::sendJson(res, 200, nativeSession(*result.value));
+    });
 
-    server_.Post("/auth/v1/token", [this](const httplib::Request& req, httplib::Response& res) {
+    post("/auth/v1/token", [this](const httplib::Request& req, httplib::Response& res) {
         if (!crypto::equalConstantTime(req.get_header_value("apikey"), options_.anonKey)) {
             http::sendJson(res, 401,
                            {{"error", "Invalid API key"}, {"message", "Invalid API key"}});

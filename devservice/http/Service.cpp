@@ -1,5 +1,7 @@
 #include "devservice/http/Service.h"
 
+#include <sys/socket.h>
+
 #include <thread>
 
 #include "devservice/http/Http.h"
@@ -8,6 +10,12 @@ namespace larkspire::devservice {
 namespace {
 
 constexpr size_t kMaxBody = 64 * 1024 * 1024;
+// A slow client holds a worker for as long as it keeps sending, however slowly: with the
+// library's default of 8 workers, 8 clients sending a byte every half second held up every
+// other request for as long as they lasted.
+constexpr size_t kWorkers = 64;
+// The library listens with a queue of 5; a burst of 200 connections lost 150 of them.
+constexpr int kListenBacklog = SOMAXCONN;
 
 AuthSettings authSettings(const Options& options) {
     AuthSettings s;
@@ -30,6 +38,12 @@ Service::Service(const Options& options, Log& log)
         faults_.add(rule);
     }
     server_.set_payload_max_length(kMaxBody);
+    // The library takes ownership of the queue it is handed.
+    server_.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+    server_.set_socket_options([this](socket_t sock) {
+        httplib::default_socket_options(sock);
+        listenSocket_ = sock;
+    });
     installHooks();
     registerAuthRoutes();
     registerSpeechRoutes();
@@ -37,16 +51,29 @@ Service::Service(const Options& options, Log& log)
     registerNotesRoutes();
     registerAdminRoutes();
     registerWebRoutes();
+    // Last, so they catch only what no route took: a body sent to an unknown path is read
+    // under the same limit before the 404.
+    auto notFound = [](const httplib::Request&, httplib::Response& res) {
+        http::sendError(res, 404, "Not found");
+    };
+    post(".*", notFound);
+    patch(".*", notFound);
+    remove(".*", notFound);
+    server_.Put(".*", http::withBody(kMaxBody, notFound));
     if (options.preload) {
         recognizer_.load();
     }
 }
 
 int Service::bind() {
-    if (options_.port == 0) {
-        return server_.bind_to_any_port(options_.host);
+    int port = options_.port == 0 ? server_.bind_to_any_port(options_.host)
+               : server_.bind_to_port(options_.host, options_.port) ? options_.port
+                                                                    : -1;
+    // Listening again on the bound socket only lengthens its queue of pending connections.
+    if (port > 0 && ::listen(listenSocket_, kListenBacklog) != 0) {
+        return -1;
     }
-    return server_.bind_to_port(options_.host, options_.port) ? options_.port : -1;
+    return port;
 }
 
 bool Service::run() {
@@ -55,6 +82,18 @@ bool Service::run() {
 
 void Service::stop() {
     server_.stop();
+}
+
+void Service::post(const std::string& pattern, httplib::Server::Handler handler) {
+    server_.Post(pattern, http::withBody(kMaxBody, std::move(handler)));
+}
+
+void Service::patch(const std::string& pattern, httplib::Server::Handler handler) {
+    server_.Patch(pattern, http::withBody(kMaxBody, std::move(handler)));
+}
+
+void Service::remove(const std::string& pattern, httplib::Server::Handler handler) {
+    server_.Delete(pattern, http::withBody(kMaxBody, std::move(handler)));
 }
 
 httplib::Server::Handler Service::authed(AuthedHandler handler) {
@@ -75,6 +114,12 @@ httplib::Server::Handler Service::authed(AuthedHandler handler) {
 
 void Service::installHooks() {
     server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        // The library reads the body of a method it knows but no route takes (PRI) with no
+        // limit when it is chunked; refuse it before any of the body is read.
+        if (req.method == "PRI") {
+            http::sendError(res, 405, "Method not allowed");
+            return httplib::Server::HandlerResponse::Handled;
+        }
         if (req.path.rfind("/__admin/", 0) == 0) {
             return httplib::Server::HandlerResponse::Unhandled;
         }

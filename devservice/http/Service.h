@@ -35,6 +35,11 @@ class Service {
         std::function<void(const httplib::Request&, httplib::Response&, const std::string&)>;
     httplib::Server::Handler authed(AuthedHandler handler);
 
+    // Routes whose request body is read under the service's size limit, chunked or not.
+    void post(const std::string& pattern, httplib::Server::Handler handler);
+    void patch(const std::string& pattern, httplib::Server::Handler handler);
+    void remove(const std::string& pattern, httplib::Server::Handler handler);
+
     void registerAuthRoutes();
     void registerSpeechRoutes();
     void registerAccountRoutes();
@@ -53,6 +58,7 @@ class Service {
     Recognizer recognizer_;
     Synthesizer synthesizer_;
     httplib::Server server_;
+    int listenSocket_ = -1;
 };
 
 }  // namespace larkspire::devservice

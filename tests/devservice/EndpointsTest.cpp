@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ServiceProcess.h"
-#include "Wav.h"
+#include "devservice/speech/Wav.h"
 
 namespace larkspire::devservice::testing {
 namespace {

@@ -22,6 +22,7 @@ class ServiceProcess {
     ServiceProcess& operator=(const ServiceProcess&) = delete;
 
     int port() const { return port_; }
+    int pid() const { return pid_; }
     const std::filesystem::path& dataDir() const { return dataDir_; }
     httplib::Client client() const;
 

@@ -5,9 +5,9 @@
 #include <cctype>
 #include <set>
 
-#include "Crypto.h"
-#include "Faults.h"
-#include "TextCleanup.h"
+#include "devservice/auth/Crypto.h"
+#include "devservice/http/Faults.h"
+#include "devservice/speech/TextCleanup.h"
 
 namespace larkspire::devservice {
 namespace {

@@ -1,0 +1,86 @@
+#include "devservice/speech/Recognizer.h"
+
+#include <pocketsphinx.h>
+
+namespace larkspire::devservice {
+
+struct Recognizer::Decoder {
+    struct FreeConfig {
+        void operator()(cmd_ln_t* c) const { cmd_ln_free_r(c); }
+    };
+    struct FreeDecoder {
+        void operator()(ps_decoder_t* d) const { ps_free(d); }
+    };
+    std::unique_ptr<cmd_ln_t, FreeConfig> config;
+    std::unique_ptr<ps_decoder_t, FreeDecoder> decoder;
+};
+
+Recognizer::Recognizer(RecognizerSettings settings) : settings_(std::move(settings)) {
+    namespace fs = std::filesystem;
+    for (const auto& required :
+         {settings_.modelDir / "en-us", settings_.modelDir / "cmudict-en-us.dict",
+          settings_.modelDir / "en-us.lm.bin"}) {
+        if (!fs::exists(required)) {
+            throw RecognizerError("speech model missing: " + required.string());
+        }
+    }
+    if (settings_.grammar && !fs::is_regular_file(*settings_.grammar)) {
+        throw RecognizerError("grammar file not found: " + settings_.grammar->string());
+    }
+}
+
+Recognizer::~Recognizer() = default;
+
+void Recognizer::loadLocked() {
+    auto hmm = (settings_.modelDir / "en-us").string();
+    auto dict = (settings_.modelDir / "cmudict-en-us.dict").string();
+    auto lm = (settings_.modelDir / "en-us.lm.bin").string();
+    auto log = settings_.logFile.string();
+    auto grammar = settings_.grammar ? settings_.grammar->string() : std::string();
+    auto decoder = std::make_unique<Decoder>();
+    // cmd_ln_init takes a NULL-terminated list of option pairs.
+    decoder->config.reset(
+        settings_.grammar
+            ? cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.c_str(), "-dict", dict.c_str(),
+                          "-jsgf", grammar.c_str(), "-logfn", log.c_str(), nullptr)
+            : cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.c_str(), "-dict", dict.c_str(),
+                          "-lm", lm.c_str(), "-logfn", log.c_str(), nullptr));
+    if (!decoder->config) {
+        throw RecognizerError("speech recogniser configuration rejected");
+    }
+    decoder->decoder.reset(ps_init(decoder->config.get()));
+    if (!decoder->decoder) {
+        throw RecognizerError("speech recogniser failed to load (see " + log + ")");
+    }
+    decoder_ = std::move(decoder);
+}
+
+void Recognizer::load() {
+    std::lock_guard lock(mutex_);
+    if (!decoder_) {
+        loadLocked();
+    }
+}
+
+std::string Recognizer::recognise(const std::vector<int16_t>& samples) {
+    std::lock_guard lock(mutex_);
+    if (!decoder_) {
+        loadLocked();
+    }
+    ps_decoder_t* ps = decoder_->decoder.get();
+    if (ps_start_utt(ps) < 0) {
+        throw RecognizerError("speech recogniser could not start");
+    }
+    if (!samples.empty() && ps_process_raw(ps, samples.data(), samples.size(), FALSE, TRUE) < 0) {
+        ps_end_utt(ps);
+        throw RecognizerError("speech recogniser rejected the audio");
+    }
+    if (ps_end_utt(ps) < 0) {
+        throw RecognizerError("speech recogniser could not finish");
+    }
+    int32 score = 0;
+    const char* hyp = ps_get_hyp(ps, &score);
+    return hyp ? std::string(hyp) : std::string();
+}
+
+}  // namespace larkspire::devservice

@@ -38,7 +38,9 @@ class QtRepeatingTimer : public platform::RepeatingTimer {
 
 }  // namespace
 
-QtScheduler::QtScheduler(QObject* context) : context_(context) {}
+QtScheduler::QtScheduler(QObject* context) : context_(context) {
+    pool_.setMaxThreadCount(kMaxBackgroundThreads);
+}
 QtScheduler::~QtScheduler() = default;
 
 void QtScheduler::post(platform::Task task) {
@@ -58,7 +60,7 @@ void QtScheduler::runInBackground(platform::Priority priority, platform::Task ta
     const int qtPriority = priority == platform::Priority::userInitiated ? 2
                            : priority == platform::Priority::utility     ? 1
                                                                          : 0;
-    QThreadPool::globalInstance()->start(std::move(task), qtPriority);
+    pool_.start(std::move(task), qtPriority);
 }
 
 std::shared_ptr<platform::SerialQueue> QtScheduler::serialQueue(const std::string& name) {

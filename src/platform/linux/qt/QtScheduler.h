@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QThreadPool>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -9,8 +10,11 @@
 
 namespace larkspire::desktop {
 
-// Main-queue work goes through the Qt event loop of `context`'s thread; background work
-// to Qt's global thread pool; serial queues are threads of their own.
+// Main-queue work goes through the Qt event loop of `context`'s thread; serial queues are
+// threads of their own. Background work runs on a pool of its own, wide enough that each
+// submission runs at once: Qt's global pool runs as many jobs as there are cores, so on
+// two cores a third upload waited up to 120 s behind two slow ones. Destruction waits
+// for background work still running.
 class QtScheduler : public platform::Scheduler {
   public:
     explicit QtScheduler(QObject* context);
@@ -23,8 +27,11 @@ class QtScheduler : public platform::Scheduler {
     void runInBackground(platform::Priority priority, platform::Task task) override;
     std::shared_ptr<platform::SerialQueue> serialQueue(const std::string& name) override;
 
+    static constexpr int kMaxBackgroundThreads = 64;
+
   private:
     QObject* context_;
+    QThreadPool pool_;
     std::mutex mutex_;
     std::map<std::string, std::shared_ptr<platform::SerialQueue>> queues_;
 };

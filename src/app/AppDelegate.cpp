@@ -21,7 +21,10 @@ AppDelegate::AppDelegate(AppServices services)
       statusMenu_(std::make_shared<Menu>()),
       projectMenu_(std::make_shared<Menu>()),
       recorder_(s_.audioInput, s_.scheduler, s_.clock, s_.recoveryStore),
-      hud_(s_.hudPanel, s_.scheduler, s_.defaults) {}
+      hud_(s_.hudPanel, s_.scheduler, s_.defaults) {
+    recorder_.setWriteFailureHandler(
+        lifetime_.guard([this](const std::string& text) { saveFailed(text); }));
+}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -31,6 +34,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     setIcon(std::string(platform::symbols::idle), std::string(platform::symbols::idleText));
     buildStatusMenu();
     s_.statusArea.setMenu(statusMenu_);
+    // A crash while a recording was being persisted leaves a hidden temporary file.
+    s_.recoveryStore.removeLeftoverTemporaryFiles();
 
     // A missing or broken configuration is silent: the development origin applies.
     config_ = Config::load(Config::pathIn(s_.homeDirectory)).value_or(Config::developmentDefault());

@@ -149,6 +149,8 @@ class AppDelegate {
     void persistActivationStage(int stage);
     void succeeded(const APIClient::TranscriptionReceipt& receipt, const Recording& recording);
     void failed(const std::string& description, const Recording& recording);
+    // The recording could not be written to disk: say so, and keep what was written.
+    void saveFailed(const std::string& text);
     void silent(const std::optional<std::filesystem::path>& archived);
     void refreshRetryItem();
     void endGestureWithoutRecording();
@@ -182,6 +184,8 @@ class AppDelegate {
     std::optional<std::string> lastText_;
     std::optional<std::int32_t> lastTargetPID_;
     std::shared_ptr<InsertionPoint> dictationTarget_;
+    // Recordings being sent: a retry passes over them.
+    std::set<std::filesystem::path> inFlight_;
     std::optional<platform::TimePoint> fnDownAt_;
     platform::TimePoint lastQuickTapAt_ = platform::distantPast();
     bool locked_ = false;

@@ -55,7 +55,9 @@ void AppDelegate::fnUp() {
         stopAndTranscribe();
         return;
     }
-    if (platform::secondsBetween(lastQuickTapAt_, now) <= kDoubleTapWindow) {
+    // A press that started nothing (a secure field, no microphone) has nothing to lock.
+    if (platform::secondsBetween(lastQuickTapAt_, now) <= kDoubleTapWindow &&
+        recorder_.isRecording()) {
         locked_ = true;
         lastQuickTapAt_ = platform::distantPast();
         hud_.showStatus("Recording hands-free", "record.circle");
@@ -125,10 +127,34 @@ bool AppDelegate::startRecording() {
 void AppDelegate::stopAndTranscribe() {
     auto recording = recorder_.stop();
     if (!recording) {
-        resetIcon();
+        toggleItem_->setTitle("Start recording");
+        if (!recorder_.lastFailure().empty()) {
+            saveFailed(recorder_.lastFailure());
+        } else {
+            resetIcon();
+        }
         return;
     }
     submit(std::move(*recording));
+}
+
+void AppDelegate::saveFailed(const std::string& text) {
+    if (recorder_.isRecording()) {
+        // Nothing more can be kept: end the recording now, whatever the key does next.
+        locked_ = false;
+        fnDownAt_.reset();
+        if (auto recording = recorder_.stop()) {
+            submit(std::move(*recording));
+            fail(text);
+            return;
+        }
+        toggleItem_->setTitle("Start recording");
+    }
+    dictationTarget_.reset();
+    hud_.showStatus(text, "exclamationmark.triangle");
+    hud_.hide(4.0);
+    fail(text);
+    refreshRetryItem();
 }
 
 void AppDelegate::refreshMicrophonePermission(bool requestIfNeeded) {
@@ -150,13 +176,17 @@ void AppDelegate::refreshMicrophonePermission(bool requestIfNeeded) {
 }
 
 void AppDelegate::submit(Recording recording) {
+    inFlight_.insert(recording.recoveryURL);
     setIcon("hourglass", "Transcribing");
     hud_.showStatus("Turning speech into text", "ellipsis");
     toggleItem_->setTitle("Start recording");
     retryRecordingItem_->setEnabled(false);
 
     auto onSilent = lifetime_.guard(
-        [this](std::optional<std::filesystem::path> archived) { silent(archived); });
+        [this, sent = recording.recoveryURL](std::optional<std::filesystem::path> archived) {
+            inFlight_.erase(sent);
+            silent(archived);
+        });
     auto onSuccess = lifetime_.guard(
         [this](APIClient::TranscriptionReceipt receipt, Recording r) { succeeded(receipt, r); });
     auto onFailure =
@@ -191,6 +221,7 @@ void AppDelegate::submit(Recording recording) {
 
 void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
                             const Recording& recording) {
+    inFlight_.erase(recording.recoveryURL);
     const std::string& text = receipt.text;
     if (!text.empty()) {
         if (dictationTarget_) {
@@ -218,6 +249,7 @@ void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
 }
 
 void AppDelegate::failed(const std::string& description, const Recording& recording) {
+    inFlight_.erase(recording.recoveryURL);
     retryRecordingItem_->setEnabled(true);
     hud_.showStatus("Recording saved for retry", "exclamationmark.arrow.circlepath");
     hud_.hide(2.2);
@@ -248,20 +280,13 @@ void AppDelegate::refreshRetryItem() {
 
 void AppDelegate::retrySavedRecording() {
     // The spool file of a recording in progress is still being written: recovering it
-    // would convert and delete it, and the rest of that recording would be lost.
-    const auto inProgress = recorder_.currentSpoolURL();
-    std::optional<std::filesystem::path> newest;
-    for (const auto& path : s_.recoveryStore.pendingRecordings()) {
-        if (!inProgress || path != *inProgress) {
-            newest = path;
-            break;
-        }
+    // would convert and delete it, and the rest of that recording would be lost. A
+    // recording already being sent would be sent and pasted twice.
+    std::set<std::filesystem::path> busy = inFlight_;
+    if (const auto inProgress = recorder_.currentSpoolURL()) {
+        busy.insert(*inProgress);
     }
-    if (!newest) {
-        retryRecordingItem_->setEnabled(false);
-        return;
-    }
-    auto recording = s_.recoveryStore.recover(*newest);
+    auto recording = s_.recoveryStore.recoverNewest(busy);
     if (!recording) {
         retryRecordingItem_->setEnabled(false);
         return;

@@ -25,10 +25,6 @@ void putTag(std::vector<std::uint8_t>& out, const char (&tag)[5]) {
     out.insert(out.end(), tag, tag + 4);
 }
 
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size, std::uint64_t offset) {
-    return fileio::writeAllAt(fd, data, size, offset) == 0;
-}
-
 // CAF chunk sizes are signed 64-bit big-endian; the data chunk counts its 4-byte edit
 // count as well as the audio.
 std::vector<std::uint8_t> dataChunkSize(std::uint64_t audioBytes) {
@@ -72,8 +68,7 @@ std::unique_ptr<CafSpoolFile> CafSpoolFile::create(const std::filesystem::path& 
                                 "cannot create spool file " + path.string());
     }
     std::unique_ptr<CafSpoolFile> file(new CafSpoolFile(fd, format));
-    if (!writeAll(fd, header.data(), header.size(), 0)) {
-        const int error = errno;
+    if (const int error = fileio::writeAllAt(fd, header.data(), header.size(), 0)) {
         throw std::system_error(error, std::generic_category(),
                                 "cannot write spool file " + path.string());
     }
@@ -95,6 +90,7 @@ void CafSpoolFile::close() {
 
 bool CafSpoolFile::append(std::span<const float> interleaved) {
     if (fd_ < 0) {
+        lastError_ = EBADF;
         return false;
     }
     const std::uint64_t frames = interleaved.size() / format_.channels;
@@ -118,11 +114,14 @@ bool CafSpoolFile::append(std::span<const float> interleaved) {
     const std::uint64_t committed = frames_ * frameBytes;
     // Audio first, then the size that makes it visible: a crash between the two leaves
     // the earlier, consistent size.
-    if (!writeAll(fd_, bytes.data(), bytes.size(), audioOffset + committed)) {
+    if (const int error =
+            fileio::writeAllAt(fd_, bytes.data(), bytes.size(), audioOffset + committed)) {
+        lastError_ = error;
         return false;
     }
     const auto size = dataChunkSize(committed + bytes.size());
-    if (!writeAll(fd_, size.data(), size.size(), dataSizeOffset)) {
+    if (const int error = fileio::writeAllAt(fd_, size.data(), size.size(), dataSizeOffset)) {
+        lastError_ = error;
         return false;
     }
     frames_ += frames;

@@ -28,6 +28,8 @@ class CafSpoolFile {
     // False when the write failed: then that block is not part of the file, and the next
     // append writes in its place.
     bool append(std::span<const float> interleaved);
+    // The errno of the last failed append (ENOSPC for a full disk); 0 when none failed.
+    int lastError() const { return lastError_; }
 
     // Closes the file; later appends fail. Also done by the destructor.
     void close();
@@ -45,6 +47,7 @@ class CafSpoolFile {
     int fd_;
     platform::AudioFormat format_;
     std::uint64_t frames_ = 0;
+    int lastError_ = 0;
 };
 
 }  // namespace larkspire

@@ -1,5 +1,6 @@
 #include "audio/Recorder.h"
 
+#include <cerrno>
 #include <cmath>
 #include <system_error>
 #include <vector>
@@ -11,6 +12,7 @@ Recorder::Recorder(platform::AudioInput& input, platform::Scheduler& scheduler,
     : input_(input),
       clock_(clock),
       store_(std::move(store)),
+      scheduler_(scheduler),
       queue_(scheduler.serialQueue("recorder")),
       startedAt_(clock.now()) {}
 
@@ -35,10 +37,20 @@ void Recorder::start() {
     // The capture thread only copies: the block leaves the handler, the disk is touched
     // on the queue. The handler keeps this recording's file, not the member.
     auto queue = queue_;
-    input_.start(format, [queue, file](std::span<const float> interleaved) {
+    auto reported = std::make_shared<bool>(false);  // touched on the queue only
+    auto report = [&scheduler = scheduler_, handler = onWriteFailure_](std::string text) {
+        if (handler) {
+            scheduler.post([handler, text = std::move(text)] { handler(text); });
+        }
+    };
+    input_.start(format, [queue, file, reported, report](std::span<const float> interleaved) {
         auto copy = std::make_shared<std::vector<float>>(interleaved.begin(), interleaved.end());
-        queue->async([file, copy] {
-            file->append(*copy);  // a failed write loses this block only
+        queue->async([file, copy, reported, report] {
+            // A failed write loses this block only; the owner hears of the first one.
+            if (!file->append(*copy) && !*reported) {
+                *reported = true;
+                report(saveFailureText(file->lastError()));
+            }
         });
     });
     capturing_ = true;
@@ -46,7 +58,15 @@ void Recorder::start() {
     isRecording_ = true;
 }
 
+std::string Recorder::saveFailureText(int error) {
+    const std::string reason = error == ENOSPC || error == EDQUOT
+                                   ? "the disk is full"
+                                   : std::generic_category().message(error);
+    return "Couldn’t save the recording: " + reason;
+}
+
 std::optional<Recorder::Recording> Recorder::stop() {
+    lastFailure_.clear();
     if (!isRecording_) {
         return std::nullopt;
     }
@@ -76,7 +96,11 @@ std::optional<Recorder::Recording> Recorder::stop() {
     std::filesystem::path written;
     try {
         written = RecoveryStore::persistForRecovery(wav, *url);
-    } catch (const std::exception&) {
+    } catch (const std::system_error& e) {
+        lastFailure_ = saveFailureText(e.code().value());
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        lastFailure_ = std::string("Couldn’t save the recording: ") + e.what();
         return std::nullopt;
     }
     return Recording{std::move(wav), durationSeconds, std::move(written)};

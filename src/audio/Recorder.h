@@ -1,8 +1,10 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "audio/CafSpoolFile.h"
 #include "audio/Conversion.h"
@@ -37,8 +39,20 @@ class Recorder {
     void start();
 
     // Ends the recording and returns it; nothing when idle or when the audio could not
-    // be converted or written (then the spool file stays as a pending recording).
+    // be converted or written (then the spool file stays as a pending recording, and
+    // lastFailure() says why when it was a write).
     std::optional<Recording> stop();
+
+    // Called on the main queue, once per recording, when a block could not be written
+    // (a full disk), with the text to show. What reached the disk stays in the spool.
+    void setWriteFailureHandler(std::function<void(std::string)> handler) {
+        onWriteFailure_ = std::move(handler);
+    }
+    // Why the last stop() kept its recording on disk instead of returning it; empty when
+    // it did not fail to write.
+    const std::string& lastFailure() const { return lastFailure_; }
+    // "Couldn’t save the recording: the disk is full", or the system's reason.
+    static std::string saveFailureText(int error);
 
     // Ends the recording and deletes its spool file (a failure to delete is ignored).
     void cancel();
@@ -60,7 +74,10 @@ class Recorder {
     platform::AudioInput& input_;
     const platform::Clock& clock_;
     RecoveryStore store_;
+    platform::Scheduler& scheduler_;
     std::shared_ptr<platform::SerialQueue> queue_;
+    std::function<void(std::string)> onWriteFailure_;
+    std::string lastFailure_;
 
     bool capturing_ = false;
     bool isRecording_ = false;

@@ -25,6 +25,7 @@ namespace {
 const char* const kRecoveryFolder[] = {"Larkspire", "Pending Recordings"};
 const char* const kLegacyFolder[] = {"Vantrel", "Pending Recordings"};
 const char* const kSilentFolder = "Silent Recordings";
+const char* const kUnreadableFolder = "Unreadable Recordings";
 
 std::string lowercasedExtension(const fs::path& p) {
     std::string ext = p.extension().string();
@@ -41,20 +42,14 @@ bool isHidden(const fs::path& p) {
     return !name.empty() && name.front() == '.';
 }
 
-// Moves without ever replacing what is at `to`: a recording is never overwritten.
-bool moveNoReplace(const fs::path& from, const fs::path& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return true;
+bool holdsAudio(const fs::path& file) {
+    if (lowercasedExtension(file) == "caf") {
+        const auto pcm = convertTo16kMonoInt16(file);
+        return pcm && !pcm->empty();
     }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return false;
-    }
-    // A file system without the flag: check first, at the cost of a small race.
     std::error_code ec;
-    if (fs::exists(fs::symlink_status(to, ec)) || ec) {
-        return false;
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    const auto size = fs::file_size(file, ec);
+    return ec || size > WAV::headerSize;  // unknown counts as holding audio: keep it
 }
 
 [[noreturn]] void throwErrno(int error, const std::string& what) {
@@ -73,7 +68,7 @@ std::optional<fs::path> Recording::archiveSilentCopy() const {
     std::error_code ignored;
     fs::create_directories(folder, ignored);
     const fs::path target = folder / recoveryURL.filename();
-    if (!moveNoReplace(recoveryURL, target)) {
+    if (!fileio::moveNoReplace(recoveryURL, target)) {
         return std::nullopt;
     }
     return target;
@@ -183,7 +178,7 @@ void RecoveryStore::migrateLegacyRecoveryFiles(const fs::path& legacy, const fs:
         }
     }
     for (const fs::path& entry : entries) {
-        moveNoReplace(entry, directory / entry.filename());
+        fileio::moveNoReplace(entry, directory / entry.filename());
     }
 }
 
@@ -233,8 +228,52 @@ std::vector<fs::path> RecoveryStore::pendingRecordings() const {
     return paths;
 }
 
+int RecoveryStore::removeLeftoverTemporaryFiles() const {
+    fs::path dir;
+    try {
+        dir = recoveryDirectory();
+    } catch (const std::exception&) {
+        return 0;
+    }
+    // persistForRecovery's names: "." + the WAV's name + "." + six mkostemp characters.
+    int removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const size_t mark = name.rfind(".wav.");
+        if (isHidden(it->path()) && mark != std::string::npos && name.size() == mark + 11 &&
+            it->is_regular_file(ec)) {
+            std::error_code ignored;
+            removed += fs::remove(it->path(), ignored) ? 1 : 0;
+        }
+    }
+    return removed;
+}
+
+bool RecoveryStore::setAsideUnreadable(const fs::path& file) {
+    const fs::path folder = file.parent_path() / kUnreadableFolder;
+    std::error_code ignored;
+    fs::create_directories(folder, ignored);
+    return fileio::moveNoReplace(file, folder / file.filename());
+}
+
 bool RecoveryStore::hasPendingRecordings() const {
     return !pendingRecordings().empty();
+}
+
+std::optional<Recording> RecoveryStore::recoverNewest(const std::set<fs::path>& busy) const {
+    for (const fs::path& file : pendingRecordings()) {
+        if (busy.contains(file)) {
+            continue;
+        }
+        if (auto recording = recover(file)) {
+            return recording;
+        }
+        if (!holdsAudio(file)) {
+            setAsideUnreadable(file);
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<Recording> RecoveryStore::recover(const fs::path& file) const {

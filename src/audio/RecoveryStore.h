@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -48,8 +49,24 @@ class RecoveryStore {
     // directory, newest modification first. Empty when the directory is unusable.
     std::vector<std::filesystem::path> pendingRecordings() const;
 
+    // Removes the hidden temporary files that a crash while persisting a recording left
+    // in the recovery directory; never a recording or a spool file. Returns how many.
+    int removeLeftoverTemporaryFiles() const;
+
+    // Moves a pending file that holds no audio (a spool left with only its header by a
+    // crash, an empty file) into the "Unreadable Recordings" folder beside it, so that it
+    // no longer hides the readable recordings behind it. Never deletes it. False when it
+    // could not be moved.
+    static bool setAsideUnreadable(const std::filesystem::path& file);
+
     // Whether at least one recording is pending (what "Retry saved recording" shows).
     bool hasPendingRecordings() const;
+
+    // The newest pending recording that holds audio, recovered, passing over the `busy`
+    // files (the spool being written, recordings already being sent). A file without
+    // audio met on the way is set aside, so that one crash never blocks the recordings
+    // behind it; a file that holds audio but cannot be used now stays for a later try.
+    std::optional<Recording> recoverNewest(const std::set<std::filesystem::path>& busy) const;
 
     // Turns a pending file back into a Recording: a spool file ("caf") is converted and
     // replaced by its WAV first. Nothing when it cannot be used; the file then stays.

@@ -2,6 +2,7 @@
 
 #include "service/SessionStore.h"
 #include "service/Wire.h"
+#include "util/BoundedJson.h"
 
 namespace larkspire {
 
@@ -23,7 +24,7 @@ APIClient::APIClient(Config config, const platform::Clock& clock, platform::Keyc
       clock_(clock),
       keychain_(keychain),
       transport_(transport ? std::move(transport) : std::make_shared<CurlTransport>()),
-      appVersion_(options.appVersion.value_or("dev")) {
+      appVersion_(options.appVersion.value_or(LARKSPIRE_VERSION)) {
     if (auto stored = SessionStore::load(keychain_)) {
         accessToken_ = stored->accessToken;
         refreshToken_ = stored->refreshToken;
@@ -71,7 +72,7 @@ HttpResponse APIClient::syncRequest(const HttpRequest& request) {
 }
 
 std::optional<NativeSession> APIClient::decodeSession(std::string_view body) const {
-    const json root = json::parse(body, nullptr, /*allow_exceptions=*/false);
+    const json root = parseBoundedJson(body);
     if (!root.is_object()) {
         return std::nullopt;
     }
@@ -153,7 +154,7 @@ std::string APIClient::passwordSignIn() {
     if (response.status != 200) {
         throw APIError::authFailed();
     }
-    const json root = json::parse(response.body, nullptr, /*allow_exceptions=*/false);
+    const json root = parseBoundedJson(response.body);
     const auto token = wire::stringAt(root, "access_token");
     if (!token) {
         throw APIError::authFailed();

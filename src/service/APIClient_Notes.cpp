@@ -1,5 +1,6 @@
 #include "service/APIClient.h"
 #include "service/Wire.h"
+#include "util/BoundedJson.h"
 
 namespace larkspire {
 
@@ -24,7 +25,7 @@ std::vector<json> APIClient::fetchNotes(const std::string& since, bool full) {
     const HttpResponse response = syncRequest(request);
 
     if (response.status == 200) {
-        const json root = json::parse(response.body, nullptr, /*allow_exceptions=*/false);
+        const json root = parseBoundedJson(response.body);
         if (root.is_object()) {
             auto notes = root.find("notes");
             if (notes != root.end() && notes->is_array() &&

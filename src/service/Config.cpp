@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "util/BoundedJson.h"
 #include "util/Text.h"
 
 namespace larkspire {
@@ -75,6 +76,9 @@ Config Config::developmentDefault() {
 
 std::optional<Config> Config::decode(std::string_view text, std::string* error) {
     try {
+        if (!withinJsonBounds(text)) {
+            throw DecodeError{"the configuration is nested too deeply"};
+        }
         const json root = json::parse(text);
         if (!root.is_object()) {
             throw DecodeError{"the configuration must be a JSON object"};

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "util/BoundedJson.h"
+
 namespace larkspire {
 
 using nlohmann::json;
@@ -17,7 +19,7 @@ std::optional<std::string> NativeSession::encoded() const {
 }
 
 std::optional<NativeSession> NativeSession::decodeStored(std::string_view text) {
-    const json root = json::parse(text, nullptr, /*allow_exceptions=*/false);
+    const json root = parseBoundedJson(text);
     if (!root.is_object()) {
         return std::nullopt;
     }

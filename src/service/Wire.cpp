@@ -4,13 +4,15 @@
 #include <cmath>
 
 #include "service/APIClient.h"
+#include "util/BoundedJson.h"
+#include "util/Text.h"
 
 namespace larkspire::wire {
 
 using nlohmann::json;
 
 json objectOrEmpty(std::string_view body) {
-    json parsed = json::parse(body, nullptr, /*allow_exceptions=*/false);
+    json parsed = parseBoundedJson(body);
     if (!parsed.is_object()) {
         return json::object();
     }
@@ -30,7 +32,7 @@ std::optional<std::string> stringAt(const json& object, const char* key) {
 
 std::string errorMessage(const json& object, std::string fallback) {
     if (auto error = stringAt(object, "error")) {
-        return *error;
+        return text::forDisplay(*error);
     }
     return fallback;
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 namespace larkspire::fileio {
 
@@ -46,6 +47,25 @@ int writeAllAt(int fd, const void* data, std::size_t size, std::uint64_t offset)
                      [fd, offset](const std::uint8_t* p, std::size_t n, std::size_t done) {
                          return ::pwrite(fd, p, n, static_cast<off_t>(offset + done));
                      });
+}
+
+bool moveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        return false;
+    }
+    return moveIfFree(from, to);
+}
+
+bool moveIfFree(const std::filesystem::path& from, const std::filesystem::path& to) {
+    struct stat st {};
+    // Only a name that is certainly free is used: any other failure counts as taken.
+    if (::lstat(to.c_str(), &st) == 0 || errno != ENOENT) {
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& path) {

@@ -38,6 +38,14 @@ class FileDescriptor {
 int writeAll(int fd, const void* data, std::size_t size);
 int writeAllAt(int fd, const void* data, std::size_t size, std::uint64_t offset);
 
+// Moves `from` to `to` unless something is already at `to`: a recording is never
+// overwritten. Uses renameat2(RENAME_NOREPLACE); where the file system lacks it (NFS home
+// folders, some FUSE file systems), moveIfFree. False when nothing was moved.
+bool moveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
+// Looks first, then renames: a small race with another writer of `to`, which this
+// agent never is.
+bool moveIfFree(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // The whole file; absent when it cannot be opened or read.
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::filesystem::path& path);
 

@@ -101,4 +101,26 @@ std::string prefixCharacters(std::string_view s, size_t n) {
     return toUtf8(icu::UnicodeString(u, 0, end));
 }
 
+std::string forDisplay(std::string_view s, size_t maxCharacters) {
+    icu::UnicodeString u = fromUtf8(s);
+    for (int32_t i = 0; i < u.length();) {
+        const UChar32 c = u.char32At(i);
+        const int32_t width = U16_LENGTH(c);
+        const int8_t type = u_charType(c);
+        const bool bidiControl = (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+        if (type == U_CONTROL_CHAR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR ||
+            bidiControl) {
+            u.replace(i, width, UChar(' '));
+            i += 1;
+        } else {
+            i += width;
+        }
+    }
+    const std::string line = trimmed(toUtf8(u));
+    if (characterCount(line) <= maxCharacters) {
+        return line;
+    }
+    return prefixCharacters(line, maxCharacters) + "…";
+}
+
 }  // namespace larkspire::text

@@ -18,5 +18,11 @@ std::string nfc(std::string_view s);
 size_t characterCount(std::string_view s);
 // The first `n` user-perceived characters.
 std::string prefixCharacters(std::string_view s, size_t n);
+// A text from outside (a service's error message), made safe for one log line or one
+// line on screen: control characters, line and paragraph separators and bidirectional
+// overrides become spaces, the ends are trimmed, and more than `maxCharacters`
+// user-perceived characters end in "…". An error text with line breaks once forged
+// 100,000 log lines.
+std::string forDisplay(std::string_view s, size_t maxCharacters = 300);
 
 }  // namespace larkspire::text

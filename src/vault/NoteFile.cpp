@@ -15,11 +15,25 @@ using nlohmann::json;
 
 std::string NoteFile::sanitize(std::string_view title) {
     static constexpr std::string_view kRemoved = "/\\:?%*|\"<>#^[]";
+    // Control characters and the line and paragraph separators: a NUL made the write
+    // fail, and a line break would end a wiki link.
+    static constexpr std::string_view kLineSeparator = "\u2028", kParagraphSeparator = "\u2029";
     std::string kept;
     kept.reserve(title.size());
-    // Every removed character is ASCII, which never occurs inside a multi-byte sequence.
-    std::copy_if(title.begin(), title.end(), std::back_inserter(kept),
-                 [](char c) { return kRemoved.find(c) == std::string_view::npos; });
+    for (size_t i = 0; i < title.size(); ++i) {
+        const auto c = static_cast<unsigned char>(title[i]);
+        // Every removed character but the separators is ASCII, which never occurs
+        // inside a multi-byte sequence.
+        if (c < 0x20 || c == 0x7F || kRemoved.find(title[i]) != std::string_view::npos) {
+            continue;
+        }
+        const std::string_view rest = title.substr(i);
+        if (rest.starts_with(kLineSeparator) || rest.starts_with(kParagraphSeparator)) {
+            i += kLineSeparator.size() - 1;
+            continue;
+        }
+        kept.push_back(title[i]);
+    }
     const size_t begin = kept.find_first_not_of(" \t");
     if (begin == std::string::npos) {
         return "";

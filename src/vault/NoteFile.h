@@ -17,8 +17,9 @@ class NoteFile {
     // time that does not parse stands for `now`.
     static std::string fileName(std::string_view createdAt, std::string_view title,
                                 const std::optional<std::string_view>& id, platform::TimePoint now);
-    // Drops the characters  / \ : ? % * | " < > # ^ [ ]  trims spaces and tabs and keeps
-    // the first 60 user-perceived characters.
+    // Drops the characters  / \ : ? % * | " < > # ^ [ ], the control characters
+    // (U+0000–U+001F, U+007F) and the line and paragraph separators, trims spaces and
+    // keeps the first 60 user-perceived characters.
     static std::string sanitize(std::string_view title);
     // The Markdown file of a note: front matter, body and related links.
     static std::string fileContents(const nlohmann::json& note, std::string_view id,

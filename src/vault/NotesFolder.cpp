@@ -11,6 +11,9 @@
 #include "util/FileIO.h"
 
 namespace larkspire {
+
+constexpr std::string_view kTemporaryPrefix = ".vaultsync-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
 namespace {
 
 std::string inQuotes(std::string_view name) {
@@ -59,7 +62,7 @@ void NotesFolder::writeAtomically(std::string_view name, std::string_view conten
     for (int attempt = 0; attempt < 16 && out < 0; ++attempt) {
         char suffix[17];
         std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random_()));
-        temp = ".vaultsync-" + std::string(suffix) + ".tmp";
+        temp = std::string(kTemporaryPrefix) + suffix + std::string(kTemporarySuffix);
         out =
             ::openat(fd_, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (out < 0 && errno != EEXIST) {
@@ -84,6 +87,20 @@ void NotesFolder::writeAtomically(std::string_view name, std::string_view conten
         throw Error("cannot write " + inQuotes(name) + " in " + inQuotes(path_.string()) + ": " +
                     errnoText(failure));
     }
+}
+
+int NotesFolder::removeLeftoverTemporaryFiles() noexcept {
+    std::error_code ec;
+    int removed = 0;
+    for (std::filesystem::directory_iterator it(path_, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.starts_with(kTemporaryPrefix) && name.ends_with(kTemporarySuffix) &&
+            ::unlinkat(fd_, name.c_str(), 0) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 bool NotesFolder::remove(std::string_view name) noexcept {

@@ -39,6 +39,10 @@ class NotesFolder {
     // when nothing was removed (a name that is not contained included).
     bool remove(std::string_view name) noexcept;
 
+    // Removes the hidden temporary files a crash in the middle of writeAtomically left
+    // behind; nothing else. Returns how many were removed.
+    int removeLeftoverTemporaryFiles() noexcept;
+
     const std::filesystem::path& path() const { return path_; }
 
   private:

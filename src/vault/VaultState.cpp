@@ -1,11 +1,12 @@
 #include "vault/VaultState.h"
+#include "util/BoundedJson.h"
 
 namespace larkspire {
 
 using nlohmann::json;
 
 std::optional<VaultState> VaultState::decode(std::string_view text) {
-    const json root = json::parse(text, nullptr, /*allow_exceptions=*/false);
+    const json root = parseBoundedJson(text);
     if (!root.is_object()) {
         return std::nullopt;
     }

@@ -59,6 +59,7 @@ class VaultSync::Engine {
     const fs::path vaultDir_;
     const fs::path stateFile_;
     State state_;  // touched only on the queue after construction
+    bool leftoversRemoved_ = false;
 };
 
 VaultSync::State VaultSync::Engine::loadState() const {
@@ -85,6 +86,12 @@ void VaultSync::Engine::sync() {
         return;
     }
 
+    if (!leftoversRemoved_) {
+        // A crash in the middle of a write leaves its temporary file: tidy up once.
+        folder->removeLeftoverTemporaryFiles();
+        leftoversRemoved_ = true;
+    }
+
     std::vector<json> notes;
     try {
         notes = api_->fetchNotes("", true);
@@ -102,6 +109,11 @@ void VaultSync::Engine::sync() {
         const auto id = wire::stringAt(note, "id");
         const auto createdAt = wire::stringAt(note, "created_at");
         if (!id || !createdAt || wire::stringAt(note, "archived_at")) {
+            continue;
+        }
+        if (!uuid::isValid(*id)) {
+            // Every later note would go unmirrored if this one stopped the pass.
+            logError("skipped a note whose id is not a UUID");
             continue;
         }
         const std::string name =

@@ -82,11 +82,12 @@ TEST_F(AccountTest, ActivationEventBodyHeadersAndTimeout) {
     EXPECT_DOUBLE_EQ(transport->timeoutFor("/api/activation"), 10);
 }
 
-TEST_F(AccountTest, MissingVersionIsSentAsDev) {
+TEST_F(AccountTest, WithoutAGivenVersionTheAgentsOwnIsSent) {
     server.on("/api/activation", {200, ""});
     auto api = signedInClient();
     api->recordActivationEvent("shortcut_ready", "i");
-    EXPECT_EQ(json::parse(server.requestsTo("/api/activation").at(0).body)["appVersion"], "dev");
+    EXPECT_EQ(json::parse(server.requestsTo("/api/activation").at(0).body)["appVersion"],
+              LARKSPIRE_VERSION);
 }
 
 TEST_F(AccountTest, NativeStatusBodyAndFailures) {
@@ -97,7 +98,7 @@ TEST_F(AccountTest, NativeStatusBodyAndFailures) {
     EXPECT_EQ(r.header("Authorization"), "Bearer T1");
     EXPECT_EQ(json::parse(r.body), (json{{"installationId", "install-1"},
                                          {"platform", "macos"},
-                                         {"appVersion", "dev"},
+                                         {"appVersion", LARKSPIRE_VERSION},
                                          {"microphone", true},
                                          {"accessibility", false},
                                          {"inputMonitoring", true},

@@ -68,9 +68,11 @@ TEST(VaultSanitize, RemovesTrimsAndCuts) {
     EXPECT_EQ(NoteFile::sanitize("a/b:c?"), "abc");
     EXPECT_EQ(NoteFile::sanitize("/\\:?%*|\"<>#^[]"), "");
     EXPECT_EQ(NoteFile::sanitize("keep-these_(){}!@$&+=~'.,;"), "keep-these_(){}!@$&+=~'.,;");
-    // Trimming comes after removal, and only spaces and tabs are trimmed.
+    // Trimming comes after removal.
     EXPECT_EQ(NoteFile::sanitize(" # \tTitle\t # "), "Title");
-    EXPECT_EQ(NoteFile::sanitize("\nLine\n"), "\nLine\n");
+    // Control characters and line or paragraph separators: a NUL made the write fail.
+    EXPECT_EQ(NoteFile::sanitize(string("\nLi\0ne\x1f\x7f\r", 9)), "Line");
+    EXPECT_EQ(NoteFile::sanitize("a\u2028b\u2029c\u2027"), "abc\u2027");
     EXPECT_EQ(NoteFile::sanitize("in  side"), "in  side");
 
     EXPECT_EQ(NoteFile::sanitize(string(70, 'a')), string(60, 'a'));

@@ -253,8 +253,10 @@ TEST_F(VaultPassTest, FolderThatCannotBeCreatedEndsThePassBeforeFetching) {
 
 TEST_F(VaultPassTest, NotesWithTheSameNameShareOneFileLaterWins) {
     auto vault = makeVault();
-    server.setNotes({note("0f8fad5b-first", "2025-03-04T05:06:01Z", "Twin", {{"text", "one"}}),
-                     note("0f8fad5b-second", "2025-03-04T05:06:59Z", "Twin", {{"text", "two"}})});
+    server.setNotes({note("0f8fad5b-d9cb-469f-a165-70867728950e", "2025-03-04T05:06:01Z", "Twin",
+                          {{"text", "one"}}),
+                     note("0f8fad5b-0000-4000-8000-000000000002", "2025-03-04T05:06:59Z", "Twin",
+                          {{"text", "two"}})});
     pass(*vault);
     EXPECT_EQ(notesListing(), (set<string>{"2025-03-04 0506 Twin 0f8fad5b.md"}));
     EXPECT_NE(read(notesDir() / "2025-03-04 0506 Twin 0f8fad5b.md").find("\ntwo\n"), string::npos);

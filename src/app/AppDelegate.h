@@ -125,7 +125,6 @@ class AppDelegate {
     const Config& config() const { return config_; }
     Recorder& recorder() { return recorder_; }
     ScreenAwareHUD& hud() { return hud_; }
-    ReadAloud& readAloud() { return readAloud_; }
     const std::shared_ptr<APIClient>& api() const { return api_; }
     const std::optional<std::string>& lastText() const { return lastText_; }
     bool locked() const { return locked_; }

@@ -42,9 +42,6 @@ class ReadAloud {
     void restartReadAloud();
     void audioPlayerDidFinishPlaying(platform::AudioPlayer& player, bool successfully);
 
-    const std::optional<std::string>& readAloudRequest() const { return readAloudRequest_; }
-    platform::AudioPlayer* feedbackPlayer() const { return feedbackPlayer_.get(); }
-
   private:
     void received(const std::string& request, const Bytes& audio);
     void showPlayerControls(bool paused);

@@ -53,7 +53,7 @@ std::unique_ptr<platform::AudioPlayer> PulseAudioPlayerFactory::makePlayer(
     SF_VIRTUAL_IO io = memoryIO();
     SF_INFO info{};
     CHandle<SNDFILE, sf_close> in(sf_open_virtual(&io, SFM_READ, &info, &memory));
-    if (!in || info.channels <= 0 || info.channels > PA_CHANNELS_MAX || info.samplerate <= 0 ||
+    if (!in || info.channels <= 0 || info.channels > int{PA_CHANNELS_MAX} || info.samplerate <= 0 ||
         static_cast<std::uint32_t>(info.samplerate) > PA_RATE_MAX) {
         return nullptr;
     }

@@ -9,13 +9,6 @@ namespace {
 constexpr const char* kIdleTitle = "Read clipboard aloud";
 constexpr const char* kUnplayable = "Couldn’t play generated audio";
 
-std::string describe(const std::exception& e) {
-    if (auto api = dynamic_cast<const APIClient::APIError*>(&e)) {
-        return api->description();
-    }
-    return e.what();
-}
-
 }  // namespace
 
 ReadAloud::ReadAloud(platform::Scheduler& scheduler, platform::Clipboard& clipboard,
@@ -64,7 +57,9 @@ void ReadAloud::toggleReadAloud() {
                 Bytes audio = api->speech(text);
                 scheduler.post([onAudio, audio = std::move(audio)] { onAudio(audio); });
             } catch (const std::exception& e) {
-                scheduler.post([onError, description = describe(e)] { onError(description); });
+                scheduler.post([onError, description = APIClient::APIError::describe(e)] {
+                    onError(description);
+                });
             }
         });
 }

@@ -19,9 +19,10 @@ struct DecodedSound {
 };
 
 // Plays a decoded sound on the default PulseAudio sink through the client library's
-// threaded main loop, about 40 ms ahead of the speaker, so a pause or stop is heard at
-// once. Other rates than 1 go through libsonic, which keeps the pitch. Each play() after
-// a stop or an end connects anew, so a restarted server is picked up.
+// threaded main loop, about 100 ms ahead of the speaker; pause corks the stream and stop
+// removes it, so both are heard at once. Other rates than 1 go through libsonic, which
+// keeps the pitch. Each play() after a stop or an end connects anew, so a restarted
+// server is picked up.
 class PulseAudioPlayer : public platform::AudioPlayer {
   public:
     // `scheduler` carries the end of playback to the main queue.

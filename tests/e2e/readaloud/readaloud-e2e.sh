@@ -85,6 +85,10 @@ service_ms >/dev/null  # the first synthesis loads the voice
 expected=$(sound_seconds "$work/expected.wav")
 echo "the service's audio for the sentence: $(soxi -D "$work/expected.wav") s, $expected s of sound"
 latencies=()
+# Sound lengths are compared within 0.4 s: a busy machine adds short underrun gaps (up to
+# 0.36 s over the sentence at a load of 10-13 on 2 cores), while a lost or repeated
+# stretch here is about a second.
+tolerance=0.4
 # Chooses "Read clipboard aloud" (the fourth item) and waits until the reading plays.
 # Notes the time from the choice to the first sound minus the service's own time.
 choose_and_play() {
@@ -118,7 +122,7 @@ rec_stop
 note_latency
 heard=$(sound_seconds "$work/full.wav")
 check "the sentence is heard whole ($heard s of sound, the service's audio has $expected s)" \
-  near "$heard" "$expected" 0.3
+  near "$heard" "$expected" "$tolerance"
 
 # 2. Pause silences it and resume continues where it stopped; clicking the panel leaves
 #    the focus in the field.
@@ -143,7 +147,7 @@ check "nothing is heard from 0.1 s after the pause until the resume ($during s o
   near "$during" 0 0
 heard=$(sound_seconds "$work/pause.wav")
 check "pause and resume neither lose nor repeat speech ($heard s of sound, expected $expected s)" \
-  near "$heard" "$expected" 0.3
+  near "$heard" "$expected" "$tolerance"
 
 # 3. Restart begins the sentence again.
 choose_and_play restart
@@ -159,7 +163,7 @@ note_latency
 before=$(sound_seconds "$work/restart.wav" 0 "$restarted_at")
 after=$(sound_seconds "$work/restart.wav" "$restarted_at")
 check "after the restart the whole sentence is heard again ($after s, expected $expected s; $before s before)" \
-  near "$after" "$expected" 0.3
+  near "$after" "$expected" "$tolerance"
 check "some of the sentence was heard before the restart ($before s)" below 0.5 "$before"
 
 # 4. The panel's stop button silences the reading at once.

@@ -138,12 +138,8 @@ TEST_F(ReadingAloud, EveryStopEndsTheReadingAtOnce) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         c.before();
-        fake::FakeAudioPlayer* player = players.latest();
         c.stop();
-        if (player) {
-            EXPECT_EQ(player->calls().back(), "stop");
-        }
-        EXPECT_EQ(players.latest(), nullptr);
+        EXPECT_EQ(players.latest(), nullptr);  // dropped, which silences it
         EXPECT_EQ(title(), "Read clipboard aloud");
         EXPECT_EQ(panel.content().text, "Reading stopped");
         EXPECT_EQ(panel.content().symbol, "stop.circle");

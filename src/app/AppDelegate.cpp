@@ -21,7 +21,17 @@ AppDelegate::AppDelegate(AppServices services)
       statusMenu_(std::make_shared<Menu>()),
       projectMenu_(std::make_shared<Menu>()),
       recorder_(s_.audioInput, s_.scheduler, s_.clock, s_.recoveryStore),
-      hud_(s_.hudPanel, s_.scheduler, s_.defaults) {
+      hud_(s_.hudPanel, s_.scheduler, s_.defaults),
+      readAloud_(s_.scheduler, s_.clipboard, s_.players, hud_,
+                 ReadAloud::Shell{
+                     [this] { return api_; },
+                     [this](const std::string& symbol, const std::string& accessibility) {
+                         setIcon(symbol, accessibility);
+                     },
+                     [this](const std::string& message) { fail(message); },
+                     [this] { resetIcon(); },
+                     [this](const std::string& title) { readAloudItem_->setTitle(title); },
+                 }) {
     recorder_.setWriteFailureHandler(
         lifetime_.guard([this](const std::string& text) { saveFailed(text); }));
 }
@@ -283,7 +293,9 @@ void AppDelegate::showWorkspace(const std::string& path) {
     }
 }
 
-void AppDelegate::toggleReadAloud() {}
+void AppDelegate::toggleReadAloud() {
+    readAloud_.toggleReadAloud();
+}
 
 void AppDelegate::toggleScreenAware() {}
 

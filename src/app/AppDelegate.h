@@ -12,6 +12,8 @@
 #include "input/FnKey.h"
 #include "input/FnKeyMonitor.h"
 #include "platform/AudioInput.h"
+#include "platform/AudioPlayerFactory.h"
+#include "platform/Clipboard.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "platform/FloatingPanel.h"
@@ -21,6 +23,7 @@
 #include "platform/StatusArea.h"
 #include "platform/SystemLog.h"
 #include "platform/UserDefaults.h"
+#include "readaloud/ReadAloud.h"
 #include "readaloud/ScreenAwareHUD.h"
 #include "service/APIClient.h"
 #include "service/Config.h"
@@ -46,6 +49,9 @@ struct AppServices {
     platform::Keychain& keychain;
     Insertion& insertion;
     FnKeyMonitor& fnMonitor;
+    // The desktop's clipboard (read aloud) and the players of spoken audio.
+    platform::Clipboard& clipboard;
+    platform::AudioPlayerFactory& players;
     std::string homeDirectory;
     // Where recordings wait until their text is delivered.
     RecoveryStore recoveryStore;
@@ -130,6 +136,7 @@ class AppDelegate {
     const std::shared_ptr<MenuItem>& toggleItem() const { return toggleItem_; }
     const std::shared_ptr<MenuItem>& retryRecordingItem() const { return retryRecordingItem_; }
     const std::shared_ptr<MenuItem>& copyLastItem() const { return copyLastItem_; }
+    const std::shared_ptr<MenuItem>& readAloudItem() const { return readAloudItem_; }
     const std::shared_ptr<MenuItem>& undoLastItem() const { return undoLastItem_; }
     const std::shared_ptr<MenuItem>& microphoneItem() const { return microphoneItem_; }
 
@@ -180,6 +187,7 @@ class AppDelegate {
 
     Recorder recorder_;
     ScreenAwareHUD hud_;
+    ReadAloud readAloud_;
     std::shared_ptr<APIClient> api_;
     std::optional<std::string> lastText_;
     std::optional<std::int32_t> lastTargetPID_;

@@ -10,13 +10,6 @@ namespace {
 constexpr double kHoldThreshold = 0.35;
 constexpr double kDoubleTapWindow = 0.45;
 
-std::string describe(const std::exception& e) {
-    if (auto api = dynamic_cast<const APIClient::APIError*>(&e)) {
-        return api->description();
-    }
-    return e.what();
-}
-
 }  // namespace
 
 void AppDelegate::fnDown() {
@@ -211,7 +204,7 @@ void AppDelegate::submit(Recording recording) {
                     onSuccess(receipt, recording);
                 });
             } catch (const std::exception& e) {
-                scheduler.post([onFailure, description = describe(e),
+                scheduler.post([onFailure, description = APIClient::APIError::describe(e),
                                 recording = std::move(recording)]() mutable {
                     onFailure(description, recording);
                 });

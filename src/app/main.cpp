@@ -13,6 +13,7 @@
 #include "platform/linux/posix/SyslogSystemLog.h"
 #include "platform/linux/posix/SystemClock.h"
 #include "platform/linux/pulse/PulseAudioInput.h"
+#include "platform/linux/pulse/PulseAudioPlayerFactory.h"
 #include "platform/linux/qt/QtClipboard.h"
 #include "platform/linux/qt/QtFloatingPanel.h"
 #include "platform/linux/qt/QtScheduler.h"
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     larkspire::desktop::QtStatusArea statusArea;
     larkspire::desktop::QtFloatingPanel hudPanel;
     larkspire::desktop::PulseAudioInput microphone(scheduler);
+    larkspire::desktop::PulseAudioPlayerFactory players(scheduler);
     larkspire::desktop::SecretServiceKeychain keychain;
     larkspire::InjectionJournal ownInjections(clock);
     larkspire::desktop::XInputKeyListener keyListener(log);
@@ -80,6 +82,8 @@ int main(int argc, char** argv) {
         keychain,
         insertion,
         fnMonitor,
+        clipboard,
+        players,
         QDir::homePath().toStdString(),
         larkspire::RecoveryStore(),
         nullptr,

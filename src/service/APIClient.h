@@ -74,6 +74,14 @@ class APIClient {
         Kind kind() const { return kind_; }
         // The user-facing text.
         const std::string& description() const { return text_; }
+        // The user-facing text of any failure of a call: an APIError's description, else
+        // what() (transport failures).
+        static std::string describe(const std::exception& e) {
+            if (auto api = dynamic_cast<const APIError*>(&e)) {
+                return api->description();
+            }
+            return e.what();
+        }
         const char* what() const noexcept override { return text_.c_str(); }
 
       private:

@@ -100,6 +100,7 @@ tray_menu() {
   xdotool mousemove $((x + 11)) $((y + 11)) click 3
   sleep 0.6
   for _ in $(seq "$1"); do xte 'key Down'; sleep 0.05; done
+  tray_chosen_at=$(date +%s%N)  # when the item was chosen, in ns
   xte 'key Return'
 }
 

@@ -27,20 +27,17 @@
 #include "platform/linux/pulse/PulseAudioInput.h"
 #include "unit/audio/AudioTestSupport.h"
 
-extern char** environ;
-
 namespace larkspire {
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using testing::secondsSince;
+using testing::spawn;
 using testing::TempDir;
+using testing::waitFor;
 
 constexpr double kToneHz = 1000;
-
-double secondsSince(Clock::time_point t) {
-    return std::chrono::duration<double>(Clock::now() - t).count();
-}
 
 // A 48 kHz stereo 16-bit WAV of a sine on both channels.
 fs::path writeTone(const fs::path& dir, double seconds) {
@@ -58,36 +55,6 @@ fs::path writeTone(const fs::path& dir, double seconds) {
     const auto samples = testing::sine(48000, frames, kToneHz, 0.5, {1.0f, 1.0f});
     sf_writef_float(file.get(), samples.data(), static_cast<sf_count_t>(frames));
     return p;
-}
-
-pid_t spawn(const std::vector<std::string>& args, posix_spawn_file_actions_t* actions = nullptr) {
-    std::vector<char*> argv;
-    for (const auto& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], actions, nullptr, argv.data(), environ) != 0) {
-        throw std::runtime_error("cannot run " + args[0]);
-    }
-    return pid;
-}
-
-// Waits at most `limit` seconds for the process; its exit status, or -1 after killing it.
-int waitFor(pid_t pid, double limit) {
-    const auto start = Clock::now();
-    for (;;) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (secondsSince(start) > limit) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
 }
 
 // Plays a file into the virtual microphone and returns when it has been played.

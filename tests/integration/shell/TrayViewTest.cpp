@@ -9,6 +9,8 @@
 
 #include "app/AppDelegate.h"
 #include "platform/fake/FakeAudioInput.h"
+#include "platform/fake/FakeAudioPlayerFactory.h"
+#include "platform/fake/FakeClipboard.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeFloatingPanel.h"
 #include "platform/fake/FakeKeyListener.h"
@@ -60,6 +62,8 @@ class TrayView : public ::testing::Test {
                                                         keychain,
                                                         insertion,
                                                         monitor,
+                                                        clipboard,
+                                                        players,
                                                         "/nonexistent-home",
                                                         store,
                                                         nullptr,
@@ -87,6 +91,8 @@ class TrayView : public ::testing::Test {
     fake::FakeKeyListener keys;
     InjectionJournal journal{clock};
     FnKeyMonitor monitor{keys, scheduler, journal};
+    fake::FakeClipboard clipboard;
+    fake::FakeAudioPlayerFactory players{scheduler};
     RecoveryStore store{std::filesystem::temp_directory_path() /
                         ("larkspire-tray-" + std::to_string(::getpid()))};
     std::unique_ptr<AppDelegate> app;

@@ -11,6 +11,8 @@
 
 #include "app/AppDelegate.h"
 #include "platform/fake/FakeAudioInput.h"
+#include "platform/fake/FakeAudioPlayerFactory.h"
+#include "platform/fake/FakeClipboard.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeFloatingPanel.h"
 #include "platform/fake/FakeKeyListener.h"
@@ -98,6 +100,8 @@ class AppFixture : public ::testing::Test {
                                                         keychain,
                                                         insertion,
                                                         monitor,
+                                                        clipboard,
+                                                        players,
                                                         (root / "home").string(),
                                                         store(),
                                                         transport,
@@ -143,6 +147,8 @@ class AppFixture : public ::testing::Test {
     fake::FakeKeyListener keys;
     InjectionJournal journal{clock};
     FnKeyMonitor monitor{keys, scheduler, journal};
+    fake::FakeClipboard clipboard;
+    fake::FakeAudioPlayerFactory players{scheduler};
     std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
     bool rightAltIsAltGr = false;
     int terminated = 0;

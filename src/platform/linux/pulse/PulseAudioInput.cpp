@@ -1,6 +1,6 @@
 #include "platform/linux/pulse/PulseAudioInput.h"
 
-#include <pulse/pulseaudio.h>
+#include "platform/linux/pulse/PulseConnection.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,8 +8,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "util/CHandle.h"
 
 namespace larkspire::desktop {
 namespace {
@@ -25,150 +23,6 @@ constexpr pa_usec_t kFlushTimeout = PA_USEC_PER_SEC / 2;
 constexpr std::size_t kFragmentFrames = 1024;
 constexpr char kDefaultSource[] = "@DEFAULT_SOURCE@";
 
-// Context and stream are released with their main loop stopped, so without the lock.
-void releaseContext(pa_context* context) {
-    pa_context_set_state_callback(context, nullptr, nullptr);
-    pa_context_disconnect(context);
-    pa_context_unref(context);
-}
-void releaseStream(pa_stream* stream) {
-    pa_stream_set_state_callback(stream, nullptr, nullptr);
-    pa_stream_set_read_callback(stream, nullptr, nullptr);
-    pa_stream_disconnect(stream);
-    pa_stream_unref(stream);
-}
-using Operation = CHandle<pa_operation, pa_operation_unref>;
-
-void signalLoop(void* loop) {
-    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
-}
-
-// One connection to the server on its own threaded main loop. Every method but the
-// destructor is called with the lock held.
-class Connection {
-  public:
-    class Lock {
-      public:
-        explicit Lock(pa_threaded_mainloop* loop) : loop_(loop) {
-            pa_threaded_mainloop_lock(loop_);
-        }
-        ~Lock() { pa_threaded_mainloop_unlock(loop_); }
-        Lock(const Lock&) = delete;
-        Lock& operator=(const Lock&) = delete;
-
-      private:
-        pa_threaded_mainloop* loop_;
-    };
-
-    // A running loop connected to the server, or an exception.
-    static std::unique_ptr<Connection> open(pa_usec_t timeout) {
-        std::unique_ptr<Connection> c(new Connection());
-        c->connect(timeout);
-        return c;
-    }
-
-    ~Connection() {
-        // Joins the loop thread first: then nothing calls back while the rest is freed.
-        stop();
-    }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    void stop() {
-        if (loop_) {
-            pa_threaded_mainloop_stop(loop_.get());
-        }
-    }
-
-    pa_threaded_mainloop* loop() const { return loop_.get(); }
-    pa_context* context() const { return context_.get(); }
-
-    // Waits on the loop until `done()` or `timeout` has passed; the result of done().
-    template <class Done>
-    bool waitUntil(Done done, pa_usec_t timeout) {
-        struct Timer {
-            pa_threaded_mainloop* loop;
-            bool expired = false;
-        } timer{loop_.get()};
-        pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_.get());
-        pa_time_event* event = pa_context_rttime_new(
-            context_.get(), pa_rtclock_now() + timeout,
-            [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
-                auto* t = static_cast<Timer*>(userdata);
-                t->expired = true;
-                signalLoop(t->loop);
-            },
-            &timer);
-        while (!done() && !timer.expired) {
-            pa_threaded_mainloop_wait(loop_.get());
-        }
-        if (event) {
-            api->time_free(event);
-        }
-        return done();
-    }
-
-    // Waits for an operation; cancels it on time-out so that its callback, whose data
-    // lives on the caller's stack, never runs afterwards.
-    bool finish(pa_operation* raw, pa_usec_t timeout) {
-        if (!raw) {
-            return false;
-        }
-        Operation operation(raw);
-        const bool done =
-            waitUntil([&] { return pa_operation_get_state(raw) != PA_OPERATION_RUNNING; }, timeout);
-        if (!done) {
-            pa_operation_cancel(raw);
-        }
-        return done && pa_operation_get_state(raw) == PA_OPERATION_DONE;
-    }
-
-    std::runtime_error error(const std::string& what) const {
-        return std::runtime_error("PulseAudio: " + what + ": " +
-                                  pa_strerror(pa_context_errno(context_.get())));
-    }
-
-  private:
-    Connection() = default;
-
-    void connect(pa_usec_t timeout) {
-        loop_.reset(pa_threaded_mainloop_new());
-        if (!loop_) {
-            throw std::runtime_error("PulseAudio: cannot create a main loop");
-        }
-        context_.reset(pa_context_new(pa_threaded_mainloop_get_api(loop_.get()), "Larkspire"));
-        if (!context_) {
-            throw std::runtime_error("PulseAudio: cannot create a context");
-        }
-        pa_context_set_state_callback(
-            context_.get(), [](pa_context*, void* loop) { signalLoop(loop); }, loop_.get());
-        // Never start a sound server of our own: the desktop's is the one to use.
-        if (pa_context_connect(context_.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-            throw error("cannot connect");
-        }
-        Lock lock(loop_.get());
-        if (pa_threaded_mainloop_start(loop_.get()) < 0) {
-            throw std::runtime_error("PulseAudio: cannot start the main loop");
-        }
-        const bool settled = waitUntil(
-            [&] {
-                const pa_context_state_t s = pa_context_get_state(context_.get());
-                return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
-            },
-            timeout);
-        if (!settled) {
-            throw std::runtime_error("PulseAudio: the server did not answer");
-        }
-        if (pa_context_get_state(context_.get()) != PA_CONTEXT_READY) {
-            throw error("cannot connect");
-        }
-    }
-
-    // Declared first: destroyed last, after the context.
-    CHandle<pa_threaded_mainloop, pa_threaded_mainloop_free> loop_;
-    CHandle<pa_context, releaseContext> context_;
-};
-
 struct SourceInfo {
     pa_sample_spec spec{};
     pa_channel_map map{};
@@ -176,7 +30,7 @@ struct SourceInfo {
 };
 
 // The default source as it is now. Lock held.
-SourceInfo defaultSource(Connection& c, pa_usec_t timeout) {
+SourceInfo defaultSource(PulseConnection& c, pa_usec_t timeout) {
     struct Query {
         pa_threaded_mainloop* loop;
         SourceInfo info;
@@ -188,7 +42,7 @@ SourceInfo defaultSource(Connection& c, pa_usec_t timeout) {
                                      if (eol == 0 && i) {
                                          q->info = {i->sample_spec, i->channel_map, true};
                                      }
-                                     signalLoop(q->loop);
+                                     PulseConnection::signal(q->loop);
                                  },
                                  &query),
                              timeout);
@@ -223,8 +77,8 @@ class PulseAudioInput::Capture {
     Capture& operator=(const Capture&) = delete;
 
     void open() {
-        connection_ = Connection::open(kConnectTimeout);
-        Connection::Lock lock(connection_->loop());
+        connection_ = PulseConnection::open(kConnectTimeout);
+        PulseConnection::Lock lock(connection_->loop());
         // The source's own channel positions, so the server does not remix.
         pa_channel_map map;
         pa_channel_map_init_auto(&map, spec_.channels, PA_CHANNEL_MAP_DEFAULT);
@@ -237,7 +91,8 @@ class PulseAudioInput::Capture {
             throw connection_->error("cannot create a record stream");
         }
         pa_stream_set_state_callback(
-            stream_.get(), [](pa_stream*, void* loop) { signalLoop(loop); }, connection_->loop());
+            stream_.get(), [](pa_stream*, void* loop) { PulseConnection::signal(loop); },
+            connection_->loop());
         pa_stream_set_read_callback(
             stream_.get(),
             [](pa_stream*, size_t, void* self) { static_cast<Capture*>(self)->read(); }, this);
@@ -250,18 +105,7 @@ class PulseAudioInput::Capture {
         if (pa_stream_connect_record(stream_.get(), nullptr, &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
             throw connection_->error("cannot record");
         }
-        const bool settled = connection_->waitUntil(
-            [&] {
-                const pa_stream_state_t s = pa_stream_get_state(stream_.get());
-                return s == PA_STREAM_READY || !PA_STREAM_IS_GOOD(s);
-            },
-            kConnectTimeout);
-        if (!settled) {
-            throw std::runtime_error("PulseAudio: the record stream did not start");
-        }
-        if (pa_stream_get_state(stream_.get()) != PA_STREAM_READY) {
-            throw connection_->error("cannot record");
-        }
+        connection_->awaitReady(stream_.get(), kConnectTimeout, "record stream");
     }
 
     // Delivers what was captured but not yet handed over, on the capture thread, and
@@ -270,7 +114,7 @@ class PulseAudioInput::Capture {
         if (!connection_ || !stream_) {
             return;
         }
-        Connection::Lock lock(connection_->loop());
+        PulseConnection::Lock lock(connection_->loop());
         if (pa_stream_get_state(stream_.get()) == PA_STREAM_READY) {
             pa_mainloop_api_once(
                 pa_threaded_mainloop_get_api(connection_->loop()),
@@ -285,7 +129,7 @@ class PulseAudioInput::Capture {
         read();
         emitPending();
         flushed_ = true;
-        signalLoop(connection_->loop());
+        PulseConnection::signal(connection_->loop());
     }
 
     // On the loop thread (the capture thread), lock held.
@@ -340,8 +184,8 @@ class PulseAudioInput::Capture {
     bool flushed_ = false;
     std::vector<float> block_;
     // Declared first: the stream is released before its connection.
-    std::unique_ptr<Connection> connection_;
-    CHandle<pa_stream, releaseStream> stream_;
+    std::unique_ptr<PulseConnection> connection_;
+    PulseConnection::Stream stream_;
 };
 
 PulseAudioInput::PulseAudioInput(platform::Scheduler& scheduler) : scheduler_(scheduler) {}
@@ -351,8 +195,8 @@ PulseAudioInput::~PulseAudioInput() {
 }
 
 AudioFormat PulseAudioInput::inputFormat() {
-    auto connection = Connection::open(kConnectTimeout);
-    Connection::Lock lock(connection->loop());
+    auto connection = PulseConnection::open(kConnectTimeout);
+    PulseConnection::Lock lock(connection->loop());
     const SourceInfo source = defaultSource(*connection, kConnectTimeout);
     return AudioFormat{static_cast<double>(source.spec.rate), source.spec.channels};
 }
@@ -375,8 +219,8 @@ void PulseAudioInput::stop() {
 
 MicrophoneAuthorization PulseAudioInput::authorizationStatus() {
     try {
-        auto connection = Connection::open(kStatusTimeout);
-        Connection::Lock lock(connection->loop());
+        auto connection = PulseConnection::open(kStatusTimeout);
+        PulseConnection::Lock lock(connection->loop());
         struct Query {
             pa_threaded_mainloop* loop;
             int captureSources = 0;
@@ -390,7 +234,7 @@ MicrophoneAuthorization PulseAudioInput::authorizationStatus() {
                     if (eol == 0 && i && i->monitor_of_sink == PA_INVALID_INDEX) {
                         ++q->captureSources;
                     }
-                    signalLoop(q->loop);
+                    PulseConnection::signal(q->loop);
                 },
                 &query),
             kStatusTimeout);

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/AudioPlayer.h"
+#include "platform/Scheduler.h"
+#include "util/Lifetime.h"
+
+namespace larkspire::desktop {
+
+// A decoded sound: interleaved float samples.
+struct DecodedSound {
+    std::vector<float> samples;
+    std::uint32_t sampleRate = 0;
+    std::uint32_t channels = 0;
+    std::size_t frames() const { return channels ? samples.size() / channels : 0; }
+};
+
+// Plays a decoded sound on the default PulseAudio sink through the client library's
+// threaded main loop, about 100 ms ahead of the speaker; pause corks the stream and stop
+// removes it, so both are heard at once. Other rates than 1 go through libsonic, which
+// keeps the pitch. Each play() after a stop or an end connects anew, so a restarted
+// server is picked up.
+class PulseAudioPlayer : public platform::AudioPlayer {
+  public:
+    // `scheduler` carries the end of playback to the main queue.
+    PulseAudioPlayer(platform::Scheduler& scheduler, DecodedSound sound);
+    ~PulseAudioPlayer() override;
+    PulseAudioPlayer(const PulseAudioPlayer&) = delete;
+    PulseAudioPlayer& operator=(const PulseAudioPlayer&) = delete;
+
+    void setFinishHandler(FinishHandler handler) override { handler_ = std::move(handler); }
+    void setRate(double rate) override;
+    bool play() override;
+    void pause() override;
+    void stop() override;
+    bool isPlaying() const override { return playing_; }
+    void setPosition(double seconds) override;
+    double duration() const override;
+
+  private:
+    class Output;
+    void ended(std::uint64_t epoch, bool successfully);
+
+    platform::Scheduler& scheduler_;
+    std::shared_ptr<const DecodedSound> sound_;
+    FinishHandler handler_;
+    double rate_ = 1;
+    std::size_t position_ = 0;  // in frames of the sound, while there is no output
+    bool playing_ = false;
+    // Counts stops and repositionings: an end reported before the latest one is stale.
+    std::uint64_t epoch_ = 0;
+    std::unique_ptr<Output> output_;
+    Lifetime lifetime_;
+};
+
+}  // namespace larkspire::desktop

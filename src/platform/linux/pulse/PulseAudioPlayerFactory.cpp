@@ -1,0 +1,82 @@
+#include "platform/linux/pulse/PulseAudioPlayerFactory.h"
+
+#include <pulse/sample.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/linux/pulse/PulseAudioPlayer.h"
+#include "util/CHandle.h"
+
+namespace larkspire::desktop {
+namespace {
+
+// libsndfile reads through these callbacks from a buffer in memory.
+struct MemoryFile {
+    std::span<const std::uint8_t> bytes;
+    sf_count_t position = 0;
+};
+
+MemoryFile& file(void* userdata) {
+    return *static_cast<MemoryFile*>(userdata);
+}
+
+SF_VIRTUAL_IO memoryIO() {
+    SF_VIRTUAL_IO io{};
+    io.get_filelen = [](void* f) { return static_cast<sf_count_t>(file(f).bytes.size()); };
+    io.seek = [](sf_count_t offset, int whence, void* f) {
+        MemoryFile& m = file(f);
+        const sf_count_t size = static_cast<sf_count_t>(m.bytes.size());
+        const sf_count_t base = whence == SEEK_CUR ? m.position : whence == SEEK_END ? size : 0;
+        m.position = std::clamp<sf_count_t>(base + offset, 0, size);
+        return m.position;
+    };
+    io.read = [](void* out, sf_count_t count, void* f) {
+        MemoryFile& m = file(f);
+        const sf_count_t n =
+            std::clamp<sf_count_t>(static_cast<sf_count_t>(m.bytes.size()) - m.position, 0, count);
+        std::memcpy(out, m.bytes.data() + m.position, static_cast<std::size_t>(n));
+        m.position += n;
+        return n;
+    };
+    io.write = [](const void*, sf_count_t, void*) { return sf_count_t{0}; };
+    io.tell = [](void* f) { return file(f).position; };
+    return io;
+}
+
+}  // namespace
+
+std::unique_ptr<platform::AudioPlayer> PulseAudioPlayerFactory::makePlayer(
+    std::span<const std::uint8_t> bytes) {
+    MemoryFile memory{bytes};
+    SF_VIRTUAL_IO io = memoryIO();
+    SF_INFO info{};
+    CHandle<SNDFILE, sf_close> in(sf_open_virtual(&io, SFM_READ, &info, &memory));
+    if (!in || info.channels <= 0 || info.channels > int{PA_CHANNELS_MAX} || info.samplerate <= 0 ||
+        static_cast<std::uint32_t>(info.samplerate) > PA_RATE_MAX) {
+        return nullptr;
+    }
+    DecodedSound sound;
+    sound.sampleRate = static_cast<std::uint32_t>(info.samplerate);
+    sound.channels = static_cast<std::uint32_t>(info.channels);
+    // Compressed formats only estimate their length: read until the decoder stops.
+    constexpr sf_count_t kChunkFrames = 16384;
+    std::size_t frames = 0;
+    for (;;) {
+        sound.samples.resize((frames + kChunkFrames) * sound.channels);
+        const sf_count_t got =
+            sf_readf_float(in.get(), sound.samples.data() + frames * sound.channels, kChunkFrames);
+        if (got <= 0) {
+            break;
+        }
+        frames += static_cast<std::size_t>(got);
+    }
+    sound.samples.resize(frames * sound.channels);
+    if (frames == 0) {
+        return nullptr;  // nothing to play
+    }
+    return std::make_unique<PulseAudioPlayer>(scheduler_, std::move(sound));
+}
+
+}  // namespace larkspire::desktop

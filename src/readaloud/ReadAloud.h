@@ -1,0 +1,60 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/AudioPlayer.h"
+#include "platform/AudioPlayerFactory.h"
+#include "platform/Clipboard.h"
+#include "platform/Scheduler.h"
+#include "readaloud/ScreenAwareHUD.h"
+#include "service/APIClient.h"
+#include "util/Lifetime.h"
+
+namespace larkspire {
+
+// Reads the clipboard's text aloud in the service's voice, with pause, restart and stop
+// in the floating panel. Owns the feedback player, which spoken explanations share.
+// Main thread only; only the speech request runs in the background.
+class ReadAloud {
+  public:
+    // What the reading needs of the shell around it.
+    struct Shell {
+        // The service client; null while there is none.
+        std::function<std::shared_ptr<APIClient>()> api;
+        std::function<void(const std::string& symbol, const std::string& accessibility)> setIcon;
+        std::function<void(const std::string& message)> fail;
+        // The idle icon, and the recording item back at "Start recording".
+        std::function<void()> resetToIdle;
+        // The title of the "Read clipboard aloud" item.
+        std::function<void(const std::string& title)> setItemTitle;
+    };
+
+    ReadAloud(platform::Scheduler& scheduler, platform::Clipboard& clipboard,
+              platform::AudioPlayerFactory& players, ScreenAwareHUD& hud, Shell shell);
+
+    void toggleReadAloud();
+    void stopReadAloud();
+    void finishReadAloud(const std::optional<std::string>& message);
+    void toggleReadAloudPause();
+    void restartReadAloud();
+    void audioPlayerDidFinishPlaying(platform::AudioPlayer& player, bool successfully);
+
+  private:
+    void received(const std::string& request, const Bytes& audio);
+    void showPlayerControls(bool paused);
+
+    platform::Scheduler& scheduler_;
+    platform::Clipboard& clipboard_;
+    platform::AudioPlayerFactory& players_;
+    ScreenAwareHUD& hud_;
+    Shell shell_;
+    std::optional<std::string> readAloudRequest_;
+    std::unique_ptr<platform::AudioPlayer> feedbackPlayer_;
+    // Last member: callbacks guarded by it go quiet before anything else is destroyed.
+    Lifetime lifetime_;
+};
+
+}  // namespace larkspire

@@ -1,0 +1,266 @@
+#include "AppFixture.h"
+
+namespace larkspire {
+namespace {
+
+using testing::Strings;
+
+class ReadingAloud : public testing::AppFixture {
+  protected:
+    void SetUp() override {
+        AppFixture::SetUp();
+        signedIn();
+        transport->answers["/api/speech"] = speech;
+        start();
+    }
+
+    void choose() { app->readAloudItem()->trigger(); }
+    // Chooses the item and lets the service answer: the reading is playing.
+    fake::FakeAudioPlayer& playing(const std::string& text = "Hello there.") {
+        clipboard.setText(text);
+        choose();
+        scheduler.runUntilIdle();
+        EXPECT_NE(players.latest(), nullptr);
+        return *players.latest();
+    }
+    std::string title() const { return app->readAloudItem()->title(); }
+    std::string bytesOf(const fake::FakeAudioPlayer& p) const {
+        return std::string(p.bytes().begin(), p.bytes().end());
+    }
+    // The panel is visible until just before `seconds` from now, and hidden just after.
+    void expectHiddenAfter(double seconds) {
+        scheduler.advance(platform::Duration(seconds - 0.01));
+        EXPECT_TRUE(panel.isVisible()) << "hidden before " << seconds << " s";
+        scheduler.advance(platform::Duration(0.02));
+        EXPECT_FALSE(panel.isVisible()) << "still shown after " << seconds << " s";
+    }
+
+    Strings texts;
+    // Each answer names its request, so a test can tell which audio was played.
+    std::function<HttpResponse(const HttpRequest&)> speech = [this](const HttpRequest& request) {
+        texts.push_back(nlohmann::json::parse(request.body).at("text"));
+        return HttpResponse{"RIFF-" + std::to_string(texts.size()), 200};
+    };
+};
+
+TEST_F(ReadingAloud, PreparesThenPlaysTheTrimmedClipboardAndEndsQuietly) {
+    clipboard.setText("\n  Hello there.\u00a0\t");
+    choose();
+    EXPECT_EQ(title(), "Stop reading");
+    EXPECT_EQ(panel.content().text, "Preparing your voice");
+    EXPECT_EQ(panel.content().symbol, "speaker.wave.2");
+    EXPECT_EQ(status.icon().name, "speaker.wave.2");
+    EXPECT_EQ(status.icon().accessibility, "Preparing clipboard audio");
+    EXPECT_EQ(scheduler.backgroundPriorities(), std::vector{platform::Priority::userInitiated});
+
+    scheduler.runUntilIdle();
+    EXPECT_EQ(texts, Strings{"Hello there."});
+    fake::FakeAudioPlayer* player = players.latest();
+    ASSERT_NE(player, nullptr);
+    EXPECT_EQ(bytesOf(*player), "RIFF-1");
+    EXPECT_EQ(player->calls(), Strings{"play"});  // at the default rate
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_EQ(panel.content().text, "Reading clipboard");
+    EXPECT_TRUE(panel.content().controlsVisible);
+    EXPECT_EQ(panel.frame().width, 330);
+    EXPECT_EQ(status.icon().name, "speaker.wave.2.fill");
+    EXPECT_EQ(status.icon().accessibility, "Reading clipboard aloud");
+    EXPECT_EQ(title(), "Stop reading");
+
+    app->toggleItem()->setTitle("Stop & transcribe");
+    player->finish(true);
+    scheduler.runDue();
+    EXPECT_EQ(players.latest(), nullptr);
+    EXPECT_EQ(title(), "Read clipboard aloud");
+    EXPECT_EQ(status.icon().name, "larkspire.idle");
+    EXPECT_EQ(app->toggleItem()->title(), "Start recording");
+    EXPECT_FALSE(panel.isVisible());
+    EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(ReadingAloud, PauseRestartAndResumeFromThePanel) {
+    fake::FakeAudioPlayer& player = playing();
+    panel.clickPause();
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(panel.content().text, "Reading paused");
+    EXPECT_EQ(panel.content().symbol, "speaker.slash.fill");
+    EXPECT_EQ(panel.content().pauseSymbol, "play.fill");
+    EXPECT_EQ(panel.content().pauseLabel, "Resume");
+    EXPECT_EQ(status.icon().name, "pause.circle.fill");
+    EXPECT_EQ(status.icon().accessibility, "Clipboard reading paused");
+    EXPECT_EQ(title(), "Stop reading");
+
+    panel.clickRestart();
+    EXPECT_TRUE(player.isPlaying());
+    EXPECT_EQ(player.calls(), (Strings{"play", "pause", "position 0.000000", "play"}));
+    EXPECT_EQ(panel.content().text, "Reading clipboard");
+    EXPECT_EQ(panel.content().pauseSymbol, "pause.fill");
+    EXPECT_EQ(panel.content().pauseLabel, "Pause");
+    EXPECT_EQ(status.icon().accessibility, "Reading clipboard aloud from the beginning");
+
+    panel.clickPause();
+    panel.clickPause();
+    EXPECT_TRUE(player.isPlaying());
+    EXPECT_EQ(panel.content().text, "Reading clipboard");
+    EXPECT_EQ(status.icon().name, "speaker.wave.2.fill");
+    EXPECT_EQ(status.icon().accessibility, "Reading clipboard aloud");
+}
+
+// Stopping from the menu item or the panel, while preparing, playing or paused.
+TEST_F(ReadingAloud, EveryStopEndsTheReadingAtOnce) {
+    struct Case {
+        const char* name;
+        std::function<void()> before;  // brings the reading into its state
+        std::function<void()> stop;
+    };
+    const std::vector<Case> cases{
+        {"menu while preparing",
+         [this] {
+             clipboard.setText("Hello.");
+             choose();
+         },
+         [this] { choose(); }},
+        {"menu while playing", [this] { playing(); }, [this] { choose(); }},
+        {"menu while paused",
+         [this] {
+             playing();
+             panel.clickPause();
+         },
+         [this] { choose(); }},
+        {"panel while playing", [this] { playing(); }, [this] { panel.clickStop(); }},
+        {"panel while paused",
+         [this] {
+             playing();
+             panel.clickPause();
+         },
+         [this] { panel.clickStop(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.before();
+        c.stop();
+        EXPECT_EQ(players.latest(), nullptr);  // dropped, which silences it
+        EXPECT_EQ(title(), "Read clipboard aloud");
+        EXPECT_EQ(panel.content().text, "Reading stopped");
+        EXPECT_EQ(panel.content().symbol, "stop.circle");
+        EXPECT_FALSE(panel.content().controlsVisible);
+        EXPECT_EQ(status.icon().name, "larkspire.idle");
+        scheduler.runUntilIdle();  // a late answer is dropped
+        EXPECT_EQ(players.latest(), nullptr);
+        EXPECT_EQ(panel.content().text, "Reading stopped");
+        expectHiddenAfter(1.2);
+        EXPECT_TRUE(log.lines.empty());
+    }
+}
+
+TEST_F(ReadingAloud, OnlyTheCurrentRequestsAudioIsPlayed) {
+    clipboard.setText("First.");
+    choose();
+    choose();  // stopped while the first audio is prepared
+    clipboard.setText("Second.");
+    choose();
+    ASSERT_EQ(scheduler.pendingBackground(), 2u);
+    scheduler.runUntilIdle();
+    EXPECT_EQ(texts, (Strings{"First.", "Second."}));
+    ASSERT_EQ(players.made(), 1);
+    EXPECT_EQ(bytesOf(*players.latest()), "RIFF-2");
+    EXPECT_EQ(panel.content().text, "Reading clipboard");
+}
+
+TEST_F(ReadingAloud, AFailedRequestThatIsNoLongerCurrentIsSilent) {
+    transport->answer("/api/speech", 500, R"({"error":"Speech synthesis failed"})");
+    clipboard.setText("Hello.");
+    choose();
+    choose();
+    scheduler.runUntilIdle();
+    EXPECT_EQ(panel.content().text, "Reading stopped");
+    EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(ReadingAloud, FailuresShowOnThePanelAndAsTheWarning) {
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        std::string hud, symbol, message;
+    };
+    const std::string kEmpty = "Copy some text, then choose Read clipboard aloud";
+    const std::vector<Case> cases{
+        {"empty clipboard",
+         [this] {
+             clipboard.setText("");
+             choose();
+         },
+         "Copy some text first", "doc.on.clipboard", kEmpty},
+        {"only white space",
+         [this] {
+             clipboard.setText(" \n\t\u2003");
+             choose();
+         },
+         "Copy some text first", "doc.on.clipboard", kEmpty},
+        {"no text on the clipboard",
+         [this] {
+             fake::FakeClipboard empty;
+             clipboard = empty;
+             choose();
+         },
+         "Copy some text first", "doc.on.clipboard", kEmpty},
+        {"service error",
+         [this] {
+             transport->answer("/api/speech", 500, R"({"error":"Speech synthesis failed"})");
+             clipboard.setText("Hello.");
+             choose();
+         },
+         "Couldn’t read clipboard", "exclamationmark.triangle", "Speech synthesis failed"},
+        {"service error without a text",
+         [this] {
+             transport->answer("/api/speech", 502, "<html>Bad gateway</html>");
+             clipboard.setText("Hello.");
+             choose();
+         },
+         "Couldn’t read clipboard", "exclamationmark.triangle", "Speech request HTTP 502"},
+        {"audio that does not decode",
+         [this] {
+             transport->answer("/api/speech", 200, "ID3 but not really");
+             clipboard.setText("Hello.");
+             choose();
+         },
+         "Couldn’t read clipboard", "exclamationmark.triangle", "Couldn’t play generated audio"},
+        {"playback that does not start",
+         [this] {
+             players.startFails = true;
+             clipboard.setText("Hello.");
+             choose();
+         },
+         "Couldn’t read clipboard", "exclamationmark.triangle", "Couldn’t play generated audio"},
+        {"playback that breaks off",
+         [this] {
+             playing().finish(false);
+             scheduler.runDue();
+         },
+         "Couldn’t read clipboard", "exclamationmark.triangle",
+         "Audio playback stopped unexpectedly"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        log.lines.clear();
+        const int requests = transport->count("/api/speech");
+        c.arrange();
+        scheduler.runUntilIdle();
+        EXPECT_EQ(panel.content().text, c.hud);
+        EXPECT_EQ(panel.content().symbol, c.symbol);
+        EXPECT_EQ(log.lines, Strings{"Vantrel error: " + c.message});
+        EXPECT_EQ(status.icon().name, "exclamationmark.triangle");
+        EXPECT_EQ(status.icon().accessibility, c.message);
+        EXPECT_EQ(title(), "Read clipboard aloud");
+        EXPECT_EQ(players.latest(), nullptr);
+        EXPECT_EQ(transport->count("/api/speech") - requests, c.message == kEmpty ? 0 : 1);
+        expectHiddenAfter(2.0);
+        scheduler.advance(platform::Duration(0.5));  // the warning's own 2.5 s
+        EXPECT_EQ(status.icon().name, "larkspire.idle");
+        transport->answers["/api/speech"] = speech;
+        players.startFails = false;
+    }
+}
+
+}  // namespace
+}  // namespace larkspire

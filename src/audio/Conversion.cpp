@@ -19,6 +19,11 @@ using SoxrHandle = CHandle<std::remove_pointer_t<soxr_t>, soxr_delete>;
 constexpr sf_count_t kInputFrames = 16384;
 constexpr std::size_t kOutputFrames = 8192;
 constexpr double kTargetRate = 16000.0;
+// The rates a microphone delivers (PulseAudio's limit is 384 kHz). The output grows with
+// 16000 / rate: a spool header claiming 1 Hz made a 4 KB file take 5 s and 390 MB to
+// convert, and a 240 KB one more than 2 GB.
+constexpr int kMinimumRate = 1000;
+constexpr int kMaximumRate = 768000;
 
 void appendLE(Bytes& out, const std::int16_t* samples, std::size_t count) {
     const std::size_t at = out.size();
@@ -35,7 +40,8 @@ void appendLE(Bytes& out, const std::int16_t* samples, std::size_t count) {
 std::optional<Bytes> convertTo16kMonoInt16(const std::filesystem::path& file) {
     SF_INFO info{};
     SndfileHandle in(sf_open(file.c_str(), SFM_READ, &info));
-    if (!in || info.channels <= 0 || info.samplerate <= 0) {
+    if (!in || info.channels <= 0 || info.samplerate < kMinimumRate ||
+        info.samplerate > kMaximumRate) {
         return std::nullopt;
     }
     const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_INT16_I);

@@ -67,6 +67,14 @@ std::optional<platform::TimePoint> parseInternetDateTime(std::string_view s) {
     }
     const auto local = date::sys_days(ymd) + std::chrono::hours(*hour) +
                        std::chrono::minutes(*minute) + std::chrono::seconds(*second);
+    // The clock counts nanoseconds in 64 bits, the years 1677 to 2262: a date outside
+    // (the service sent "4050-03-04T05:06:07Z") is none of its time points.
+    constexpr auto kRange =
+        std::chrono::floor<std::chrono::seconds>(platform::TimePoint::duration::max());
+    const std::chrono::seconds sinceEpoch = (local - offset).time_since_epoch();
+    if (sinceEpoch >= kRange || sinceEpoch <= -kRange) {
+        return std::nullopt;
+    }
     return std::chrono::time_point_cast<platform::TimePoint::duration>(local - offset);
 }
 

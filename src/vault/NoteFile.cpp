@@ -1,6 +1,7 @@
 #include "vault/NoteFile.h"
 
 #include <date/date.h>
+#include <unicode/ustring.h>
 
 #include <algorithm>
 #include <iterator>
@@ -8,10 +9,23 @@
 #include "service/Wire.h"
 #include "util/InternetDateTime.h"
 #include "util/Text.h"
+#include "util/Uuid.h"
 
 namespace larkspire {
 
 using nlohmann::json;
+
+namespace {
+
+bool isValidUtf8(std::string_view bytes) {
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = 0;
+    u_strFromUTF8(nullptr, 0, &length, bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+    return status == U_ZERO_ERROR || status == U_BUFFER_OVERFLOW_ERROR ||
+           status == U_STRING_NOT_TERMINATED_WARNING;
+}
+
+}  // namespace
 
 std::string NoteFile::sanitize(std::string_view title) {
     static constexpr std::string_view kRemoved = "/\\:?%*|\"<>#^[]";
@@ -112,6 +126,32 @@ std::string NoteFile::fileContents(const json& note, std::string_view id,
     }
     out += '\n';
     return out;
+}
+
+std::optional<std::string> NoteFile::managedId(std::string_view contents) {
+    if (!isValidUtf8(contents)) {
+        return std::nullopt;
+    }
+    const std::string head = text::prefixCharacters(contents, 500);
+    // Lines end at line feeds; a carriage return before one makes a single character
+    // with it, so it does not end a line.
+    size_t start = 0;
+    while (start < head.size()) {
+        size_t end = start;
+        while (end < head.size() && !(head[end] == '\n' && (end == 0 || head[end - 1] != '\r'))) {
+            ++end;
+        }
+        const std::string_view line = std::string_view(head).substr(start, end - start);
+        start = end + 1;
+        if (line.starts_with("id: ")) {
+            std::string id = text::trimmed(line.substr(4));
+            if (!uuid::isValid(id)) {
+                return std::nullopt;
+            }
+            return id;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace larkspire

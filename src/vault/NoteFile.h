@@ -24,6 +24,10 @@ class NoteFile {
     // The Markdown file of a note: front matter, body and related links.
     static std::string fileContents(const nlohmann::json& note, std::string_view id,
                                     std::string_view createdAt, platform::TimePoint now);
+    // The note id that an existing file's front matter names: the first line starting
+    // with "id: " within its first 500 characters, when the rest of that line is a UUID.
+    // Nothing for any other file, text that is not UTF-8 included.
+    static std::optional<std::string> managedId(std::string_view contents);
 };
 
 }  // namespace larkspire

@@ -1,14 +1,11 @@
 #include "vault/VaultSync.h"
 
-#include <unicode/ustring.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 
 #include "service/Wire.h"
 #include "util/Text.h"
-#include "util/Uuid.h"
 #include "vault/NoteFile.h"
 #include "vault/NotesFolder.h"
 
@@ -17,14 +14,6 @@ namespace {
 
 using nlohmann::json;
 namespace fs = std::filesystem;
-
-bool isValidUtf8(std::string_view bytes) {
-    UErrorCode status = U_ZERO_ERROR;
-    int32_t length = 0;
-    u_strFromUTF8(nullptr, 0, &length, bytes.data(), static_cast<int32_t>(bytes.size()), &status);
-    return status == U_ZERO_ERROR || status == U_BUFFER_OVERFLOW_ERROR ||
-           status == U_STRING_NOT_TERMINATED_WARNING;
-}
 
 }  // namespace
 
@@ -177,28 +166,8 @@ std::map<std::string, std::string> VaultSync::Engine::discoverManagedFiles() con
         }
         const std::string bytes{std::istreambuf_iterator<char>(in),
                                 std::istreambuf_iterator<char>()};
-        if (!isValidUtf8(bytes)) {
-            continue;
-        }
-        const std::string head = text::prefixCharacters(bytes, 500);
-        // Lines end at line feeds; a carriage return before one makes a single character
-        // with it, so it does not end a line.
-        size_t start = 0;
-        while (start < head.size()) {
-            size_t end = start;
-            while (end < head.size() &&
-                   !(head[end] == '\n' && (end == 0 || head[end - 1] != '\r'))) {
-                ++end;
-            }
-            const std::string_view line = std::string_view(head).substr(start, end - start);
-            start = end + 1;
-            if (line.starts_with("id: ")) {
-                const std::string id = text::trimmed(line.substr(4));
-                if (uuid::isValid(id)) {
-                    found[id] = name;
-                }
-                break;
-            }
+        if (const auto id = NoteFile::managedId(bytes)) {
+            found[*id] = name;
         }
     }
     return found;

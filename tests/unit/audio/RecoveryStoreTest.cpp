@@ -235,7 +235,12 @@ TEST_F(RecoveryStoreTest, RecoverOfAnEmptyOrBrokenSpoolKeepsIt) {
     writeText(junk, "not audio");
     EXPECT_FALSE(store.recover(junk).has_value());
     EXPECT_TRUE(fs::exists(junk));
-    EXPECT_EQ(store.pendingRecordings().size(), 2u);
+    // A header claiming a rate no microphone has would resample into gigabytes.
+    const fs::path slow = store.newRecoveryURL("caf");
+    CafSpoolFile::create(slow, platform::AudioFormat{1, 1})->append(std::vector<float>(1000, 0.1f));
+    EXPECT_FALSE(store.recover(slow).has_value());
+    EXPECT_TRUE(fs::exists(slow));
+    EXPECT_EQ(store.pendingRecordings().size(), 3u);
 }
 
 TEST_F(RecoveryStoreTest, DiscardDeletesAndIgnoresMissingFiles) {

@@ -51,6 +51,18 @@ TEST_F(NotesTest, FailuresNeverReadTheErrorMember) {
     EXPECT_EQ(api->cachedAccessToken(), "T1");
 }
 
+TEST_F(NotesTest, ANoteNestedDeeplyDoesNotOverflowTheStack) {
+    const size_t depth = 100000;
+    server.on("/api/notes", {200, R"({"notes":[{"id":"a","x":)" + string(depth, '[') +
+                                      string(depth, ']') + "}]}"});
+    auto api = signedInClient();
+    try {
+        EXPECT_EQ(api->fetchNotes("", true).size(), 1u);
+    } catch (const APIClient::APIError&) {
+        // A limit on nesting may refuse the answer instead; crashing is the failure.
+    }
+}
+
 TEST_F(NotesTest, Unauthorized401DropsTheToken) {
     server.on("/api/notes", {401, R"({"error":"JWT expired"})"});
     auto api = signedInClient();

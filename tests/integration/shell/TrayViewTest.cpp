@@ -4,8 +4,6 @@
 #include <QApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
-#include <filesystem>
-#include <fstream>
 
 #include "app/AppDelegate.h"
 #include "platform/fake/FakeAudioInput.h"
@@ -18,6 +16,7 @@
 #include "platform/fake/FakeUserDefaults.h"
 #include "platform/linux/qt/QtStatusArea.h"
 #include "platform/linux/qt/SymbolImages.h"
+#include "support/TempDir.h"
 #include "unit/app/FakeInsertion.h"
 
 namespace larkspire {
@@ -48,7 +47,7 @@ QAction* actionNamed(QMenu* menu, const QString& title) {
 class TrayView : public ::testing::Test {
   protected:
     void start() {
-        std::ofstream(store.newRecoveryURL("wav")) << "RIFF";  // one recording pending
+        testing::writeFile(store.newRecoveryURL("wav"), "RIFF");  // one recording pending
         app = std::make_unique<AppDelegate>(AppServices{clock,
                                                         scheduler,
                                                         log,
@@ -70,10 +69,6 @@ class TrayView : public ::testing::Test {
         scheduler.runUntilIdle();
         area.show();
     }
-    ~TrayView() override {
-        std::filesystem::remove_all(store.recoveryDirectory().parent_path().parent_path());
-    }
-
     fake::VirtualClock clock;
     fake::FakeScheduler scheduler{clock};
     fake::FakeSystemLog log;
@@ -87,8 +82,8 @@ class TrayView : public ::testing::Test {
     fake::FakeKeyListener keys;
     InjectionJournal journal{clock};
     FnKeyMonitor monitor{keys, scheduler, journal};
-    RecoveryStore store{std::filesystem::temp_directory_path() /
-                        ("larkspire-tray-" + std::to_string(::getpid()))};
+    testing::TempDir dir;
+    RecoveryStore store{dir.path()};
     std::unique_ptr<AppDelegate> app;
     int quits = 0;
 };

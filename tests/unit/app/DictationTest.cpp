@@ -11,7 +11,7 @@ class Dictation : public testing::AppFixture {
     void SetUp() override {
         AppFixture::SetUp();
         signedIn();
-        transport->answer("/api/transcribe", 200, R"({"text":"Hello world.","id":"note-1"})");
+        transport->on("/api/transcribe", 200, R"({"text":"Hello world.","id":"note-1"})");
         insertion.front = std::make_shared<FakeInsertion::Target>(4242, false);
         insertion.running.insert(4242);
         AppDelegate::Hooks hooks;
@@ -221,7 +221,7 @@ TEST_F(Dictation, RecorderErrorIsShownWithThePlatformText) {
 }
 
 TEST_F(Dictation, ServiceFailureKeepsTheRecordingAndRetryDeliversItLater) {
-    transport->answer("/api/transcribe", 500, R"({"error":"Transcription failed"})");
+    transport->on("/api/transcribe", 500, R"({"error":"Transcription failed"})");
     dictate(0.6, tone(0.6));
     scheduler.runUntilIdle();
     ASSERT_EQ(pending(), 1u);
@@ -234,7 +234,7 @@ TEST_F(Dictation, ServiceFailureKeepsTheRecordingAndRetryDeliversItLater) {
     EXPECT_FALSE(app->lastText());
 
     // The service is back; the user is now in another application.
-    transport->answer("/api/transcribe", 200, R"({"text":"Second try."})");
+    transport->on("/api/transcribe", 200, R"({"text":"Second try."})");
     insertion.front = std::make_shared<FakeInsertion::Target>(5151, false);
     app->retryRecordingItem()->trigger();
     scheduler.runUntilIdle();
@@ -260,7 +260,7 @@ TEST_F(Dictation, SilentAudioIsArchivedAndNeverSent) {
 }
 
 TEST_F(Dictation, EmptyTranscriptPastesNothingButDeliversTheRecording) {
-    transport->answer("/api/transcribe", 200, R"({"text":""})");
+    transport->on("/api/transcribe", 200, R"({"text":""})");
     dictate(0.6, tone(0.6));
     scheduler.runUntilIdle();
     EXPECT_TRUE(insertion.events.empty());
@@ -279,9 +279,9 @@ TEST_F(Dictation, WithoutACapturedTargetTheTextGoesToTheFrontAndUndoStaysAsItWas
 }
 
 TEST_F(Dictation, TwoSubmissionsInFlightEachCompleteAndTheNewerTargetWins) {
-    transport->answers["/api/transcribe"] = [n = 0](const HttpRequest&) mutable {
+    transport->on("/api/transcribe", [n = 0](const HttpRequest&) mutable {
         return HttpResponse{"{\"text\":\"text " + std::to_string(++n) + "\"}", 200};
-    };
+    });
     dictate(0.6, tone(0.6));  // first upload queued, not yet run
     insertion.front = std::make_shared<FakeInsertion::Target>(9, false);
     dictate(0.6, tone(0.6));  // second recording, new target
@@ -310,11 +310,11 @@ TEST_F(Dictation, RetryDuringARecordingLeavesThatRecordingWhole) {
 }
 
 TEST_F(Dictation, RetryTakesTheNewestOtherRecordingWhileOneRecords) {
-    transport->answer("/api/transcribe", 500, R"({"error":"Transcription failed"})");
+    transport->on("/api/transcribe", 500, R"({"error":"Transcription failed"})");
     dictate(0.6, tone(0.6));
     scheduler.runUntilIdle();
     ASSERT_EQ(pending(), 1u);
-    transport->answer("/api/transcribe", 200, R"({"text":"Recovered."})");
+    transport->on("/api/transcribe", 200, R"({"text":"Recovered."})");
     microphone.load(tone(1.0));
     scheduler.advance(platform::Duration(5));
     app->fnDown();  // a new recording whose spool is now the newest pending file
@@ -391,7 +391,7 @@ TEST_F(Dictation, TheVaultStartsSignedInAndSyncsAfterEachDelivery) {
     dictate(0.6, tone(0.6));
     scheduler.runUntilIdle();
     EXPECT_EQ(transport->count("/api/notes"), passes + 1);
-    transport->answer("/api/transcribe", 500, R"({"error":"Transcription failed"})");
+    transport->on("/api/transcribe", 500, R"({"error":"Transcription failed"})");
     dictate(0.6, tone(0.6));
     scheduler.runUntilIdle();
     EXPECT_EQ(transport->count("/api/notes"), passes + 1) << "no pass after a failure";

@@ -213,7 +213,7 @@ TEST_F(RecorderTest, StartFailuresAreThrownAndLeaveTheRecorderIdle) {
 
 TEST_F(RecorderTest, UnusableStoreFailsStartBeforeCapture) {
     fs::create_directories(dir.path() / "Larkspire");
-    testing::writeText(pending(), "a file where the folder should be");
+    testing::writeFile(pending(), "a file where the folder should be");
     EXPECT_THROW(recorder.start(), fs::filesystem_error);
     EXPECT_FALSE(recorder.isRecording());
     EXPECT_EQ(input.startCount(), 0);

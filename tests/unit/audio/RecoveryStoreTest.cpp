@@ -20,7 +20,6 @@ namespace fs = std::filesystem;
 using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
-using testing::writeText;
 
 class RecoveryStoreTest : public ::testing::Test {
   protected:
@@ -60,7 +59,7 @@ TEST_F(RecoveryStoreTest, CreatesAMissingDataDirectory) {
 }
 
 TEST_F(RecoveryStoreTest, UnusableDataDirectoryThrowsAndListsNothing) {
-    writeText(dir.path() / "file", "not a folder");
+    writeFile(dir.path() / "file", "not a folder");
     RecoveryStore broken(dir.path() / "file");
     EXPECT_THROW(broken.recoveryDirectory(), fs::filesystem_error);
     EXPECT_THROW(broken.newRecoveryURL("caf"), fs::filesystem_error);
@@ -71,11 +70,11 @@ TEST_F(RecoveryStoreTest, UnusableDataDirectoryThrowsAndListsNothing) {
 TEST_F(RecoveryStoreTest, MigrationMovesFreeNamesAndLeavesCollisions) {
     fs::create_directories(legacy() / "Silent Recordings");
     fs::create_directories(pending());
-    writeText(legacy() / "A.wav", "legacy A");
-    writeText(legacy() / "B.wav", "legacy B");
-    writeText(legacy() / ".hidden.wav", "hidden");
-    writeText(legacy() / "Silent Recordings" / "s.wav", "silent");
-    writeText(pending() / "B.wav", "current B");
+    writeFile(legacy() / "A.wav", "legacy A");
+    writeFile(legacy() / "B.wav", "legacy B");
+    writeFile(legacy() / ".hidden.wav", "hidden");
+    writeFile(legacy() / "Silent Recordings" / "s.wav", "silent");
+    writeFile(pending() / "B.wav", "current B");
 
     store.recoveryDirectory();
 
@@ -112,7 +111,7 @@ TEST_F(RecoveryStoreTest, NewRecoveryURLIsAFreshLowerCaseUuidName) {
 
 TEST_F(RecoveryStoreTest, PersistWritesTheWavAndRemovesTheSpool) {
     const fs::path spool = store.newRecoveryURL("caf");
-    writeText(spool, "spool");
+    writeFile(spool, "spool");
     const Bytes wav = WAV::wrap(Bytes(1000, 3));
     const fs::path written = RecoveryStore::persistForRecovery(wav, spool);
     EXPECT_EQ(written, fs::path(spool).replace_extension("wav"));
@@ -124,7 +123,7 @@ TEST_F(RecoveryStoreTest, PersistWritesTheWavAndRemovesTheSpool) {
 
 TEST_F(RecoveryStoreTest, FailedPersistKeepsTheSpoolAndLeavesNoTemporary) {
     const fs::path spool = store.newRecoveryURL("caf");
-    writeText(spool, "spool");
+    writeFile(spool, "spool");
     // A folder where the WAV should go: the final rename cannot replace it.
     fs::create_directory(fs::path(spool).replace_extension("wav"));
     EXPECT_THROW(RecoveryStore::persistForRecovery(WAV::wrap({}), spool), std::system_error);
@@ -136,12 +135,12 @@ TEST_F(RecoveryStoreTest, FailedPersistKeepsTheSpoolAndLeavesNoTemporary) {
 
 TEST_F(RecoveryStoreTest, PendingListsWavAndCafNewestFirst) {
     fs::create_directories(pending() / "Silent Recordings");
-    writeText(pending() / "old.caf", "c");
-    writeText(pending() / "NEW.WAV", "w");
-    writeText(pending() / "mid.wav", "m");
-    writeText(pending() / "notes.txt", "t");
-    writeText(pending() / ".hidden.wav", "h");
-    writeText(pending() / "Silent Recordings" / "quiet.wav", "q");
+    writeFile(pending() / "old.caf", "c");
+    writeFile(pending() / "NEW.WAV", "w");
+    writeFile(pending() / "mid.wav", "m");
+    writeFile(pending() / "notes.txt", "t");
+    writeFile(pending() / ".hidden.wav", "h");
+    writeFile(pending() / "Silent Recordings" / "quiet.wav", "q");
     touch(pending() / "old.caf", 300);
     touch(pending() / "NEW.WAV", 10);
     touch(pending() / "mid.wav", 100);
@@ -162,7 +161,7 @@ TEST_F(RecoveryStoreTest, NothingPendingInAnEmptyStore) {
     EXPECT_FALSE(store.hasPendingRecordings());
     // A silent recording does not count.
     fs::create_directories(pending() / "Silent Recordings");
-    writeText(pending() / "Silent Recordings" / "a.wav", "q");
+    writeFile(pending() / "Silent Recordings" / "a.wav", "q");
     EXPECT_FALSE(store.hasPendingRecordings());
 }
 
@@ -197,7 +196,7 @@ TEST_F(RecoveryStoreTest, RecoverRefusesHeaderOnlyFilesAndKeepsThem) {
 TEST_F(RecoveryStoreTest, RecoverReturnsEvenTextAsIs) {
     fs::create_directories(pending());
     const fs::path p = pending() / "text.wav";
-    writeText(p, std::string(100, 'z'));
+    writeFile(p, std::string(100, 'z'));
     const auto r = store.recover(p);
     ASSERT_TRUE(r.has_value());
     EXPECT_EQ(r->wav, Bytes(100, 'z'));
@@ -232,7 +231,7 @@ TEST_F(RecoveryStoreTest, RecoverOfAnEmptyOrBrokenSpoolKeepsIt) {
     EXPECT_FALSE(store.recover(empty).has_value());
     EXPECT_TRUE(fs::exists(empty));
     const fs::path junk = store.newRecoveryURL("CAF");
-    writeText(junk, "not audio");
+    writeFile(junk, "not audio");
     EXPECT_FALSE(store.recover(junk).has_value());
     EXPECT_TRUE(fs::exists(junk));
     EXPECT_EQ(store.pendingRecordings().size(), 2u);

@@ -8,10 +8,10 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 
 #include "service/Http.h"
-#include "unit/service/LoopbackServer.h"
+#include "support/LoopbackServer.h"
+#include "support/TempDir.h"
 
 namespace larkspire::testing {
 namespace {
@@ -63,7 +63,7 @@ TEST_F(CurlTransportTest, SendsOnlyTheGivenHeadersAndTheBodyUnchanged) {
 TEST_F(CurlTransportTest, OversizedAnswersFailInAnOrderlyWay) {
     const string big(64 * 1024, 'x');
     server.on("/announced", {200, big});
-    server.on("/streamed", {200, big, /*omitContentLength=*/true});
+    server.on("/streamed", {200, big, {}, /*omitContentLength=*/true});
     server.on("/fits", {200, string(4096, 'y')});
     CurlTransport curl(4096);
     for (const string path : {"/announced", "/streamed"}) {
@@ -80,7 +80,7 @@ TEST_F(CurlTransportTest, OversizedAnswersFailInAnOrderlyWay) {
 }
 
 TEST_F(CurlTransportTest, TimeOutIsATransportError) {
-    server.on("/silent", {200, "", false, /*noAnswer=*/true});
+    server.on("/silent", {.noAnswer = true});
     CurlTransport curl;
     HttpRequest r = get(server.url() + "/silent");
     r.timeout = std::chrono::milliseconds(200);
@@ -94,9 +94,15 @@ TEST_F(CurlTransportTest, TimeOutIsATransportError) {
 }
 
 TEST_F(CurlTransportTest, RedirectsAreNotFollowed) {
-    server.on("/moved", {302, ""});
+    server.on("/elsewhere", {200, "followed"});
     CurlTransport curl;
-    EXPECT_EQ(curl.send(get(server.url() + "/moved")).status, 302);
+    for (int status : {301, 302, 303, 307, 308}) {
+        server.on("/moved", {status, "", {{"Location", server.url() + "/elsewhere"}}});
+        const HttpResponse answer = curl.send(get(server.url() + "/moved"));
+        EXPECT_EQ(answer.status, status);
+        EXPECT_EQ(answer.body, "");
+    }
+    EXPECT_TRUE(server.requestsTo("/elsewhere").empty());
 }
 
 TEST_F(CurlTransportTest, OnlyHttpAndHttpsAreSpoken) {
@@ -115,10 +121,8 @@ TEST_F(CurlTransportTest, OnlyHttpAndHttpsAreSpoken) {
 class SelfSignedTlsServer {
   public:
     SelfSignedTlsServer() {
-        char dirTemplate[] = "/tmp/larkspire-tls-XXXXXX";
-        dir_ = mkdtemp(dirTemplate);
-        const string key = dir_ + "/key.pem";
-        const string cert = dir_ + "/cert.pem";
+        const string key = dir_.path() / "key.pem";
+        const string cert = dir_.path() / "cert.pem";
         const string make =
             "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
             "-keyout " +
@@ -144,8 +148,8 @@ class SelfSignedTlsServer {
         posix_spawn_file_actions_addclose(&actions, out[0]);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
         const string accept = "127.0.0.1:" + std::to_string(port_);
-        const string key = dir_ + "/key.pem";
-        const string cert = dir_ + "/cert.pem";
+        const string key = dir_.path() / "key.pem";
+        const string cert = dir_.path() / "cert.pem";
         std::vector<string> args = {"openssl", "s_server", "-accept", accept, "-cert",
                                     cert,      "-key",     key,       "-www"};
         std::vector<char*> argv;
@@ -175,12 +179,11 @@ class SelfSignedTlsServer {
             kill(pid_, SIGTERM);
             waitpid(pid_, nullptr, 0);
         }
-        std::filesystem::remove_all(dir_);
     }
     int port() const { return port_; }
 
   private:
-    string dir_;
+    TempDir dir_;
     int port_ = 0;
     pid_t pid_ = -1;
 };

@@ -239,19 +239,5 @@ TEST(RecorderLifetime, DestroyingTheRecorderStopsCapture) {
     EXPECT_EQ(readSound(pending.front()).samples.size(), 2u * 4096);
 }
 
-TEST(FakeAudioInputAccess, RequestAnswersOnTheMainQueue) {
-    fake::VirtualClock clock;
-    fake::FakeScheduler scheduler{clock};
-    fake::FakeAudioInput input{scheduler, kStereo48k};
-    input.setAuthorization(platform::MicrophoneAuthorization::notDetermined);
-    input.setRequestAnswer(false);
-    std::optional<bool> answer;
-    input.requestAccess([&](bool granted) { answer = granted; });
-    EXPECT_FALSE(answer.has_value());
-    scheduler.runDue();
-    EXPECT_EQ(answer, false);
-    EXPECT_EQ(input.authorizationStatus(), platform::MicrophoneAuthorization::denied);
-}
-
 }  // namespace
 }  // namespace larkspire

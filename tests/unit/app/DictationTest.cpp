@@ -9,7 +9,7 @@ using testing::Strings;
 class Dictation : public testing::AppFixture {
   protected:
     void SetUp() override {
-        AppFixture::SetUp();
+        testing::AppFixture::SetUp();
         signedIn();
         transport->on("/api/transcribe", 200, R"({"text":"Hello world.","id":"note-1"})");
         insertion.front = std::make_shared<FakeInsertion::Target>(4242, false);

@@ -72,27 +72,52 @@ TEST_F(Dictation, HoldRecordsAndPastesTheTextWhereRecordingBegan) {
     EXPECT_FALSE(panel.isVisible());
 }
 
-TEST_F(Dictation, APressOfExactlyTheHoldThresholdIsAHold) {
-    dictate(0.35, tone(0.35));
-    scheduler.runUntilIdle();
-    EXPECT_EQ(uploads(), 1);
-    EXPECT_FALSE(app->locked());
+// A press held 0.35 s or more dictates; two quick taps whose releases are at most 0.45 s
+// apart lock a hands-free recording, which the next press ends.
+struct Presses {
+    const char* what;
+    std::vector<double> seconds;  // held, then let go, then held ...
+    bool locked;
+    bool recording;
+    const char* icon;
+    int uploads;
+};
+
+void PrintTo(const Presses& p, std::ostream* out) {
+    *out << p.what;
 }
 
-TEST_F(Dictation, LoneQuickTapRecordsAndSendsNothing) {
-    microphone.load(tone(0.2));
-    app->fnDown();
-    microphone.playAll();
-    scheduler.advance(platform::Duration(0.2));
-    app->fnUp();
-    EXPECT_EQ(status.icon().name, "larkspire.idle");
-    EXPECT_EQ(app->toggleItem()->title(), "Start recording");
-    EXPECT_FALSE(app->recorder().isRecording());
+class Gestures : public Dictation, public ::testing::WithParamInterface<Presses> {};
+
+TEST_P(Gestures, TimingDecidesBetweenDictationLockAndNothing) {
+    const Presses& p = GetParam();
+    microphone.load(tone(3.0));
+    for (size_t i = 0; i < p.seconds.size(); ++i) {
+        if (i % 2 == 0) {
+            app->fnDown();
+            microphone.playAll();
+        }
+        scheduler.advance(platform::Duration(p.seconds[i]));
+        if (i % 2 == 0) {
+            app->fnUp();
+        }
+    }
+    EXPECT_EQ(app->locked(), p.locked);
+    EXPECT_EQ(app->recorder().isRecording(), p.recording);
+    EXPECT_EQ(status.icon().name, p.icon);
     scheduler.runUntilIdle();
-    EXPECT_EQ(pending(), 0u);
-    EXPECT_EQ(uploads(), 0);
-    EXPECT_FALSE(panel.isVisible());
+    EXPECT_EQ(uploads(), p.uploads);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Dictation, Gestures,
+    ::testing::Values(
+        Presses{"held exactly 0.35 s", {0.35}, false, false, "hourglass", 1},
+        Presses{"one quick tap", {0.2}, false, false, "larkspire.idle", 0},
+        Presses{"releases 0.45 s apart", {0.1, 0.35, 0.1}, true, true, "record.circle.fill", 0},
+        Presses{"releases 0.46 s apart", {0.1, 0.36, 0.1}, false, false, "larkspire.idle", 0},
+        Presses{"a third quick tap", {0.1, 0, 0.1, 0, 0.1}, false, false, "larkspire.idle", 0}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST_F(Dictation, DoubleTapLocksAndTheNextPressTranscribes) {
     tap();
@@ -112,37 +137,6 @@ TEST_F(Dictation, DoubleTapLocksAndTheNextPressTranscribes) {
     scheduler.runUntilIdle();
     EXPECT_EQ(uploads(), 1);
     EXPECT_EQ(insertion.events, Strings{"paste 4242 Hello world."});
-}
-
-TEST_F(Dictation, QuickTapsExactlyTheDoubleTapWindowApartLock) {
-    app->fnDown();
-    scheduler.advance(platform::Duration(0.1));
-    app->fnUp();
-    scheduler.advance(platform::Duration(0.35));
-    app->fnDown();
-    scheduler.advance(platform::Duration(0.1));
-    app->fnUp();  // 0.45 s after the first release
-    EXPECT_TRUE(app->locked());
-}
-
-TEST_F(Dictation, ATapJustOutsideTheWindowStartsOver) {
-    tap();
-    scheduler.advance(platform::Duration(0.36));
-    tap();  // 0.46 s after the first release
-    EXPECT_FALSE(app->locked());
-    EXPECT_FALSE(app->recorder().isRecording());
-}
-
-TEST_F(Dictation, ThirdQuickTapStopsInsteadOfPairingAgain) {
-    tap();
-    tap();
-    ASSERT_TRUE(app->locked());
-    app->fnDown();
-    EXPECT_FALSE(app->locked());
-    EXPECT_FALSE(app->recorder().isRecording());
-    scheduler.advance(platform::Duration(0.1));
-    app->fnUp();
-    EXPECT_FALSE(app->locked());
 }
 
 TEST_F(Dictation, ChordCancelDiscardsAndNeverPairsIntoADoubleTap) {

@@ -20,6 +20,11 @@ std::optional<std::string> quoted(std::string_view line, std::string_view key) {
 
 }  // namespace
 
+void PrintTo(const FormPart& part, std::ostream* out) {
+    *out << "{" << part.name << ", filename " << part.filename.value_or("none") << ", type "
+         << part.contentType.value_or("none") << ", " << part.data.size() << " bytes}";
+}
+
 std::string boundaryOf(std::string_view contentType) {
     constexpr std::string_view prefix = "multipart/form-data; boundary=";
     return contentType.starts_with(prefix) ? std::string(contentType.substr(prefix.size())) : "";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,8 @@ struct FormPart {
     std::string data;
     bool operator==(const FormPart&) const = default;
 };
+// For test failures: the headers and the data's size, not the data.
+void PrintTo(const FormPart& part, std::ostream* out);
 
 // The boundary named by a "multipart/form-data; boundary=..." content type; empty if none.
 std::string boundaryOf(std::string_view contentType);

@@ -16,7 +16,7 @@
 #include "platform/fake/FakeSystemLog.h"
 #include "service/APIClient.h"
 #include "service/SessionStore.h"
-#include "unit/vault/NotesServer.h"
+#include "support/LoopbackServer.h"
 #include "vault/NoteFile.h"
 #include "vault/VaultSync.h"
 
@@ -81,7 +81,7 @@ struct Environment {
         fs::create_directories(referenceDir);
         larkspire::initHttp();
         notes = makeNotes();
-        server.setNotes(notes);
+        server.on("/api/notes", {.body = nlohmann::json{{"notes", notes}}.dump()});
         const double now = std::chrono::duration<double>(clock.now().time_since_epoch()).count();
         larkspire::SessionStore::save(keychain, larkspire::NativeSession{"T", "R", now + 1e6});
         larkspire::Config config;
@@ -107,7 +107,7 @@ struct Environment {
     fs::path root, home, referenceDir;
     std::vector<json> notes;
     std::vector<std::pair<std::string, std::string>> reference;
-    larkspire::testing::NotesServer server;
+    larkspire::testing::LoopbackServer server;
     larkspire::fake::VirtualClock clock;
     larkspire::fake::FakeScheduler scheduler{clock};
     larkspire::fake::FakeSystemLog log;

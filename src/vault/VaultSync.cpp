@@ -6,6 +6,7 @@
 
 #include "service/Wire.h"
 #include "util/Text.h"
+#include "util/Uuid.h"
 #include "vault/NoteFile.h"
 #include "vault/NotesFolder.h"
 

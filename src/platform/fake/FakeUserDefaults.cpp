@@ -1,44 +1,32 @@
 #include "platform/fake/FakeUserDefaults.h"
 
+#include <strings.h>
+
+#include <charconv>
+
 namespace larkspire::fake {
 
 bool FakeUserDefaults::boolValue(const std::string& key) const {
-    auto it = values_.find(key);
-    if (it == values_.end()) {
-        return false;
-    }
-    if (auto b = std::get_if<bool>(&it->second)) {
-        return *b;
-    }
-    if (auto i = std::get_if<long long>(&it->second)) {
-        return *i != 0;
-    }
-    return false;
+    const auto text = stringValue(key).value_or("");
+    return !(text.empty() || text == "0" || strcasecmp(text.c_str(), "false") == 0);
 }
 
 std::optional<long long> FakeUserDefaults::integerValue(const std::string& key) const {
-    auto it = values_.find(key);
-    if (it == values_.end()) {
+    const auto text = stringValue(key).value_or("");
+    const size_t first = text.find_first_not_of(" \t\n");
+    const size_t last = text.find_last_not_of(" \t\n");
+    if (first == std::string::npos) {
         return std::nullopt;
     }
-    if (auto i = std::get_if<long long>(&it->second)) {
-        return *i;
-    }
-    if (auto b = std::get_if<bool>(&it->second)) {
-        return *b ? 1 : 0;
-    }
-    return std::nullopt;
+    long long n = 0;
+    const char* end = text.data() + last + 1;
+    const auto [stop, error] = std::from_chars(text.data() + first, end, n);
+    return error == std::errc() && stop == end ? std::optional<long long>(n) : std::nullopt;
 }
 
 std::optional<std::string> FakeUserDefaults::stringValue(const std::string& key) const {
-    auto it = values_.find(key);
-    if (it == values_.end()) {
-        return std::nullopt;
-    }
-    if (auto s = std::get_if<std::string>(&it->second)) {
-        return *s;
-    }
-    return std::nullopt;
+    const auto it = values_.find(key);
+    return it == values_.end() ? std::nullopt : std::optional<std::string>(it->second);
 }
 
 }  // namespace larkspire::fake

@@ -1,12 +1,8 @@
 // Runs inside scripts/headless-session with a 48 kHz stereo virtual microphone fed by
 // the null sink "micfeed".
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sndfile.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -25,6 +21,7 @@
 #include "audio/Recorder.h"
 #include "integration/audio/RealTimeSupport.h"
 #include "platform/linux/pulse/PulseAudioInput.h"
+#include "support/ChildProcess.h"
 #include "unit/audio/AudioTestSupport.h"
 
 namespace larkspire {
@@ -60,7 +57,8 @@ fs::path writeTone(const fs::path& dir, double seconds) {
 // Plays a file into the virtual microphone and returns when it has been played.
 void playIntoMicrophone(const fs::path& file) {
     const int status =
-        waitFor(spawn({"paplay", "--latency-msec=20", "-d", "micfeed", file.string()}), 20);
+        testing::ChildProcess({"paplay", "--latency-msec=20", "-d", "micfeed", file.string()})
+            .wait(20);
     if (status != 0) {
         throw std::runtime_error("paplay failed with " + std::to_string(status));
     }
@@ -168,29 +166,14 @@ TEST_F(AudioIntegration, CancelLeavesNothingBehind) {
 
 TEST_F(AudioIntegration, ARecordingKilledMidwayIsRecoveredUpToTheKill) {
     const fs::path data = dir.path() / "data";
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    const pid_t child = spawn({"/proc/self/exe", "--record-until-killed", data.string()}, &actions);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-
-    // The child says when recording has started.
-    pollfd ready{out[0], POLLIN, 0};
-    ASSERT_EQ(::poll(&ready, 1, 10000), 1) << "the recording child did not start";
-    char line[16] = {};
-    ASSERT_GT(::read(out[0], line, sizeof line - 1), 0);
-    ::close(out[0]);
-    ASSERT_EQ(std::string(line), "recording\n");
+    testing::ChildProcess child({"/proc/self/exe", "--record-until-killed", data.string()});
+    ASSERT_TRUE(child.waitForLine("recording", 10)) << "the recording child did not start";
     const auto t0 = Clock::now();
 
     playIntoMicrophone(writeTone(dir.path(), 1.0));
     const double killedAfter = secondsSince(t0);
-    ::kill(child, SIGKILL);
-    EXPECT_EQ(waitFor(child, 10), 128 + SIGKILL);
+    child.signal(SIGKILL);
+    EXPECT_EQ(child.wait(10), 128 + SIGKILL);
 
     // The next run finds the spool file and turns it into a WAV.
     RecoveryStore next(data);

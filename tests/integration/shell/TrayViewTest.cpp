@@ -4,23 +4,10 @@
 #include <QApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
-#include <filesystem>
-#include <fstream>
 
-#include "app/AppDelegate.h"
-#include "platform/fake/FakeAudioInput.h"
-#include "platform/fake/FakeAudioPlayerFactory.h"
-#include "platform/fake/FakeClipboard.h"
-#include "platform/fake/FakeDesktop.h"
-#include "platform/fake/FakeFloatingPanel.h"
-#include "platform/fake/FakeKeyListener.h"
-#include "platform/fake/FakeKeychain.h"
-#include "platform/fake/FakeScheduler.h"
-#include "platform/fake/FakeSystemLog.h"
-#include "platform/fake/FakeUserDefaults.h"
 #include "platform/linux/qt/QtStatusArea.h"
 #include "platform/linux/qt/SymbolImages.h"
-#include "unit/app/FakeInsertion.h"
+#include "unit/app/AppFixture.h"
 
 namespace larkspire {
 namespace {
@@ -47,67 +34,24 @@ QAction* actionNamed(QMenu* menu, const QString& title) {
     return nullptr;
 }
 
-class TrayView : public ::testing::Test {
+class TrayView : public testing::AppFixtureWith<desktop::QtStatusArea> {
   protected:
     void start() {
-        std::ofstream(store.newRecoveryURL("wav")) << "RIFF";  // one recording pending
-        app = std::make_unique<AppDelegate>(AppServices{clock,
-                                                        scheduler,
-                                                        log,
-                                                        defaults,
-                                                        desktop,
-                                                        area,
-                                                        panel,
-                                                        microphone,
-                                                        keychain,
-                                                        insertion,
-                                                        monitor,
-                                                        clipboard,
-                                                        players,
-                                                        "/nonexistent-home",
-                                                        store,
-                                                        nullptr,
-                                                        [this] { ++quits; },
-                                                        {},
-                                                        false});
-        app->applicationDidFinishLaunching();
-        scheduler.runUntilIdle();
-        area.show();
+        testing::writeFile(store().newRecoveryURL("wav"), "RIFF");  // one recording pending
+        AppFixtureWith::start();
+        status.show();
     }
-    ~TrayView() override {
-        std::filesystem::remove_all(store.recoveryDirectory().parent_path().parent_path());
-    }
-
-    fake::VirtualClock clock;
-    fake::FakeScheduler scheduler{clock};
-    fake::FakeSystemLog log;
-    fake::FakeUserDefaults defaults;
-    fake::FakeDesktop desktop;
-    desktop::QtStatusArea area;
-    fake::FakeFloatingPanel panel;
-    fake::FakeAudioInput microphone{scheduler, platform::AudioFormat{48000, 1}};
-    fake::FakeKeychain keychain;
-    fake::FakeInsertion insertion;
-    fake::FakeKeyListener keys;
-    InjectionJournal journal{clock};
-    FnKeyMonitor monitor{keys, scheduler, journal};
-    fake::FakeClipboard clipboard;
-    fake::FakeAudioPlayerFactory players{scheduler};
-    RecoveryStore store{std::filesystem::temp_directory_path() /
-                        ("larkspire-tray-" + std::to_string(::getpid()))};
-    std::unique_ptr<AppDelegate> app;
-    int quits = 0;
 };
 
 TEST_F(TrayView, DocksInTheTrayWithTheStatusMenuInOrder) {
     defaults.setBool("screenAwareEnabled", true);
     start();
-    ASSERT_TRUE(area.usingTray());
-    ASSERT_NE(area.trayIcon(), nullptr);
-    EXPECT_TRUE(area.trayIcon()->isVisible());
-    EXPECT_EQ(area.trayIcon()->contextMenu(), area.statusQMenu());
-    EXPECT_EQ(area.trayIcon()->toolTip(), "Larkspire idle");
-    QMenu* menu = area.statusQMenu();
+    ASSERT_TRUE(status.usingTray());
+    ASSERT_NE(status.trayIcon(), nullptr);
+    EXPECT_TRUE(status.trayIcon()->isVisible());
+    EXPECT_EQ(status.trayIcon()->contextMenu(), status.statusQMenu());
+    EXPECT_EQ(status.trayIcon()->toolTip(), "Larkspire idle");
+    QMenu* menu = status.statusQMenu();
     EXPECT_EQ(
         titlesOf(menu),
         (QStringList{"Start recording", "Retry saved recording", "Copy last dictation",
@@ -127,7 +71,7 @@ TEST_F(TrayView, DocksInTheTrayWithTheStatusMenuInOrder) {
 
 TEST_F(TrayView, MenuFollowsTheModelAndActionsReachTheController) {
     start();
-    QMenu* menu = area.statusQMenu();
+    QMenu* menu = status.statusQMenu();
     actionNamed(menu, "Preview screen-aware drafts")->trigger();
     EXPECT_TRUE(defaults.boolValue("screenAwarePreview"));
     app->toggleItem()->setTitle("Stop & transcribe");
@@ -135,16 +79,16 @@ TEST_F(TrayView, MenuFollowsTheModelAndActionsReachTheController) {
     EXPECT_EQ(titlesOf(menu).first(), "Stop & transcribe");
     EXPECT_TRUE(actionNamed(menu, "Preview screen-aware drafts")->isChecked());
     actionNamed(menu, "Quit")->trigger();
-    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(terminated, 1);
 }
 
 TEST_F(TrayView, IconFollowsSetIconWithItsAccessibleText) {
     start();
     app->fail("No microphone");
-    EXPECT_EQ(area.trayIcon()->toolTip(), "No microphone");
-    EXPECT_FALSE(area.trayIcon()->icon().isNull());
+    EXPECT_EQ(status.trayIcon()->toolTip(), "No microphone");
+    EXPECT_FALSE(status.trayIcon()->icon().isNull());
     app->setIcon("no.such.symbol", "Unknown");
-    EXPECT_TRUE(area.trayIcon()->icon().isNull());
+    EXPECT_TRUE(status.trayIcon()->icon().isNull());
 }
 
 TEST(StatusIconDrawing, IdleMeterHasFiveBarsTallestInTheMiddle) {

@@ -14,8 +14,8 @@
 #include "platform/linux/qt/QtScheduler.h"
 #include "platform/linux/secret/SecretServiceKeychain.h"
 #include "service/SessionStore.h"
+#include "support/LoopbackServer.h"
 #include "ui/SignInWindow.h"
-#include "unit/service/LoopbackServer.h"
 
 namespace larkspire {
 namespace {

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <nlohmann/json.hpp>
 
 #include "account/SignInController.h"
 #include "platform/fake/FakeKeychain.h"
 #include "platform/fake/FakeScheduler.h"
 #include "service/SessionStore.h"
+#include "support/ScriptedTransport.h"
 
 namespace larkspire {
 namespace {
@@ -15,22 +15,10 @@ using nlohmann::json;
 using std::string;
 using std::vector;
 using Tone = SignInController::Tone;
+using testing::ScriptedTransport;
 
-// Answers requests from a script, in order, and keeps what was sent.
-class ScriptedTransport : public HttpTransport {
-  public:
-    HttpResponse send(const HttpRequest& request) override {
-        sent.push_back(request);
-        if (answers.empty()) {
-            throw TransportError(7, "Could not connect to server");
-        }
-        HttpResponse r = answers.front();
-        answers.pop_front();
-        return r;
-    }
-    std::deque<HttpResponse> answers;
-    vector<HttpRequest> sent;
-};
+constexpr const char* kRequest = "/api/native-auth/request";
+constexpr const char* kVerify = "/api/native-auth/verify";
 
 // Records what the controller asked of its window, in order.
 class RecordingView : public SignInController::View {
@@ -68,7 +56,7 @@ class SignInControllerTest : public ::testing::Test {
     }
 
     void reachCodeStep() {
-        transport->answers.push_back({"{}", 200});
+        transport->once(kRequest, 200, "{}");
         controller->submit("ada@example.com", "");
         completeCall();
         view.events.clear();
@@ -93,8 +81,6 @@ TEST_F(SignInControllerTest, StartsAskingForTheAddress) {
     EXPECT_TRUE(s.primaryEnabled);
     EXPECT_EQ(s.primaryTitle, "Email me a sign-in code");
     EXPECT_FALSE(s.codeSent);
-    EXPECT_EQ(SignInController::kWindowTitle, "Sign in to Larkspire");
-    EXPECT_EQ(SignInController::kBrand, "\u25A5  Larkspire");
 }
 
 TEST_F(SignInControllerTest, BlankAddressIsRefusedInRedAndSendsNothing) {
@@ -105,20 +91,20 @@ TEST_F(SignInControllerTest, BlankAddressIsRefusedInRedAndSendsNothing) {
         EXPECT_TRUE(view.last.primaryEnabled);
     }
     EXPECT_EQ(scheduler.pendingBackground(), 0u);
-    EXPECT_TRUE(transport->sent.empty());
+    EXPECT_TRUE(transport->sent().empty());
 }
 
 TEST_F(SignInControllerTest, SendingTheCodeMovesToTheCodeStep) {
-    transport->answers.push_back({"{}", 200});
+    transport->once(kRequest, 200, "{}");
     controller->submit("  ada@example.com\n", "ignored");
     EXPECT_FALSE(view.last.primaryEnabled);
     EXPECT_EQ(view.last.primaryTitle, "Sending…");
-    EXPECT_TRUE(transport->sent.empty()) << "nothing is sent on the main thread";
+    EXPECT_TRUE(transport->sent().empty()) << "nothing is sent on the main thread";
 
     completeCall();
-    ASSERT_EQ(transport->sent.size(), 1u);
-    EXPECT_EQ(transport->sent[0].url, "http://127.0.0.1:3000/api/native-auth/request");
-    EXPECT_EQ(json::parse(transport->sent[0].body), (json{{"email", "ada@example.com"}}));
+    ASSERT_EQ(transport->sent().size(), 1u);
+    EXPECT_EQ(transport->sent()[0].url, "http://127.0.0.1:3000/api/native-auth/request");
+    EXPECT_EQ(json::parse(transport->sent()[0].body), (json{{"email", "ada@example.com"}}));
     const auto& s = view.last;
     EXPECT_TRUE(s.codeSent);
     EXPECT_FALSE(s.emailEnabled);
@@ -131,7 +117,7 @@ TEST_F(SignInControllerTest, SendingTheCodeMovesToTheCodeStep) {
 }
 
 TEST_F(SignInControllerTest, FailedSendShowsTheServiceErrorAndCanBeRetried) {
-    transport->answers.push_back({R"({"error":"Too many requests"})", 429});
+    transport->once(kRequest, 429, R"({"error":"Too many requests"})");
     controller->submit("ada@example.com", "");
     completeCall();
     EXPECT_EQ(view.last.message, "Too many requests");
@@ -147,7 +133,7 @@ TEST_F(SignInControllerTest, FailedSendShowsTheServiceErrorAndCanBeRetried) {
     EXPECT_EQ(view.last.message, "Could not connect to server");
     EXPECT_EQ(view.last.messageTone, Tone::error);
 
-    transport->answers.push_back({"<html>", 500});
+    transport->once(kRequest, 500, "<html>");
     controller->submit("ada@example.com", "");
     completeCall();
     EXPECT_EQ(view.last.message, "Couldn’t send sign-in code");
@@ -155,12 +141,12 @@ TEST_F(SignInControllerTest, FailedSendShowsTheServiceErrorAndCanBeRetried) {
 
 TEST_F(SignInControllerTest, CodeIsSentAsTypedAndAFailedVerificationStaysOnTheCodeStep) {
     reachCodeStep();
-    transport->answers.push_back({R"({"error":"Invalid or expired code"})", 400});
+    transport->once(kVerify, 400, R"({"error":"Invalid or expired code"})");
     controller->submit(" ada@example.com ", "123456 ");
     EXPECT_EQ(view.last.primaryTitle, "Verifying…");
     EXPECT_FALSE(view.last.primaryEnabled);
     completeCall();
-    const HttpRequest& verify = transport->sent.back();
+    const HttpRequest verify = transport->sent().back();
     EXPECT_EQ(verify.url, "http://127.0.0.1:3000/api/native-auth/verify");
     EXPECT_EQ(json::parse(verify.body), (json{{"email", "ada@example.com"}, {"code", "123456 "}}));
     EXPECT_EQ(view.last.message, "Invalid or expired code");
@@ -174,8 +160,8 @@ TEST_F(SignInControllerTest, CodeIsSentAsTypedAndAFailedVerificationStaysOnTheCo
 
 TEST_F(SignInControllerTest, VerifiedCodeInstallsTheSessionClosesThenCallsOnSignedInOnce) {
     reachCodeStep();
-    transport->answers.push_back(
-        {R"({"accessToken":"A","refreshToken":"R","expiresAt":4102444800})", 200});
+    transport->once(kVerify, 200,
+                    R"({"accessToken":"A","refreshToken":"R","expiresAt":4102444800})");
     controller->submit("ada@example.com", "123456");
     completeCall();
     EXPECT_EQ(view.events, (vector<string>{"render", "close", "onSignedIn"}));
@@ -189,27 +175,27 @@ TEST_F(SignInControllerTest, VerifiedCodeInstallsTheSessionClosesThenCallsOnSign
 }
 
 TEST_F(SignInControllerTest, AtMostOneCallRunsAtATime) {
-    transport->answers.push_back({"{}", 200});
+    transport->once(kRequest, 200, "{}");
     controller->submit("ada@example.com", "");
     controller->submit("ada@example.com", "");
     EXPECT_EQ(scheduler.pendingBackground(), 1u);
     completeCall();
-    EXPECT_EQ(transport->sent.size(), 1u);
+    EXPECT_EQ(transport->sent().size(), 1u);
 }
 
 TEST_F(SignInControllerTest, NothingHappensOnceTheControllerIsGone) {
-    transport->answers.push_back({"{}", 200});
+    transport->once(kRequest, 200, "{}");
     controller->submit("ada@example.com", "");
     controller.reset();
     scheduler.runUntilIdle();
-    EXPECT_TRUE(transport->sent.empty());
+    EXPECT_TRUE(transport->sent().empty());
 
     auto second = SignInController::create(api, scheduler, [this] { ++signedInCalls; });
     RecordingView otherView;
     second->attach(&otherView);
     second->submit("ada@example.com", "");
     scheduler.runOneBackground();
-    ASSERT_EQ(transport->sent.size(), 1u);
+    ASSERT_EQ(transport->sent().size(), 1u);
     const auto before = otherView.events.size();
     second.reset();
     scheduler.runDue();

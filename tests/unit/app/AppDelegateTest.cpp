@@ -1,3 +1,6 @@
+#include <nlohmann/json.hpp>
+#include <regex>
+
 #include "AppFixture.h"
 
 namespace larkspire {
@@ -9,38 +12,20 @@ class Shell : public testing::AppFixture {
   protected:
     std::filesystem::path home;
     void SetUp() override {
-        AppFixture::SetUp();
+        testing::AppFixture::SetUp();
         home = root / "home";
     }
-    void makePending() { std::ofstream(store().newRecoveryURL("wav")) << "RIFF"; }
+    void makePending() { testing::writeFile(store().newRecoveryURL("wav"), "RIFF"); }
 };
-
-const Strings kStatusTitles{"Start recording",
-                            "Retry saved recording",
-                            "Copy last dictation",
-                            "Read clipboard aloud",
-                            "Include active-window image with Control + Right Alt",
-                            "-",
-                            "Open Larkspire",
-                            "Settings & permissions…",
-                            "More",
-                            "-",
-                            "Quit"};
 
 TEST_F(Shell, StatusMenuAtStartUpWithNothingStored) {
     start();
     ASSERT_EQ(status.menu, app->statusMenu());
-    EXPECT_EQ(status.menu->titles(), kStatusTitles);
     EXPECT_TRUE(app->toggleItem()->enabled());
     EXPECT_FALSE(app->retryRecordingItem()->enabled());
     EXPECT_FALSE(app->copyLastItem()->enabled());
-    EXPECT_FALSE(status.menu->at(4)->checked());
-    EXPECT_EQ(status.menu->at(10)->keyEquivalent(), "q");
-    EXPECT_EQ(status.menu->at(10)->role(), MenuItem::Role::quit);
-    EXPECT_EQ(status.menu->at(8)->submenu()->titles(),
-              (Strings{"Undo last insertion", "Active project", "Preview screen-aware drafts",
-                       "Microphone permission…", "Open vault folder"}));
     EXPECT_FALSE(app->undoLastItem()->enabled());
+    EXPECT_FALSE(status.menu->at(4)->checked());
     EXPECT_FALSE(status.menu->find("Preview screen-aware drafts")->checked());
     EXPECT_EQ(status.icon().name, "larkspire.idle");
     EXPECT_EQ(status.icon().accessibility, "Larkspire idle");
@@ -60,14 +45,8 @@ TEST_F(Shell, StatusMenuReadsStoredChecksAndPendingRecordings) {
     EXPECT_TRUE(app->retryRecordingItem()->enabled());
 }
 
-TEST_F(Shell, MainMenuHasTheApplicationAndWindowMenus) {
+TEST_F(Shell, BothQuitItemsEndTheAgent) {
     start();
-    ASSERT_EQ(status.mainMenu->size(), 2u);
-    EXPECT_EQ(status.mainMenu->at(0)->submenu()->titles(),
-              (Strings{"About Larkspire", "-", "Hide Larkspire", "Hide Others", "Show All", "-",
-                       "Quit Larkspire"}));
-    EXPECT_EQ(status.mainMenu->at(1)->title(), "Window");
-    EXPECT_EQ(status.mainMenu->at(1)->submenu()->titles(), (Strings{"Minimize", "Zoom"}));
     status.mainMenu->find("Quit Larkspire")->trigger();
     status.menu->find("Quit")->trigger();
     EXPECT_EQ(terminated, 2);
@@ -198,7 +177,6 @@ TEST_F(Shell, MonitorThatCannotStartPutsTheWarningFirstAndStoresNoStage) {
     keys.setAvailable(false);
     defaults.setInteger("activationStage", 2);
     start(hooks);
-    ASSERT_EQ(status.menu->size(), kStatusTitles.size() + 2);
     EXPECT_EQ(status.menu->at(0)->title(), "⚠ Grant Accessibility for the Right Alt key…");
     EXPECT_TRUE(status.menu->at(1)->isSeparator());
     EXPECT_EQ(status.menu->at(2)->title(), "Start recording");
@@ -242,11 +220,47 @@ TEST_F(Shell, ClosingWindowsNeverEndsTheAgentAndReopenShowsTheApp) {
     AppDelegate::Hooks hooks;
     hooks.openWorkspace = [&](const std::string& path) { opened.push_back(path); };
     start(hooks);
-    EXPECT_FALSE(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     EXPECT_TRUE(app->applicationShouldHandleReopen(true));
     EXPECT_TRUE(opened.empty());
     EXPECT_TRUE(app->applicationShouldHandleReopen(false));
     EXPECT_EQ(opened, Strings{"/app"});
+}
+
+TEST_F(Shell, AnUnusableInstallationIdIsReplacedByAFreshLowerCaseUuid) {
+    const std::regex lowerUuid(
+        "[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
+    signedIn();
+    defaults.setString("installationId", "install-1");
+    start();
+    scheduler.runUntilIdle();
+    const auto fresh = defaults.stringValue("installationId").value_or("");
+    EXPECT_TRUE(std::regex_match(fresh, lowerUuid)) << fresh;
+    // What the activation reports carry.
+    const auto reports = transport->sentTo("/api/activation");
+    ASSERT_FALSE(reports.empty());
+    for (const HttpRequest& r : reports) {
+        EXPECT_EQ(nlohmann::json::parse(r.body)["installationId"], fresh);
+    }
+
+    const std::string kept[] = {"0f8fad5b-d9cb-469f-a165-70867728950e",
+                                "0F8FAD5B-D9CB-469F-A165-70867728950E"};
+    for (const std::string& stored : kept) {
+        defaults.setString("installationId", stored);
+        EXPECT_EQ(app->installationId(), stored);
+        EXPECT_EQ(defaults.stringValue("installationId"), stored);
+    }
+    const std::string replaced[] = {"", "0f8fad5b-d9cb-469f-a165-70867728950",
+                                    "{0f8fad5b-d9cb-469f-a165-70867728950e}",
+                                    std::string("0f8fad5b-d9cb-469f-a165-70867728950\0", 36)};
+    for (const std::string& stored : replaced) {
+        defaults.setString("installationId", stored);
+        const std::string id = app->installationId();
+        EXPECT_TRUE(std::regex_match(id, lowerUuid)) << id;
+        EXPECT_NE(id, fresh);
+        EXPECT_EQ(defaults.stringValue("installationId"), id);
+    }
+    defaults.remove("installationId");
+    EXPECT_TRUE(std::regex_match(app->installationId(), lowerUuid));
 }
 
 }  // namespace

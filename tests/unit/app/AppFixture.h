@@ -4,10 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <map>
-#include <mutex>
 
 #include "app/AppDelegate.h"
 #include "platform/fake/FakeAudioInput.h"
@@ -22,6 +19,8 @@
 #include "platform/fake/FakeSystemLog.h"
 #include "platform/fake/FakeUserDefaults.h"
 #include "service/SessionStore.h"
+#include "support/ScriptedTransport.h"
+#include "support/TempDir.h"
 #include "unit/app/FakeInsertion.h"
 
 namespace larkspire::testing {
@@ -29,51 +28,20 @@ namespace larkspire::testing {
 using Strings = std::vector<std::string>;
 using fake::FakeInsertion;
 
-// Answers requests by path; unanswered paths get a 404. Records the paths it saw.
-class ScriptedTransport : public HttpTransport {
-  public:
-    HttpResponse send(const HttpRequest& request) override {
-        std::lock_guard lock(mutex);
-        std::string path = request.url.substr(request.url.find('/', request.url.find("//") + 2));
-        path = path.substr(0, path.find('?'));
-        paths.push_back(path);
-        auto it = answers.find(path);
-        if (it == answers.end()) {
-            return HttpResponse{"{\"error\":\"not here\"}", 404};
-        }
-        return it->second(request);
-    }
-    void answer(const std::string& path, int status, std::string body) {
-        answers[path] = [status, body](const HttpRequest&) { return HttpResponse{body, status}; };
-    }
-    int count(const std::string& path) const {
-        return static_cast<int>(std::count(paths.begin(), paths.end(), path));
-    }
-
-    std::mutex mutex;
-    std::map<std::string, std::function<HttpResponse(const HttpRequest&)>> answers;
-    Strings paths;
-};
-
-// A controller over fakes, with a stored session that is valid for a day, a temporary
-// home and data directory, and a microphone that hears a spoken-like tone.
-class AppFixture : public ::testing::Test {
+// A controller over fakes (the status area too, unless the test brings the desktop's),
+// with a temporary home and data directory.
+template <class StatusAreaT>
+class AppFixtureWith : public ::testing::Test {
   protected:
     void SetUp() override {
-        root = std::filesystem::temp_directory_path() /
-               ("larkspire-app-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(root);
         std::filesystem::create_directories(root / "home");
         std::filesystem::create_directories(root / "data");
-        transport->answer("/api/activation", 200, "{}");
-        transport->answer("/api/notes", 200, R"({"notes":[]})");
+        transport->on("/api/activation", 200, "{}");
+        transport->on("/api/notes", 200, R"({"notes":[]})");
     }
-    void TearDown() override {
-        app.reset();
-        std::filesystem::remove_all(root);
-    }
+    void TearDown() override { app.reset(); }
 
+    // A stored session that is valid for a day.
     void signedIn() {
         const double expires =
             std::chrono::duration<double>((clock.now() + std::chrono::hours(24)).time_since_epoch())
@@ -82,8 +50,7 @@ class AppFixture : public ::testing::Test {
     }
 
     void writeConfig(const std::string& json) {
-        std::filesystem::create_directories(root / "home/.vantrel");
-        std::ofstream(root / "home/.vantrel/config.json") << json;
+        writeFile(root / "home/.vantrel/config.json", json);
     }
 
     RecoveryStore store() const { return RecoveryStore(root / "data"); }
@@ -133,13 +100,14 @@ class AppFixture : public ::testing::Test {
         scheduler.runSerialQueues();
     }
 
-    std::filesystem::path root;
+    TempDir dir;
+    std::filesystem::path root = dir.path();
     fake::VirtualClock clock;
     fake::FakeScheduler scheduler{clock};
     fake::FakeSystemLog log;
     fake::FakeUserDefaults defaults;
     fake::FakeDesktop desktop;
-    fake::FakeStatusArea status;
+    StatusAreaT status;
     fake::FakeFloatingPanel panel;
     fake::FakeAudioInput microphone{scheduler, platform::AudioFormat{48000, 1}};
     fake::FakeKeychain keychain;
@@ -154,5 +122,7 @@ class AppFixture : public ::testing::Test {
     int terminated = 0;
     std::unique_ptr<AppDelegate> app;
 };
+
+using AppFixture = AppFixtureWith<fake::FakeStatusArea>;
 
 }  // namespace larkspire::testing

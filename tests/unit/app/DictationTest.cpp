@@ -9,9 +9,9 @@ using testing::Strings;
 class Dictation : public testing::AppFixture {
   protected:
     void SetUp() override {
-        AppFixture::SetUp();
+        testing::AppFixture::SetUp();
         signedIn();
-        transport->answer("/api/transcribe", 200, R"({"text":"Hello world.","id":"note-1"})");
+        transport->on("/api/transcribe", 200, R"({"text":"Hello world.","id":"note-1"})");
         insertion.front = std::make_shared<FakeInsertion::Target>(4242, false);
         insertion.running.insert(4242);
         AppDelegate::Hooks hooks;
@@ -72,27 +72,52 @@ TEST_F(Dictation, HoldRecordsAndPastesTheTextWhereRecordingBegan) {
     EXPECT_FALSE(panel.isVisible());
 }
 
-TEST_F(Dictation, APressOfExactlyTheHoldThresholdIsAHold) {
-    dictate(0.35, tone(0.35));
-    scheduler.runUntilIdle();
-    EXPECT_EQ(uploads(), 1);
-    EXPECT_FALSE(app->locked());
+// A press held 0.35 s or more dictates; two quick taps whose releases are at most 0.45 s
+// apart lock a hands-free recording, which the next press ends.
+struct Presses {
+    const char* what;
+    std::vector<double> seconds;  // held, then let go, then held ...
+    bool locked;
+    bool recording;
+    const char* icon;
+    int uploads;
+};
+
+void PrintTo(const Presses& p, std::ostream* out) {
+    *out << p.what;
 }
 
-TEST_F(Dictation, LoneQuickTapRecordsAndSendsNothing) {
-    microphone.load(tone(0.2));
-    app->fnDown();
-    microphone.playAll();
-    scheduler.advance(platform::Duration(0.2));
-    app->fnUp();
-    EXPECT_EQ(status.icon().name, "larkspire.idle");
-    EXPECT_EQ(app->toggleItem()->title(), "Start recording");
-    EXPECT_FALSE(app->recorder().isRecording());
+class Gestures : public Dictation, public ::testing::WithParamInterface<Presses> {};
+
+TEST_P(Gestures, TimingDecidesBetweenDictationLockAndNothing) {
+    const Presses& p = GetParam();
+    microphone.load(tone(3.0));
+    for (size_t i = 0; i < p.seconds.size(); ++i) {
+        if (i % 2 == 0) {
+            app->fnDown();
+            microphone.playAll();
+        }
+        scheduler.advance(platform::Duration(p.seconds[i]));
+        if (i % 2 == 0) {
+            app->fnUp();
+        }
+    }
+    EXPECT_EQ(app->locked(), p.locked);
+    EXPECT_EQ(app->recorder().isRecording(), p.recording);
+    EXPECT_EQ(status.icon().name, p.icon);
     scheduler.runUntilIdle();
-    EXPECT_EQ(pending(), 0u);
-    EXPECT_EQ(uploads(), 0);
-    EXPECT_FALSE(panel.isVisible());
+    EXPECT_EQ(uploads(), p.uploads);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Dictation, Gestures,
+    ::testing::Values(
+        Presses{"held exactly 0.35 s", {0.35}, false, false, "hourglass", 1},
+        Presses{"one quick tap", {0.2}, false, false, "larkspire.idle", 0},
+        Presses{"releases 0.45 s apart", {0.1, 0.35, 0.1}, true, true, "record.circle.fill", 0},
+        Presses{"releases 0.46 s apart", {0.1, 0.36, 0.1}, false, false, "larkspire.idle", 0},
+        Presses{"a third quick tap", {0.1, 0, 0.1, 0, 0.1}, false, false, "larkspire.idle", 0}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST_F(Dictation, DoubleTapLocksAndTheNextPressTranscribes) {
     tap();
@@ -112,37 +137,6 @@ TEST_F(Dictation, DoubleTapLocksAndTheNextPressTranscribes) {
     scheduler.runUntilIdle();
     EXPECT_EQ(uploads(), 1);
     EXPECT_EQ(insertion.events, Strings{"paste 4242 Hello world."});
-}
-
-TEST_F(Dictation, QuickTapsExactlyTheDoubleTapWindowApartLock) {
-    app->fnDown();
-    scheduler.advance(platform::Duration(0.1));
-    app->fnUp();
-    scheduler.advance(platform::Duration(0.35));
-    app->fnDown();
-    scheduler.advance(platform::Duration(0.1));
-    app->fnUp();  // 0.45 s after the first release
-    EXPECT_TRUE(app->locked());
-}
-
-TEST_F(Dictation, ATapJustOutsideTheWindowStartsOver) {
-    tap();
-    scheduler.advance(platform::Duration(0.36));
-    tap();  // 0.46 s after the first release
-    EXPECT_FALSE(app->locked());
-    EXPECT_FALSE(app->recorder().isRecording());
-}
-
-TEST_F(Dictation, ThirdQuickTapStopsInsteadOfPairingAgain) {
-    tap();
-    tap();
-    ASSERT_TRUE(app->locked());
-    app->fnDown();
-    EXPECT_FALSE(app->locked());
-    EXPECT_FALSE(app->recorder().isRecording());
-    scheduler.advance(platform::Duration(0.1));
-    app->fnUp();
-    EXPECT_FALSE(app->locked());
 }
 
 TEST_F(Dictation, ChordCancelDiscardsAndNeverPairsIntoADoubleTap) {
@@ -221,7 +215,7 @@ TEST_F(Dictation, RecorderErrorIsShownWithThePlatformText) {
 }
 
 TEST_F(Dictation, ServiceFailureKeepsTheRecordingAndRetryDeliversItLater) {
-    transport->answer("/api/transcribe", 500, R"({"error":"Transcription failed"})");
+    transport->on("/api/transcribe", 500, R"({"error":"Transcription failed"})");
     dictate(0.6, tone(0.6));
     scheduler.runUntilIdle();
     ASSERT_EQ(pending(), 1u);
@@ -234,7 +228,7 @@ TEST_F(Dictation, ServiceFailureKeepsTheRecordingAndRetryDeliversItLater) {
     EXPECT_FALSE(app->lastText());
 
     // The service is back; the user is now in another application.
-    transport->answer("/api/transcribe", 200, R"({"text":"Second try."})");
+    transport->on("/api/transcribe", 200, R"({"text":"Second try."})");
     insertion.front = std::make_shared<FakeInsertion::Target>(5151, false);
     app->retryRecordingItem()->trigger();
     scheduler.runUntilIdle();
@@ -260,7 +254,7 @@ TEST_F(Dictation, SilentAudioIsArchivedAndNeverSent) {
 }
 
 TEST_F(Dictation, EmptyTranscriptPastesNothingButDeliversTheRecording) {
-    transport->answer("/api/transcribe", 200, R"({"text":""})");
+    transport->on("/api/transcribe", 200, R"({"text":""})");
     dictate(0.6, tone(0.6));
     scheduler.runUntilIdle();
     EXPECT_TRUE(insertion.events.empty());
@@ -279,9 +273,9 @@ TEST_F(Dictation, WithoutACapturedTargetTheTextGoesToTheFrontAndUndoStaysAsItWas
 }
 
 TEST_F(Dictation, TwoSubmissionsInFlightEachCompleteAndTheNewerTargetWins) {
-    transport->answers["/api/transcribe"] = [n = 0](const HttpRequest&) mutable {
+    transport->on("/api/transcribe", [n = 0](const HttpRequest&) mutable {
         return HttpResponse{"{\"text\":\"text " + std::to_string(++n) + "\"}", 200};
-    };
+    });
     dictate(0.6, tone(0.6));  // first upload queued, not yet run
     insertion.front = std::make_shared<FakeInsertion::Target>(9, false);
     dictate(0.6, tone(0.6));  // second recording, new target
@@ -310,11 +304,11 @@ TEST_F(Dictation, RetryDuringARecordingLeavesThatRecordingWhole) {
 }
 
 TEST_F(Dictation, RetryTakesTheNewestOtherRecordingWhileOneRecords) {
-    transport->answer("/api/transcribe", 500, R"({"error":"Transcription failed"})");
+    transport->on("/api/transcribe", 500, R"({"error":"Transcription failed"})");
     dictate(0.6, tone(0.6));
     scheduler.runUntilIdle();
     ASSERT_EQ(pending(), 1u);
-    transport->answer("/api/transcribe", 200, R"({"text":"Recovered."})");
+    transport->on("/api/transcribe", 200, R"({"text":"Recovered."})");
     microphone.load(tone(1.0));
     scheduler.advance(platform::Duration(5));
     app->fnDown();  // a new recording whose spool is now the newest pending file
@@ -391,7 +385,7 @@ TEST_F(Dictation, TheVaultStartsSignedInAndSyncsAfterEachDelivery) {
     dictate(0.6, tone(0.6));
     scheduler.runUntilIdle();
     EXPECT_EQ(transport->count("/api/notes"), passes + 1);
-    transport->answer("/api/transcribe", 500, R"({"error":"Transcription failed"})");
+    transport->on("/api/transcribe", 500, R"({"error":"Transcription failed"})");
     dictate(0.6, tone(0.6));
     scheduler.runUntilIdle();
     EXPECT_EQ(transport->count("/api/notes"), passes + 1) << "no pass after a failure";

@@ -8,9 +8,9 @@ using testing::Strings;
 class ReadingAloud : public testing::AppFixture {
   protected:
     void SetUp() override {
-        AppFixture::SetUp();
+        testing::AppFixture::SetUp();
         signedIn();
-        transport->answers["/api/speech"] = speech;
+        transport->on("/api/speech", speech);
         start();
     }
 
@@ -168,7 +168,7 @@ TEST_F(ReadingAloud, OnlyTheCurrentRequestsAudioIsPlayed) {
 }
 
 TEST_F(ReadingAloud, AFailedRequestThatIsNoLongerCurrentIsSilent) {
-    transport->answer("/api/speech", 500, R"({"error":"Speech synthesis failed"})");
+    transport->on("/api/speech", 500, R"({"error":"Speech synthesis failed"})");
     clipboard.setText("Hello.");
     choose();
     choose();
@@ -206,21 +206,21 @@ TEST_F(ReadingAloud, FailuresShowOnThePanelAndAsTheWarning) {
          "Copy some text first", "doc.on.clipboard", kEmpty},
         {"service error",
          [this] {
-             transport->answer("/api/speech", 500, R"({"error":"Speech synthesis failed"})");
+             transport->on("/api/speech", 500, R"({"error":"Speech synthesis failed"})");
              clipboard.setText("Hello.");
              choose();
          },
          "Couldn’t read clipboard", "exclamationmark.triangle", "Speech synthesis failed"},
         {"service error without a text",
          [this] {
-             transport->answer("/api/speech", 502, "<html>Bad gateway</html>");
+             transport->on("/api/speech", 502, "<html>Bad gateway</html>");
              clipboard.setText("Hello.");
              choose();
          },
          "Couldn’t read clipboard", "exclamationmark.triangle", "Speech request HTTP 502"},
         {"audio that does not decode",
          [this] {
-             transport->answer("/api/speech", 200, "ID3 but not really");
+             transport->on("/api/speech", 200, "ID3 but not really");
              clipboard.setText("Hello.");
              choose();
          },
@@ -257,7 +257,7 @@ TEST_F(ReadingAloud, FailuresShowOnThePanelAndAsTheWarning) {
         expectHiddenAfter(2.0);
         scheduler.advance(platform::Duration(0.5));  // the warning's own 2.5 s
         EXPECT_EQ(status.icon().name, "larkspire.idle");
-        transport->answers["/api/speech"] = speech;
+        transport->on("/api/speech", speech);
         players.startFails = false;
     }
 }

@@ -12,7 +12,7 @@ using testing::Strings;
 class Reliability : public testing::AppFixture {
   protected:
     void SetUp() override {
-        AppFixture::SetUp();
+        testing::AppFixture::SetUp();
         signedIn();
         insertion.front = std::make_shared<FakeInsertion::Target>(4242, false);
         start();
@@ -21,10 +21,10 @@ class Reliability : public testing::AppFixture {
 };
 
 TEST_F(Reliability, ARetryChosenAgainWhileTheFirstIsInFlightSendsNothingTwice) {
-    transport->answer("/api/transcribe", 500, R"({"error":"Transcription failed"})");
+    transport->on("/api/transcribe", 500, R"({"error":"Transcription failed"})");
     dictate(0.6, tone(0.6));
     scheduler.runUntilIdle();
-    transport->answer("/api/transcribe", 200, R"({"text":"Once."})");
+    transport->on("/api/transcribe", 200, R"({"text":"Once."})");
     app->retryRecordingItem()->trigger();
     app->retryRecordingItem()->trigger();  // the first retry has not come back yet
     scheduler.runUntilIdle();
@@ -66,7 +66,7 @@ class FileSizeLimit {
 };
 
 TEST_F(Reliability, AFailedWriteIsSaidAndEndsTheRecordingKeepingWhatWasWritten) {
-    transport->answer("/api/transcribe", 500, R"({"error":"Transcription failed"})");
+    transport->on("/api/transcribe", 500, R"({"error":"Transcription failed"})");
     microphone.load(tone(1.0));
     app->fnDown();
     EXPECT_EQ(panel.content().text, "Listening");

@@ -1,62 +1,20 @@
 #pragma once
 
 #include <sndfile.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <numbers>
-#include <random>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "support/TempDir.h"
+
 namespace larkspire::testing {
-
-// A fresh directory removed with everything in it at the end of the test.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "larkspire-audio-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
-inline void writeFile(const std::filesystem::path& p, std::span<const std::uint8_t> bytes) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + p.string());
-    }
-}
-
-inline void writeText(const std::filesystem::path& p, const std::string& text) {
-    writeFile(p, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-}
-
-inline std::vector<std::uint8_t> readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Interleaved float frames of a sine on every channel (channel c scaled by gains[c]).
 inline std::vector<float> sine(double rate, std::size_t frames, double hz, double amplitude,

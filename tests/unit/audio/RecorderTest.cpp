@@ -213,7 +213,7 @@ TEST_F(RecorderTest, StartFailuresAreThrownAndLeaveTheRecorderIdle) {
 
 TEST_F(RecorderTest, UnusableStoreFailsStartBeforeCapture) {
     fs::create_directories(dir.path() / "Larkspire");
-    testing::writeText(pending(), "a file where the folder should be");
+    testing::writeFile(pending(), "a file where the folder should be");
     EXPECT_THROW(recorder.start(), fs::filesystem_error);
     EXPECT_FALSE(recorder.isRecording());
     EXPECT_EQ(input.startCount(), 0);
@@ -237,20 +237,6 @@ TEST(RecorderLifetime, DestroyingTheRecorderStopsCapture) {
     const auto pending = RecoveryStore(dir.path()).pendingRecordings();
     ASSERT_EQ(pending.size(), 1u);
     EXPECT_EQ(readSound(pending.front()).samples.size(), 2u * 4096);
-}
-
-TEST(FakeAudioInputAccess, RequestAnswersOnTheMainQueue) {
-    fake::VirtualClock clock;
-    fake::FakeScheduler scheduler{clock};
-    fake::FakeAudioInput input{scheduler, kStereo48k};
-    input.setAuthorization(platform::MicrophoneAuthorization::notDetermined);
-    input.setRequestAnswer(false);
-    std::optional<bool> answer;
-    input.requestAccess([&](bool granted) { answer = granted; });
-    EXPECT_FALSE(answer.has_value());
-    scheduler.runDue();
-    EXPECT_EQ(answer, false);
-    EXPECT_EQ(input.authorizationStatus(), platform::MicrophoneAuthorization::denied);
 }
 
 }  // namespace

@@ -15,7 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempDir;
 using testing::writeFile;
-using testing::writeText;
 
 class RecoveryRetry : public ::testing::Test {
   protected:
@@ -63,8 +62,8 @@ TEST_F(RecoveryRetry, LeftoverTemporaryFilesOfACrashAreRemovedAndNothingElse) {
 
 // The fallback for file systems without RENAME_NOREPLACE (NFS, some FUSE).
 TEST_F(RecoveryRetry, TheNoReplaceFallbackMovesToAFreeNameAndNeverOverAnother) {
-    writeText(dir() / "from", "recording");
-    writeText(dir() / "taken", "other recording");
+    writeFile(dir() / "from", "recording");
+    writeFile(dir() / "taken", "other recording");
     EXPECT_FALSE(fileio::moveIfFree(dir() / "from", dir() / "taken"));
     EXPECT_TRUE(fileio::moveIfFree(dir() / "from", dir() / "free"));
     EXPECT_FALSE(fs::exists(dir() / "from"));

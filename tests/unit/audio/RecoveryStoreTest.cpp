@@ -20,7 +20,6 @@ namespace fs = std::filesystem;
 using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
-using testing::writeText;
 
 class RecoveryStoreTest : public ::testing::Test {
   protected:
@@ -46,36 +45,38 @@ class RecoveryStoreTest : public ::testing::Test {
     RecoveryStore store{dir.path()};
 };
 
-TEST_F(RecoveryStoreTest, CreatesThePendingFolderAndMovesNothingWithoutLegacy) {
-    EXPECT_EQ(store.recoveryDirectory(), pending());
-    EXPECT_TRUE(fs::is_directory(pending()));
-    EXPECT_TRUE(namesIn(pending()).empty());
-    EXPECT_FALSE(fs::exists(dir.path() / "Vantrel"));
-}
-
-TEST_F(RecoveryStoreTest, CreatesAMissingDataDirectory) {
-    RecoveryStore nested(dir.path() / "a" / "b");
-    EXPECT_EQ(nested.recoveryDirectory(),
-              dir.path() / "a" / "b" / "Larkspire" / "Pending Recordings");
-}
-
-TEST_F(RecoveryStoreTest, UnusableDataDirectoryThrowsAndListsNothing) {
-    writeText(dir.path() / "file", "not a folder");
-    RecoveryStore broken(dir.path() / "file");
-    EXPECT_THROW(broken.recoveryDirectory(), fs::filesystem_error);
-    EXPECT_THROW(broken.newRecoveryURL("caf"), fs::filesystem_error);
-    EXPECT_TRUE(broken.pendingRecordings().empty());
-    EXPECT_FALSE(broken.hasPendingRecordings());
+TEST_F(RecoveryStoreTest, ThePendingFolderIsMadeInsideTheDataFolderOrNothingIsListed) {
+    writeFile(dir.path() / "file", "not a folder");
+    struct Case {
+        fs::path data;
+        bool usable;
+    };
+    for (const Case& c : {Case{dir.path(), true}, Case{dir.path() / "a" / "b", true},
+                          Case{dir.path() / "file", false}}) {
+        RecoveryStore s(c.data);
+        const fs::path expected = c.data / "Larkspire" / "Pending Recordings";
+        if (c.usable) {
+            EXPECT_EQ(s.recoveryDirectory(), expected);
+            EXPECT_TRUE(fs::is_directory(expected));
+            EXPECT_TRUE(namesIn(expected).empty());
+        } else {
+            EXPECT_THROW(s.recoveryDirectory(), fs::filesystem_error);
+            EXPECT_THROW(s.newRecoveryURL("caf"), fs::filesystem_error);
+        }
+        EXPECT_TRUE(s.pendingRecordings().empty()) << c.data;
+        EXPECT_FALSE(s.hasPendingRecordings()) << c.data;
+    }
+    EXPECT_FALSE(fs::exists(legacy())) << "no legacy folder is made";
 }
 
 TEST_F(RecoveryStoreTest, MigrationMovesFreeNamesAndLeavesCollisions) {
     fs::create_directories(legacy() / "Silent Recordings");
     fs::create_directories(pending());
-    writeText(legacy() / "A.wav", "legacy A");
-    writeText(legacy() / "B.wav", "legacy B");
-    writeText(legacy() / ".hidden.wav", "hidden");
-    writeText(legacy() / "Silent Recordings" / "s.wav", "silent");
-    writeText(pending() / "B.wav", "current B");
+    writeFile(legacy() / "A.wav", "legacy A");
+    writeFile(legacy() / "B.wav", "legacy B");
+    writeFile(legacy() / ".hidden.wav", "hidden");
+    writeFile(legacy() / "Silent Recordings" / "s.wav", "silent");
+    writeFile(pending() / "B.wav", "current B");
 
     store.recoveryDirectory();
 
@@ -112,7 +113,7 @@ TEST_F(RecoveryStoreTest, NewRecoveryURLIsAFreshLowerCaseUuidName) {
 
 TEST_F(RecoveryStoreTest, PersistWritesTheWavAndRemovesTheSpool) {
     const fs::path spool = store.newRecoveryURL("caf");
-    writeText(spool, "spool");
+    writeFile(spool, "spool");
     const Bytes wav = WAV::wrap(Bytes(1000, 3));
     const fs::path written = RecoveryStore::persistForRecovery(wav, spool);
     EXPECT_EQ(written, fs::path(spool).replace_extension("wav"));
@@ -124,7 +125,7 @@ TEST_F(RecoveryStoreTest, PersistWritesTheWavAndRemovesTheSpool) {
 
 TEST_F(RecoveryStoreTest, FailedPersistKeepsTheSpoolAndLeavesNoTemporary) {
     const fs::path spool = store.newRecoveryURL("caf");
-    writeText(spool, "spool");
+    writeFile(spool, "spool");
     // A folder where the WAV should go: the final rename cannot replace it.
     fs::create_directory(fs::path(spool).replace_extension("wav"));
     EXPECT_THROW(RecoveryStore::persistForRecovery(WAV::wrap({}), spool), std::system_error);
@@ -136,12 +137,12 @@ TEST_F(RecoveryStoreTest, FailedPersistKeepsTheSpoolAndLeavesNoTemporary) {
 
 TEST_F(RecoveryStoreTest, PendingListsWavAndCafNewestFirst) {
     fs::create_directories(pending() / "Silent Recordings");
-    writeText(pending() / "old.caf", "c");
-    writeText(pending() / "NEW.WAV", "w");
-    writeText(pending() / "mid.wav", "m");
-    writeText(pending() / "notes.txt", "t");
-    writeText(pending() / ".hidden.wav", "h");
-    writeText(pending() / "Silent Recordings" / "quiet.wav", "q");
+    writeFile(pending() / "old.caf", "c");
+    writeFile(pending() / "NEW.WAV", "w");
+    writeFile(pending() / "mid.wav", "m");
+    writeFile(pending() / "notes.txt", "t");
+    writeFile(pending() / ".hidden.wav", "h");
+    writeFile(pending() / "Silent Recordings" / "quiet.wav", "q");
     touch(pending() / "old.caf", 300);
     touch(pending() / "NEW.WAV", 10);
     touch(pending() / "mid.wav", 100);
@@ -157,52 +158,38 @@ TEST_F(RecoveryStoreTest, PendingListsWavAndCafNewestFirst) {
     EXPECT_EQ(store.pendingRecordings().front(), pending() / "old.caf");
 }
 
-TEST_F(RecoveryStoreTest, NothingPendingInAnEmptyStore) {
-    EXPECT_TRUE(store.pendingRecordings().empty());
-    EXPECT_FALSE(store.hasPendingRecordings());
-    // A silent recording does not count.
+TEST_F(RecoveryStoreTest, ASilentRecordingIsNotPending) {
     fs::create_directories(pending() / "Silent Recordings");
-    writeText(pending() / "Silent Recordings" / "a.wav", "q");
+    writeFile(pending() / "Silent Recordings" / "a.wav", "q");
     EXPECT_FALSE(store.hasPendingRecordings());
 }
 
-TEST_F(RecoveryStoreTest, RecoverReadsWavFilesAndComputesDuration) {
-    fs::create_directories(pending());
+TEST_F(RecoveryStoreTest, RecoverReturnsWavFilesAsTheyAreWithTheirDuration) {
     struct Case {
-        std::size_t pcmBytes;
-        std::int64_t seconds;
+        std::string name;
+        Bytes bytes;
+        std::optional<std::int64_t> seconds;  // nullopt: refused, the file stays
     };
-    for (const Case c : {Case{48000, 1}, Case{100000, 3}, Case{20, 1}, Case{64000, 2}}) {
-        const fs::path p = pending() / ("r" + std::to_string(c.pcmBytes) + ".wav");
-        const Bytes wav = WAV::wrap(Bytes(c.pcmBytes, 1));
-        writeFile(p, wav);
+    const std::vector<Case> cases = {
+        {"1s.wav", WAV::wrap(Bytes(48000, 1)), 1}, {"3s.wav", WAV::wrap(Bytes(100000, 1)), 3},
+        {"short.wav", WAV::wrap(Bytes(20, 1)), 1}, {"2s.wav", WAV::wrap(Bytes(64000, 1)), 2},
+        {"text.wav", Bytes(100, 'z'), 1},  // not checked for a header: returned as it is
+        {"bare.wav", WAV::wrap({}), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const fs::path p = pending() / c.name;
+        writeFile(p, c.bytes);
         const auto r = store.recover(p);
-        ASSERT_TRUE(r.has_value()) << c.pcmBytes;
-        EXPECT_EQ(r->durationSeconds, c.seconds) << c.pcmBytes;
-        EXPECT_EQ(r->wav, wav);
-        EXPECT_EQ(r->recoveryURL, p);
+        ASSERT_EQ(r.has_value(), c.seconds.has_value()) << c.name;
+        EXPECT_TRUE(fs::exists(p)) << c.name;
+        if (r) {
+            EXPECT_EQ(r->durationSeconds, c.seconds) << c.name;
+            EXPECT_EQ(r->wav, c.bytes) << c.name;
+            EXPECT_EQ(r->recoveryURL, p) << c.name;
+        }
     }
-}
-
-TEST_F(RecoveryStoreTest, RecoverRefusesHeaderOnlyFilesAndKeepsThem) {
-    fs::create_directories(pending());
-    const fs::path bare = pending() / "bare.wav";
-    writeFile(bare, WAV::wrap({}));
-    EXPECT_FALSE(store.recover(bare).has_value());
-    EXPECT_TRUE(fs::exists(bare));
     EXPECT_FALSE(store.recover(pending() / "missing.wav").has_value());
     EXPECT_FALSE(store.recover(pending()).has_value());  // a folder cannot be read
-}
-
-TEST_F(RecoveryStoreTest, RecoverReturnsEvenTextAsIs) {
-    fs::create_directories(pending());
-    const fs::path p = pending() / "text.wav";
-    writeText(p, std::string(100, 'z'));
-    const auto r = store.recover(p);
-    ASSERT_TRUE(r.has_value());
-    EXPECT_EQ(r->wav, Bytes(100, 'z'));
-    EXPECT_EQ(r->durationSeconds, 1);
-    EXPECT_FALSE(WAV::hasPlausibleVoiceSignal(r->wav));
 }
 
 TEST_F(RecoveryStoreTest, RecoverOfASpoolFileReplacesItByItsWav) {
@@ -232,7 +219,7 @@ TEST_F(RecoveryStoreTest, RecoverOfAnEmptyOrBrokenSpoolKeepsIt) {
     EXPECT_FALSE(store.recover(empty).has_value());
     EXPECT_TRUE(fs::exists(empty));
     const fs::path junk = store.newRecoveryURL("CAF");
-    writeText(junk, "not audio");
+    writeFile(junk, "not audio");
     EXPECT_FALSE(store.recover(junk).has_value());
     EXPECT_TRUE(fs::exists(junk));
     // A header claiming a rate no microphone has would resample into gigabytes.
@@ -279,15 +266,10 @@ class EnvironmentVariable {
             saved_ = v;
         }
     }
-    ~EnvironmentVariable() {
-        if (saved_) {
-            ::setenv(name_, saved_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
+    ~EnvironmentVariable() { set(saved_); }
+    void set(const std::optional<std::string>& value) {
+        value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_);
     }
-    void set(const char* value) { ::setenv(name_, value, 1); }
-    void unset() { ::unsetenv(name_); }
 
   private:
     const char* name_;
@@ -295,25 +277,22 @@ class EnvironmentVariable {
 };
 
 TEST(RecoveryStoreLocation, XdgDataHomeWhenAbsoluteElseLocalShare) {
+    TempDir dir;
     EnvironmentVariable xdg("XDG_DATA_HOME");
     EnvironmentVariable home("HOME");
     home.set("/home/someone");
-    xdg.set("/data/xdg");
-    EXPECT_EQ(RecoveryStore::userDataDirectory(), fs::path("/data/xdg"));
-    xdg.set("relative/path");
-    EXPECT_EQ(RecoveryStore::userDataDirectory(), fs::path("/home/someone/.local/share"));
-    xdg.set("");
-    EXPECT_EQ(RecoveryStore::userDataDirectory(), fs::path("/home/someone/.local/share"));
-    xdg.unset();
-    EXPECT_EQ(RecoveryStore::userDataDirectory(), fs::path("/home/someone/.local/share"));
-}
-
-TEST(RecoveryStoreLocation, DefaultStoreFollowsTheEnvironment) {
-    TempDir dir;
-    EnvironmentVariable xdg("XDG_DATA_HOME");
-    xdg.set(dir.path().c_str());
-    RecoveryStore store;
-    EXPECT_EQ(store.recoveryDirectory(), dir.path() / "Larkspire" / "Pending Recordings");
+    const fs::path share = "/home/someone/.local/share";
+    for (const auto& [value, expected] :
+         std::vector<std::pair<std::optional<std::string>, fs::path>>{
+             {dir.path().string(), dir.path()},
+             {"relative/path", share},
+             {"", share},
+             {std::nullopt, share}}) {
+        xdg.set(value);
+        EXPECT_EQ(RecoveryStore::userDataDirectory(), expected) << value.value_or("unset");
+    }
+    xdg.set(dir.path().string());
+    EXPECT_EQ(RecoveryStore().recoveryDirectory(), dir.path() / "Larkspire" / "Pending Recordings");
 }
 
 }  // namespace

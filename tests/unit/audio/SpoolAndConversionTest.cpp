@@ -107,7 +107,7 @@ TEST(CafSpoolFile, BytesPastTheLastBlockAreIgnoredByReaders) {
 TEST(CafSpoolFile, NeverOpensAnExistingFile) {
     TempDir dir;
     const fs::path p = dir.path() / "taken.caf";
-    testing::writeText(p, "keep me");
+    testing::writeFile(p, "keep me");
     EXPECT_THROW(CafSpoolFile::create(p, kStereo48k), std::system_error);
     EXPECT_EQ(fs::file_size(p), 7u);
     EXPECT_THROW(CafSpoolFile::create(dir.path() / "no" / "folder.caf", kStereo48k),
@@ -207,7 +207,7 @@ TEST(Conversion, FullScaleIsClippedNotWrapped) {
 TEST(Conversion, UnreadableFilesGiveNothingAndEmptyFilesGiveNoSamples) {
     TempDir dir;
     EXPECT_FALSE(convertTo16kMonoInt16(dir.path() / "missing.caf").has_value());
-    testing::writeText(dir.path() / "text.caf", std::string(200, 'x'));
+    testing::writeFile(dir.path() / "text.caf", std::string(200, 'x'));
     EXPECT_FALSE(convertTo16kMonoInt16(dir.path() / "text.caf").has_value());
     const auto empty = convertTo16kMonoInt16(spoolOf(dir, kStereo48k, {}));
     ASSERT_TRUE(empty.has_value());

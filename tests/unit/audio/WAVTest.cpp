@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <numeric>
+#include <optional>
 #include <string>
 
 #include "unit/audio/AudioTestSupport.h"
@@ -17,12 +17,6 @@ Bytes bytesOf(const std::string& s) {
     return Bytes(s.begin(), s.end());
 }
 
-void appendU32(Bytes& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    }
-}
-
 // A RIFF/WAVE file of the given chunks, each written as id, size and body as given.
 struct Chunk {
     std::string id;
@@ -30,14 +24,13 @@ struct Chunk {
     Bytes body;
 };
 Bytes riff(const std::vector<Chunk>& chunks) {
-    Bytes out = bytesOf("RIFF");
-    appendU32(out, 0);  // not looked at
-    const Bytes wave = bytesOf("WAVE");
-    out.insert(out.end(), wave.begin(), wave.end());
+    Bytes out = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};  // size not looked at
     for (const auto& c : chunks) {
         const Bytes id = bytesOf(c.id);
         out.insert(out.end(), id.begin(), id.end());
-        appendU32(out, c.size);
+        for (int i = 0; i < 4; ++i) {
+            out.push_back(static_cast<std::uint8_t>(c.size >> (8 * i)));
+        }
         out.insert(out.end(), c.body.begin(), c.body.end());
     }
     return out;
@@ -61,122 +54,92 @@ TEST(WAVWrap, EmptyPCMGivesTheCanonical44ByteHeader) {
     EXPECT_EQ(WAV::wrap({}), expected);
 }
 
-TEST(WAVWrap, SizesAndPayloadOfOneSecond) {
-    const Bytes pcm = ramp(32000);
-    const Bytes wav = WAV::wrap(pcm);
-    ASSERT_EQ(wav.size(), 32044u);
-    EXPECT_EQ(u32At(wav, 4), 32036u);
-    EXPECT_EQ(u32At(wav, 40), 32000u);
-    // The fields between the two sizes do not depend on the payload.
+TEST(WAVWrap, SizesFollowThePayloadWithoutPadByteAndPcmDataReadsItBack) {
     const Bytes empty = WAV::wrap({});
-    EXPECT_TRUE(std::equal(wav.begin() + 8, wav.begin() + 40, empty.begin() + 8));
-    EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), wav.begin() + 44));
-}
-
-TEST(WAVWrap, OddPayloadGetsNoPadByte) {
-    const Bytes wav = WAV::wrap(ramp(3));
-    EXPECT_EQ(wav.size(), 47u);
-    EXPECT_EQ(u32At(wav, 4), 39u);
-    EXPECT_EQ(u32At(wav, 40), 3u);
-}
-
-TEST(WAVPcmData, ReturnsWhatWrapWrapped) {
-    for (std::size_t n : {0u, 1u, 2u, 3u, 44u, 4095u, 32000u}) {
+    for (std::size_t n : {1u, 2u, 3u, 44u, 4095u, 32000u}) {
         const Bytes pcm = ramp(n);
-        const auto back = WAV::pcmData(WAV::wrap(pcm));
-        ASSERT_TRUE(back.has_value()) << n;
-        EXPECT_EQ(*back, pcm) << n;
+        const Bytes wav = WAV::wrap(pcm);
+        ASSERT_EQ(wav.size(), 44 + n) << n;
+        EXPECT_EQ(u32At(wav, 4), 36 + n) << n;
+        EXPECT_EQ(u32At(wav, 40), n) << n;
+        // The fields between the two sizes do not depend on the payload.
+        EXPECT_TRUE(std::equal(wav.begin() + 8, wav.begin() + 40, empty.begin() + 8)) << n;
+        EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), wav.begin() + 44)) << n;
+        EXPECT_EQ(WAV::pcmData(wav), pcm) << n;
     }
 }
 
-TEST(WAVPcmData, WalksPastTheFmtChunkWithoutCheckingIt) {
-    // A stereo 44.1 kHz fmt chunk: the walk does not verify the format.
-    Bytes fmt(16, 0);
-    fmt[2] = 2;
-    const Bytes wav = riff({{"fmt ", 16, fmt}, {"data", 4, {1, 2, 3, 4}}});
-    EXPECT_EQ(WAV::pcmData(wav), (Bytes{1, 2, 3, 4}));
-}
-
-TEST(WAVPcmData, SkipsThePadByteAfterAnOddChunk) {
-    // "LIST" of 3 bytes, its pad byte, then "data". Without the pad the walk would read
-    // "ata." as the next id and find nothing.
-    const Bytes wav = riff({{"LIST", 3, {'a', 'b', 'c', 0}}, {"data", 2, {9, 8}}});
-    EXPECT_EQ(WAV::pcmData(wav), (Bytes{9, 8}));
-}
-
-TEST(WAVPcmData, NoPadByteAfterAnEvenChunk) {
-    const Bytes wav = riff({{"LIST", 4, {'a', 'b', 'c', 'd'}}, {"data", 2, {9, 8}}});
-    EXPECT_EQ(WAV::pcmData(wav), (Bytes{9, 8}));
-}
-
-TEST(WAVPcmData, FirstDataChunkWins) {
-    const Bytes wav = riff({{"data", 2, {1, 1}}, {"data", 2, {2, 2}}});
-    EXPECT_EQ(WAV::pcmData(wav), (Bytes{1, 1}));
-}
-
-TEST(WAVPcmData, DataChunkEndingExactlyAtTheEndIsWhole) {
-    const Bytes wav = riff({{"data", 5, {1, 2, 3, 4, 5}}});
-    EXPECT_EQ(WAV::pcmData(wav), (Bytes{1, 2, 3, 4, 5}));
-}
-
-TEST(WAVPcmData, TruncatedDataChunkYieldsNothing) {
-    Bytes wav = WAV::wrap(ramp(100));
-    wav.pop_back();
-    EXPECT_FALSE(WAV::pcmData(wav).has_value());
-    // Also a declared size far past the end, near the 32-bit limit.
-    EXPECT_FALSE(WAV::pcmData(riff({{"data", 0xFFFFFFFFu, {1, 2}}})).has_value());
-    // And a skipped chunk whose size runs past the end.
-    EXPECT_FALSE(WAV::pcmData(riff({{"LIST", 0xFFFFFFF0u, {1, 2}}})).has_value());
-}
-
-TEST(WAVPcmData, MalformedInputYieldsNothing) {
+TEST(WAVPcmData, WalksTheChunksToTheFirstCompleteDataChunk) {
+    Bytes stereoFmt(16, 0);  // a stereo fmt chunk: the walk does not check the format
+    stereoFmt[2] = 2;
     const Bytes good = WAV::wrap(ramp(10));
-    EXPECT_FALSE(WAV::pcmData({}).has_value());
-    EXPECT_FALSE(WAV::pcmData(Bytes(good.begin(), good.begin() + 11)).has_value());
-    EXPECT_FALSE(WAV::pcmData(Bytes(good.begin(), good.begin() + 12)).has_value());
-    EXPECT_FALSE(WAV::pcmData(Bytes(good.begin(), good.begin() + 19)).has_value());
+    Bytes truncated = WAV::wrap(ramp(100));
+    truncated.pop_back();
     Bytes rifx = good;
     rifx[3] = 'X';
-    EXPECT_FALSE(WAV::pcmData(rifx).has_value());
     Bytes wavf = good;
     wavf[11] = 'F';
-    EXPECT_FALSE(WAV::pcmData(wavf).has_value());
-    // Chunks but no "data".
-    EXPECT_FALSE(WAV::pcmData(riff({{"fmt ", 2, {0, 0}}})).has_value());
-}
-
-TEST(WAVChunks, CutsAtTheLimitInOrder) {
-    const Bytes pcm = ramp(7000000);
-    const auto pieces = WAV::chunks(WAV::wrap(pcm), 3145728);
-    ASSERT_EQ(pieces.size(), 3u);
-    const std::size_t sizes[] = {3145728, 3145728, 708544};
-    Bytes joined;
-    for (std::size_t i = 0; i < 3; ++i) {
-        ASSERT_EQ(pieces[i].size(), 44 + sizes[i]);
-        const auto p = WAV::pcmData(pieces[i]);
-        ASSERT_TRUE(p.has_value());
-        EXPECT_EQ(pieces[i], WAV::wrap(*p));
-        joined.insert(joined.end(), p->begin(), p->end());
+    struct Case {
+        const char* what;
+        Bytes wav;
+        std::optional<Bytes> pcm;
+    };
+    const std::vector<Case> cases = {
+        {"fmt not checked", riff({{"fmt ", 16, stereoFmt}, {"data", 4, {1, 2, 3, 4}}}),
+         Bytes{1, 2, 3, 4}},
+        // Without the pad byte the walk would read "ata." as the next id.
+        {"pad after odd chunk", riff({{"LIST", 3, {'a', 'b', 'c', 0}}, {"data", 2, {9, 8}}}),
+         Bytes{9, 8}},
+        {"no pad after even chunk", riff({{"LIST", 4, {'a', 'b', 'c', 'd'}}, {"data", 2, {9, 8}}}),
+         Bytes{9, 8}},
+        {"first data wins", riff({{"data", 2, {1, 1}}, {"data", 2, {2, 2}}}), Bytes{1, 1}},
+        {"data ends at the end", riff({{"data", 5, {1, 2, 3, 4, 5}}}), Bytes{1, 2, 3, 4, 5}},
+        {"truncated data", truncated, std::nullopt},
+        {"size near 2^32", riff({{"data", 0xFFFFFFFFu, {1, 2}}}), std::nullopt},
+        {"skipped chunk past the end", riff({{"LIST", 0xFFFFFFF0u, {1, 2}}}), std::nullopt},
+        {"empty", {}, std::nullopt},
+        {"11 bytes", Bytes(good.begin(), good.begin() + 11), std::nullopt},
+        {"12 bytes", Bytes(good.begin(), good.begin() + 12), std::nullopt},
+        {"19 bytes", Bytes(good.begin(), good.begin() + 19), std::nullopt},
+        {"RIFX", rifx, std::nullopt},
+        {"WAVF", wavf, std::nullopt},
+        {"no data chunk", riff({{"fmt ", 2, {0, 0}}}), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WAV::pcmData(c.wav), c.pcm) << c.what;
     }
-    EXPECT_EQ(joined, pcm);
 }
 
-std::vector<std::size_t> pieceSizes(std::size_t pcmBytes, std::int64_t limit) {
-    std::vector<std::size_t> sizes;
-    for (const auto& piece : WAV::chunks(WAV::wrap(ramp(pcmBytes)), limit)) {
-        sizes.push_back(WAV::pcmData(piece)->size());
+TEST(WAVChunks, CutsAtTheLimitInWholeSamplesAndInOrder) {
+    struct Case {
+        std::size_t pcmBytes;
+        std::int64_t limit;
+        std::vector<std::size_t> sizes;
+    };
+    const std::vector<Case> cases = {
+        {7000000, 3145728, {3145728, 3145728, 708544}},
+        {10, 5, {4, 4, 2}},
+        {6, 1, {2, 2, 2}},
+        {6, 0, {2, 2, 2}},
+        {6, -3, {2, 2, 2}},
+        {7, 4, {4, 3}},
+        {8, 8, {8}},
+        {8, 9, {8}},
+    };
+    for (const Case& c : cases) {
+        const Bytes pcm = ramp(c.pcmBytes);
+        std::vector<std::size_t> sizes;
+        Bytes joined;
+        for (const Bytes& piece : WAV::chunks(WAV::wrap(pcm), c.limit)) {
+            const auto p = WAV::pcmData(piece);
+            ASSERT_TRUE(p.has_value());
+            EXPECT_EQ(piece, WAV::wrap(*p));
+            sizes.push_back(p->size());
+            joined.insert(joined.end(), p->begin(), p->end());
+        }
+        EXPECT_EQ(sizes, c.sizes) << c.pcmBytes << " by " << c.limit;
+        EXPECT_EQ(joined, pcm) << c.pcmBytes << " by " << c.limit;
     }
-    return sizes;
-}
-
-TEST(WAVChunks, OddAndTinyLimitsKeepWholeSamples) {
-    EXPECT_EQ(pieceSizes(10, 5), (std::vector<std::size_t>{4, 4, 2}));
-    EXPECT_EQ(pieceSizes(6, 1), (std::vector<std::size_t>{2, 2, 2}));
-    EXPECT_EQ(pieceSizes(6, 0), (std::vector<std::size_t>{2, 2, 2}));
-    EXPECT_EQ(pieceSizes(6, -3), (std::vector<std::size_t>{2, 2, 2}));
-    EXPECT_EQ(pieceSizes(7, 4), (std::vector<std::size_t>{4, 3}));
-    EXPECT_EQ(pieceSizes(8, 8), (std::vector<std::size_t>{8}));
-    EXPECT_EQ(pieceSizes(8, 9), (std::vector<std::size_t>{8}));
 }
 
 TEST(WAVChunks, NothingWithoutPCM) {
@@ -187,52 +150,48 @@ TEST(WAVChunks, NothingWithoutPCM) {
     EXPECT_TRUE(WAV::chunks(truncated, 100).empty());
 }
 
-Bytes wavOf(const std::vector<std::int16_t>& samples) {
-    return WAV::wrap(pcm16(samples));
-}
-
-TEST(WAVVoice, PeakThresholdIs64) {
-    std::vector<std::int16_t> quiet(16000, 0);
-    EXPECT_FALSE(WAV::hasPlausibleVoiceSignal(wavOf(quiet)));
-    quiet[500] = 63;
-    quiet[900] = -63;
-    EXPECT_FALSE(WAV::hasPlausibleVoiceSignal(wavOf(quiet)));
-    quiet[700] = 64;
-    EXPECT_TRUE(WAV::hasPlausibleVoiceSignal(wavOf(quiet)));
-    quiet[700] = -64;
-    EXPECT_TRUE(WAV::hasPlausibleVoiceSignal(wavOf(quiet)));
-    quiet[700] = -32768;  // |−32768| counts as 32768
-    EXPECT_TRUE(WAV::hasPlausibleVoiceSignal(wavOf(quiet)));
-}
-
-TEST(WAVVoice, RmsThresholdIs0Point6) {
-    // A constant level v has RMS v / 32768; 0.6 of full scale lies between 19660 and 19661.
-    EXPECT_TRUE(WAV::hasPlausibleVoiceSignal(wavOf(std::vector<std::int16_t>(1000, 19660))));
-    EXPECT_FALSE(WAV::hasPlausibleVoiceSignal(wavOf(std::vector<std::int16_t>(1000, 19661))));
-    EXPECT_FALSE(WAV::hasPlausibleVoiceSignal(wavOf(std::vector<std::int16_t>(1000, -19661))));
+TEST(WAVVoice, APeakOf64AndAnRmsBelowPointSixMakeAVoice) {
+    const auto with = [](std::vector<std::int16_t> samples, std::size_t at, std::int16_t v) {
+        samples[at] = v;
+        return samples;
+    };
+    const std::vector<std::int16_t> quiet(16000, 0);
     std::vector<std::int16_t> square(1000);
     for (std::size_t i = 0; i < square.size(); ++i) {
         square[i] = i % 2 ? 32767 : -32767;
     }
-    EXPECT_FALSE(WAV::hasPlausibleVoiceSignal(wavOf(square)));
-}
-
-TEST(WAVVoice, TrailingOddByteIsIgnored) {
-    Bytes pcm = pcm16({0, 0});
-    pcm.push_back(0x7F);  // would be loud if it were read as half a sample
-    EXPECT_FALSE(WAV::hasPlausibleVoiceSignal(WAV::wrap(pcm)));
-    Bytes loud = pcm16({100});
-    loud.push_back(0);
-    EXPECT_TRUE(WAV::hasPlausibleVoiceSignal(WAV::wrap(loud)));
-}
-
-TEST(WAVVoice, MalformedOrTooShortIsNotAVoice) {
-    EXPECT_FALSE(WAV::hasPlausibleVoiceSignal(WAV::wrap(Bytes{0x40})));
-    EXPECT_FALSE(WAV::hasPlausibleVoiceSignal(WAV::wrap({})));
-    EXPECT_FALSE(WAV::hasPlausibleVoiceSignal(pcm16({1000, -1000, 1000})));  // no header
-    Bytes truncated = wavOf({1000, -1000});
+    Bytes quietOddByte = pcm16({0, 0});
+    quietOddByte.push_back(0x7F);  // would be loud if it were read as half a sample
+    Bytes loudOddByte = pcm16({100});
+    loudOddByte.push_back(0);
+    Bytes truncated = WAV::wrap(pcm16({1000, -1000}));
     truncated.pop_back();
-    EXPECT_FALSE(WAV::hasPlausibleVoiceSignal(truncated));
+    struct Case {
+        const char* what;
+        Bytes wav;
+        bool voice;
+    };
+    // A constant level v has RMS v / 32768; 0.6 of full scale lies between 19660 and 19661.
+    const std::vector<Case> cases = {
+        {"silence", WAV::wrap(pcm16(quiet)), false},
+        {"peak 63", WAV::wrap(pcm16(with(with(quiet, 500, 63), 900, -63))), false},
+        {"peak 64", WAV::wrap(pcm16(with(quiet, 700, 64))), true},
+        {"peak -64", WAV::wrap(pcm16(with(quiet, 700, -64))), true},
+        {"peak -32768", WAV::wrap(pcm16(with(quiet, 700, -32768))), true},
+        {"rms 19660", WAV::wrap(pcm16(std::vector<std::int16_t>(1000, 19660))), true},
+        {"rms 19661", WAV::wrap(pcm16(std::vector<std::int16_t>(1000, 19661))), false},
+        {"rms -19661", WAV::wrap(pcm16(std::vector<std::int16_t>(1000, -19661))), false},
+        {"full-scale square", WAV::wrap(pcm16(square)), false},
+        {"quiet with an odd byte", WAV::wrap(quietOddByte), false},
+        {"loud with an odd byte", WAV::wrap(loudOddByte), true},
+        {"one byte", WAV::wrap(Bytes{0x40}), false},
+        {"no PCM", WAV::wrap({}), false},
+        {"no header", pcm16({1000, -1000, 1000}), false},
+        {"truncated", truncated, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WAV::hasPlausibleVoiceSignal(c.wav), c.voice) << c.what;
+    }
 }
 
 }  // namespace

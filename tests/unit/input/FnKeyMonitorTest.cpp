@@ -28,6 +28,8 @@ class FnKeyMonitorTest : public ::testing::Test {
     FnKeyMonitorTest() { makeMonitor(*fnKeyNamed("KEY_RIGHTALT")); }
 
     void makeMonitor(const FnKey& key) {
+        monitor.reset();
+        calls.clear();
         monitor = std::make_unique<FnKeyMonitor>(listener, scheduler, journal);
         monitor->setFnKey(key);
         monitor->onFnDown = [this] { calls.push_back("fnDown"); };
@@ -63,194 +65,101 @@ class FnKeyMonitorTest : public ::testing::Test {
     bool acceptUpgrade = true;
 };
 
-TEST_F(FnKeyMonitorTest, FnAloneIsOneDictationGesture) {
-    press(kAltR);
-    EXPECT_EQ(calls, Calls{"fnDown"});
-    EXPECT_EQ(monitor->activeGesture(), FnKeyMonitor::ActiveGesture::dictation);
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"fnDown", "fnUp"}));
-    EXPECT_FALSE(monitor->activeGesture().has_value());
-    EXPECT_FALSE(monitor->fnIsDown());
-}
-
-TEST_F(FnKeyMonitorTest, RepeatedFnPressWhileHeldStartsNothingNew) {
-    press(kAltR);
-    press(kAltR);  // auto-repeat
-    press(kAltR);
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"fnDown", "fnUp"}));
-}
-
-TEST_F(FnKeyMonitorTest, ControlFirstGivesContextualGesture) {
-    press(kCtrlL);
-    press(kAltR);
-    release(kAltR);
-    release(kCtrlL);
-    EXPECT_EQ(calls, (Calls{"contextDown", "contextUp"}));
-}
-
-TEST_F(FnKeyMonitorTest, RightControlCountsAsControl) {
-    press(kCtrlR);
-    press(kAltR);
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"contextDown", "contextUp"}));
-    EXPECT_TRUE(monitor->controlIsDown());
-}
-
-TEST_F(FnKeyMonitorTest, AcceptedUpgradeEndsContextualAndIsAskedOnce) {
-    press(kAltR);
-    press(kCtrlL);
-    EXPECT_EQ(monitor->activeGesture(), FnKeyMonitor::ActiveGesture::contextual);
-    // Control released and pressed again: already contextual, nothing more is asked.
-    release(kCtrlL);
-    press(kCtrlL);
-    release(kCtrlL);
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"fnDown", "upgrade?", "contextUp"}));
-}
-
-TEST_F(FnKeyMonitorTest, RefusedUpgradeStaysDictationAndIsAskedAgainAfterControlRepress) {
-    acceptUpgrade = false;
-    press(kAltR);
-    press(kCtrlL);
-    EXPECT_EQ(monitor->activeGesture(), FnKeyMonitor::ActiveGesture::dictation);
-    release(kCtrlL);
-    press(kCtrlL);
-    release(kCtrlL);
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"fnDown", "upgrade?", "upgrade?", "fnUp"}));
-}
-
-TEST_F(FnKeyMonitorTest, SecondControlKeyWhileOneIsHeldAsksNothing) {
-    acceptUpgrade = false;
-    press(kAltR);
-    press(kCtrlL);
-    press(kCtrlR);  // Control was already down
-    release(kCtrlL);
-    EXPECT_TRUE(monitor->controlIsDown());  // the right one is still held
-    release(kCtrlR);
-    EXPECT_FALSE(monitor->controlIsDown());
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"fnDown", "upgrade?", "fnUp"}));
-}
-
-TEST_F(FnKeyMonitorTest, UpgradeWithoutHandlerStaysDictation) {
-    monitor->onContextUpgrade = nullptr;
-    press(kAltR);
-    press(kCtrlL);
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"fnDown", "fnUp"}));
-}
-
-TEST_F(FnKeyMonitorTest, ContextualEndsContextualAfterControlLetGo) {
-    press(kCtrlL);
-    press(kAltR);
-    release(kCtrlL);
-    EXPECT_EQ(monitor->activeGesture(), FnKeyMonitor::ActiveGesture::contextual);
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"contextDown", "contextUp"}));
-}
-
-TEST_F(FnKeyMonitorTest, OtherModifiersWhileHeldCallNothing) {
-    press(kAltR);
-    for (int key : {kShiftL, kAltL, kSuperL}) {
-        press(key);
-        release(key);
+// Each row: which handlers are set, the keys as the listener hears them (+ press,
+// - release), and each call with the number of the key event that caused it.
+TEST_F(FnKeyMonitorTest, KeySequencesGiveTheirGestures) {
+    enum class Slots { accept, refuse, noUpgrade, noContext };
+    struct Case {
+        const char* what;
+        Slots slots;
+        std::vector<int> keys;
+        Calls calls;
+        const char* fnKey = "KEY_RIGHTALT";
+    };
+    using enum Slots;
+    const std::vector<Case> cases = {
+        {"Fn alone", accept, {kAltR, -kAltR}, {"fnDown@1", "fnUp@2"}},
+        {"auto-repeat", accept, {kAltR, kAltR, kAltR, -kAltR}, {"fnDown@1", "fnUp@4"}},
+        {"other modifiers while held",
+         accept,
+         {kAltR, kShiftL, -kShiftL, kAltL, -kAltL, kSuperL, -kSuperL, -kAltR},
+         {"fnDown@1", "fnUp@8"}},
+        {"release without press", accept, {kCtrlL, -kAltR, -kCtrlL}, {}},
+        // Control.
+        {"left Control first",
+         accept,
+         {kCtrlL, kAltR, -kAltR, -kCtrlL},
+         {"contextDown@2", "contextUp@3"}},
+        {"right Control first", accept, {kCtrlR, kAltR, -kAltR}, {"contextDown@2", "contextUp@3"}},
+        {"Control let go first",
+         accept,
+         {kCtrlL, kAltR, -kCtrlL, -kAltR},
+         {"contextDown@2", "contextUp@4"}},
+        {"accepted upgrade is asked once",
+         accept,
+         {kAltR, kCtrlL, -kCtrlL, kCtrlL, -kCtrlL, -kAltR},
+         {"fnDown@1", "upgrade?@2", "contextUp@6"}},
+        {"refused upgrade is asked at each Control press",
+         refuse,
+         {kAltR, kCtrlL, -kCtrlL, kCtrlL, -kCtrlL, -kAltR},
+         {"fnDown@1", "upgrade?@2", "upgrade?@4", "fnUp@6"}},
+        {"second Control key while one is held",
+         refuse,
+         {kAltR, kCtrlL, kCtrlR, -kCtrlL, -kCtrlR, -kAltR},
+         {"fnDown@1", "upgrade?@2", "fnUp@6"}},
+        {"no upgrade handler", noUpgrade, {kAltR, kCtrlL, -kAltR}, {"fnDown@1", "fnUp@3"}},
+        {"no context handlers",
+         noContext,
+         {kCtrlL, kAltR, -kAltR, -kCtrlL, kAltR, kCtrlL, -kCtrlL, -kAltR},
+         {"fnDown@5", "fnUp@8"}},
+        {"Right Ctrl as the key leaves left Control as Control",
+         accept,
+         {kCtrlR, kCtrlL, -kCtrlL, -kCtrlR, kAltR, -kAltR},
+         {"fnDown@1", "upgrade?@2", "contextUp@4"},
+         "KEY_RIGHTCTRL"},
+        // Chords: the key used as AltGr starts and locks nothing.
+        {"typing key while held",
+         accept,
+         {kAltR, kKeyE, -kKeyE, kKeyE, -kKeyE, -kAltR, kAltR, -kAltR},
+         {"fnDown@1", "chordCancel@2", "fnDown@7", "fnUp@8"}},
+        {"two quick chords",
+         accept,
+         {kAltR, kKeyE, -kKeyE, -kAltR, kAltR, kKeyE, -kKeyE, -kAltR},
+         {"fnDown@1", "chordCancel@2", "fnDown@5", "chordCancel@6"}},
+        {"Control after a chord",
+         accept,
+         {kAltR, kKeyE, kCtrlL, -kAltR},
+         {"fnDown@1", "chordCancel@2"}},
+        {"typing key in a contextual gesture",
+         accept,
+         {kCtrlL, kAltR, kKeyE, -kKeyE, -kAltR},
+         {"contextDown@2", "contextUp@5"}},
+        {"key held since before the Fn key",
+         accept,
+         {kKeyE, kAltR, -kKeyE, -kAltR},
+         {"fnDown@2", "fnUp@4"}},
+    };
+    for (const Case& c : cases) {
+        makeMonitor(*fnKeyNamed(c.fnKey));
+        acceptUpgrade = c.slots == accept;
+        if (c.slots == noUpgrade || c.slots == noContext) {
+            monitor->onContextUpgrade = nullptr;
+        }
+        if (c.slots == noContext) {
+            monitor->onContextDown = nullptr;
+            monitor->onContextUp = nullptr;
+        }
+        Calls tagged;
+        for (size_t i = 0; i < c.keys.size(); ++i) {
+            const size_t before = calls.size();
+            c.keys[i] > 0 ? press(c.keys[i]) : release(-c.keys[i]);
+            for (size_t j = before; j < calls.size(); ++j) {
+                tagged.push_back(calls[j] + "@" + std::to_string(i + 1));
+            }
+        }
+        EXPECT_EQ(tagged, c.calls) << c.what;
+        EXPECT_FALSE(monitor->activeGesture().has_value()) << c.what;
     }
-    EXPECT_EQ(calls, Calls{"fnDown"});
-    EXPECT_EQ(monitor->activeGesture(), FnKeyMonitor::ActiveGesture::dictation);
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"fnDown", "fnUp"}));
-}
-
-TEST_F(FnKeyMonitorTest, ReleaseWithNoPressSeenCallsNothingAndControlFollows) {
-    press(kCtrlL);
-    release(kAltR);
-    EXPECT_TRUE(calls.empty());
-    EXPECT_TRUE(monitor->controlIsDown());
-    EXPECT_FALSE(monitor->fnIsDown());
-    release(kCtrlL);
-    EXPECT_FALSE(monitor->controlIsDown());
-    EXPECT_TRUE(calls.empty());
-}
-
-TEST_F(FnKeyMonitorTest, StateMovesWithEmptySlots) {
-    monitor->onFnDown = nullptr;
-    monitor->onFnUp = nullptr;
-    press(kAltR);
-    EXPECT_EQ(monitor->activeGesture(), FnKeyMonitor::ActiveGesture::dictation);
-    release(kAltR);
-    EXPECT_FALSE(monitor->activeGesture().has_value());
-    EXPECT_TRUE(calls.empty());
-}
-
-TEST_F(FnKeyMonitorTest, RightControlAsFnKeyLeavesLeftControlAsControl) {
-    makeMonitor(*fnKeyNamed("KEY_RIGHTCTRL"));
-    press(kCtrlR);
-    EXPECT_EQ(calls, Calls{"fnDown"});
-    press(kCtrlL);
-    release(kCtrlL);
-    release(kCtrlR);
-    EXPECT_EQ(calls, (Calls{"fnDown", "upgrade?", "contextUp"}));
-    calls.clear();
-    // Right Alt is an ordinary modifier now.
-    press(kAltR);
-    release(kAltR);
-    EXPECT_TRUE(calls.empty());
-}
-
-// Keyboard chords: the Fn key used as AltGr must not start or lock anything.
-
-TEST_F(FnKeyMonitorTest, TypingKeyWhileFnHeldCancelsAndReleaseCallsNothing) {
-    press(kAltR);
-    press(kKeyE);
-    EXPECT_EQ(calls, (Calls{"fnDown", "chordCancel"}));
-    EXPECT_FALSE(monitor->activeGesture().has_value());
-    release(kKeyE);
-    press(kKeyE);  // a second character in the same chord
-    release(kKeyE);
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"fnDown", "chordCancel"}));
-    // The next hold is an ordinary gesture again.
-    press(kAltR);
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"fnDown", "chordCancel", "fnDown", "fnUp"}));
-}
-
-TEST_F(FnKeyMonitorTest, TwoQuickChordsGiveNoGestureEnd) {
-    for (int i = 0; i < 2; ++i) {
-        press(kAltR);
-        press(kKeyE);
-        release(kKeyE);
-        release(kAltR);
-        clock.advanceBy(platform::Duration(0.05));
-    }
-    EXPECT_EQ(calls, (Calls{"fnDown", "chordCancel", "fnDown", "chordCancel"}));
-}
-
-TEST_F(FnKeyMonitorTest, ControlAfterChordAsksNoUpgrade) {
-    press(kAltR);
-    press(kKeyE);
-    press(kCtrlL);
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"fnDown", "chordCancel"}));
-}
-
-TEST_F(FnKeyMonitorTest, TypingKeyInContextualGestureIsNoChord) {
-    press(kCtrlL);
-    press(kAltR);
-    press(kKeyE);
-    release(kKeyE);
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"contextDown", "contextUp"}));
-}
-
-TEST_F(FnKeyMonitorTest, KeyReleasedWhileFnHeldIsNoChord) {
-    press(kKeyE);  // held before the Fn key
-    press(kAltR);
-    release(kKeyE);
-    release(kAltR);
-    EXPECT_EQ(calls, (Calls{"fnDown", "fnUp"}));
 }
 
 // The agent's own injections.

@@ -1,72 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "insert/InsertionTarget.h"
-#include "insert/Paster.h"
 #include "insert/TerminalEmulators.h"
-#include "platform/fake/ActionLog.h"
-#include "platform/fake/FakeAccessibility.h"
-#include "platform/fake/FakeClipboard.h"
-#include "platform/fake/FakeFrontmostApp.h"
-#include "platform/fake/FakeKeyInjector.h"
-#include "platform/fake/FakeScheduler.h"
+#include "unit/insert/InsertionFixture.h"
 
-namespace larkspire {
+namespace larkspire::testing {
 namespace {
 
-using Actions = std::vector<std::string>;
-using fake::FakeAccessibleElement;
-
-constexpr int kAltR = 108;
-constexpr int kShiftL = 50;
-constexpr platform::ProcessId kEditorPid = 4242;
-constexpr platform::WindowId kEditorWindow = 0x600001;
-
-platform::FrontWindow editorWindow() {
-    return {kEditorWindow, kEditorPid, "Gedit", "gedit", "Text Editor"};
-}
-
-platform::FrontWindow terminalWindow() {
-    return {0x700001, 5151, "XTerm", "xterm", "XTerm"};
-}
-
-class InsertionTest : public ::testing::Test {
-  protected:
-    // Runs the main queue up to `seconds` after the start of the test.
-    void runUntil(double seconds) {
-        const double now = platform::secondsBetween(start, clock.now());
-        scheduler.advance(platform::Duration(seconds - now));
-    }
-    // The editor in front with its text field focused and `selection` selected.
-    void focusEditorField(platform::TextRange selection) {
-        frontmost.open(editorWindow());
-        accessibility.setFocused(kEditorPid, std::make_shared<FakeAccessibleElement>(
-                                                 log, "field", "AXTextField", "", selection));
-    }
-    // The virtual time of the first logged action that starts with `prefix`.
-    double timeOf(const std::string& prefix) const {
-        for (const auto& e : log.entries()) {
-            if (e.action.rfind(prefix, 0) == 0) {
-                return e.seconds;
-            }
-        }
-        return -1;
-    }
-
-    fake::VirtualClock clock;
-    platform::TimePoint start = clock.now();
-    fake::FakeScheduler scheduler{clock};
-    fake::ActionLog log{clock};
-    fake::FakeClipboard clipboard{&log};
-    fake::FakeKeyInjector keys{log};
-    fake::FakeFrontmostApp frontmost{log};
-    fake::FakeAccessibility accessibility;
-    std::unique_ptr<Paster> paster = std::make_unique<Paster>(
-        InsertionServices{clipboard, keys, frontmost, accessibility, scheduler, clock});
-};
+using InsertionTest = InsertionFixture;
 
 // Paster
 
@@ -272,4 +211,4 @@ TEST_F(InsertionTest, QuitTargetStillPastesIntoWhateverIsInFront) {
 }
 
 }  // namespace
-}  // namespace larkspire
+}  // namespace larkspire::testing

@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-
 #include "service/Config.h"
+#include "support/TempDir.h"
 
 namespace larkspire {
 namespace {
@@ -59,19 +56,16 @@ TEST(ConfigDecode, NullMeansAbsent) {
 }
 
 TEST(ConfigLoad, ReadsTheFileUnderHomeAndFailsQuietlyOtherwise) {
-    const auto home =
-        std::filesystem::temp_directory_path() / ("larkspire-config-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(home / ".vantrel");
-    const std::string path = Config::pathIn(home.string());
-    EXPECT_EQ(path, (home / ".vantrel/config.json").string());
+    const testing::TempDir home;
+    const std::string path = Config::pathIn(home.path().string());
+    EXPECT_EQ(path, (home.path() / ".vantrel/config.json").string());
     EXPECT_FALSE(Config::load(path));
-    std::ofstream(path) << R"({"api_url":"http://127.0.0.1:9"})";
+    testing::writeFile(path, R"({"api_url":"http://127.0.0.1:9"})");
     auto c = Config::load(path);
     ASSERT_TRUE(c);
     EXPECT_EQ(c->api_url, "http://127.0.0.1:9");
-    std::ofstream(path) << "{not json";
+    testing::writeFile(path, "{not json");
     EXPECT_FALSE(Config::load(path));
-    std::filesystem::remove_all(home);
 }
 
 TEST(ConfigContext, BuiltInNamesMatchCaseInsensitivelyAsSubstringsOfTheName) {

@@ -1,17 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
+#include <memory>
 
 #include "service/Http.h"
-#include "unit/service/LoopbackServer.h"
+#include "support/LoopbackServer.h"
+#include "support/TempDir.h"
 
 namespace larkspire::testing {
 namespace {
@@ -63,7 +59,7 @@ TEST_F(CurlTransportTest, SendsOnlyTheGivenHeadersAndTheBodyUnchanged) {
 TEST_F(CurlTransportTest, OversizedAnswersFailInAnOrderlyWay) {
     const string big(64 * 1024, 'x');
     server.on("/announced", {200, big});
-    server.on("/streamed", {200, big, /*omitContentLength=*/true});
+    server.on("/streamed", {200, big, {}, /*omitContentLength=*/true});
     server.on("/fits", {200, string(4096, 'y')});
     CurlTransport curl(4096);
     for (const string path : {"/announced", "/streamed"}) {
@@ -82,8 +78,8 @@ TEST_F(CurlTransportTest, OversizedAnswersFailInAnOrderlyWay) {
 // The time-out bounds a stretch without progress, not the whole exchange.
 TEST_F(CurlTransportTest, ASlowAnswerThatKeepsMovingArrivesAndAStalledOneTimesOut) {
     const string body(100, 'x');
-    server.on("/slow", {200, body, false, false, /*trickleMs=*/25});
-    server.on("/silent", {200, "", false, /*noAnswer=*/true});
+    server.on("/slow", {.body = body, .trickleMs = 25});
+    server.on("/silent", {.noAnswer = true});
     CurlTransport curl;
     HttpRequest slow = get(server.url() + "/slow");  // about 2.5 s in all
     slow.timeout = std::chrono::milliseconds(1000);
@@ -100,9 +96,15 @@ TEST_F(CurlTransportTest, ASlowAnswerThatKeepsMovingArrivesAndAStalledOneTimesOu
 }
 
 TEST_F(CurlTransportTest, RedirectsAreNotFollowed) {
-    server.on("/moved", {302, ""});
+    server.on("/elsewhere", {200, "followed"});
     CurlTransport curl;
-    EXPECT_EQ(curl.send(get(server.url() + "/moved")).status, 302);
+    for (int status : {301, 302, 303, 307, 308}) {
+        server.on("/moved", {status, "", {{"Location", server.url() + "/elsewhere"}}});
+        const HttpResponse answer = curl.send(get(server.url() + "/moved"));
+        EXPECT_EQ(answer.status, status);
+        EXPECT_EQ(answer.body, "");
+    }
+    EXPECT_TRUE(server.requestsTo("/elsewhere").empty());
 }
 
 TEST_F(CurlTransportTest, OnlyHttpAndHttpsAreSpoken) {
@@ -116,89 +118,30 @@ TEST_F(CurlTransportTest, OnlyHttpAndHttpsAreSpoken) {
     EXPECT_TRUE(isUsableHttpUrl("https://api.example.com/base/"));
 }
 
-// `openssl s_server` with a self-signed certificate on a loopback port, for as long as
-// the object lives.
-class SelfSignedTlsServer {
-  public:
-    SelfSignedTlsServer() {
-        char dirTemplate[] = "/tmp/larkspire-tls-XXXXXX";
-        dir_ = mkdtemp(dirTemplate);
-        const string key = dir_ + "/key.pem";
-        const string cert = dir_ + "/cert.pem";
-        const string make =
-            "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
-            "-keyout " +
-            key + " -out " + cert + " >/dev/null 2>&1";
-        if (std::system(make.c_str()) != 0) {
-            return;
-        }
-        // Port 0 is not accepted by s_server: take a free port from the kernel.
-        LoopbackServer probe;
-        port_ = probe.port();
-    }
-    bool start() {
-        if (port_ == 0) {
-            return false;
-        }
-        int out[2];
-        if (pipe(out) != 0) {
-            return false;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        const string accept = "127.0.0.1:" + std::to_string(port_);
-        const string key = dir_ + "/key.pem";
-        const string cert = dir_ + "/cert.pem";
-        std::vector<string> args = {"openssl", "s_server", "-accept", accept, "-cert",
-                                    cert,      "-key",     key,       "-www"};
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        const int rc = posix_spawnp(&pid_, "openssl", &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        if (rc != 0) {
-            close(out[0]);
-            pid_ = -1;
-            return false;
-        }
-        // s_server prints ACCEPT once it listens.
-        string seen;
-        char c;
-        while (seen.find("ACCEPT") == string::npos && read(out[0], &c, 1) == 1) {
-            seen.push_back(c);
-        }
-        close(out[0]);
-        return seen.find("ACCEPT") != string::npos;
-    }
-    ~SelfSignedTlsServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        std::filesystem::remove_all(dir_);
-    }
-    int port() const { return port_; }
-
-  private:
-    string dir_;
-    int port_ = 0;
-    pid_t pid_ = -1;
-};
-
 TEST_F(CurlTransportTest, UntrustedCertificateIsRefused) {
-    SelfSignedTlsServer tls;
-    if (!tls.start()) {
-        GTEST_SKIP() << "openssl s_server is not available";
+    TempDir dir;
+    const string key = dir.path() / "key.pem";
+    const string cert = dir.path() / "cert.pem";
+    if (std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                     "-keyout " +
+                     key + " -out " + cert + " >/dev/null 2>&1")
+                        .c_str()) != 0) {
+        GTEST_SKIP() << "openssl is not available";
     }
-    CurlTransport curl;
+    // s_server takes no port 0: use one the kernel just handed out and took back.
+    const string port = std::to_string(LoopbackServer().port());
+    // Serves one connection, then ends; it prints ACCEPT once it listens.
+    std::unique_ptr<FILE, int (*)(FILE*)> tls(
+        popen(("openssl s_server -naccept 1 -www -accept 127.0.0.1:" + port + " -cert " + cert +
+               " -key " + key + " 2>/dev/null")
+                  .c_str(),
+              "r"),
+        pclose);
+    char line[256];
+    while (fgets(line, sizeof line, tls.get()) && string(line).find("ACCEPT") == string::npos) {
+    }
     try {
-        curl.send(get("https://127.0.0.1:" + std::to_string(tls.port()) + "/"));
+        CurlTransport().send(get("https://127.0.0.1:" + port + "/"));
         ADD_FAILURE() << "a self-signed certificate was accepted";
     } catch (const TransportError& e) {
         EXPECT_EQ(e.code(), CURLE_PEER_FAILED_VERIFICATION) << e.what();

@@ -3,62 +3,27 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
 
 #include "platform/fake/FakeKeychain.h"
 #include "platform/fake/FakeScheduler.h"
 #include "service/APIClient.h"
 #include "service/SessionStore.h"
-#include "unit/service/LoopbackServer.h"
+#include "support/ScriptedTransport.h"
 
 namespace larkspire::testing {
 
-// libcurl underneath, with every request's time-out noted on the way.
-class RecordingTransport : public HttpTransport {
-  public:
-    HttpResponse send(const HttpRequest& request) override {
-        {
-            std::lock_guard lock(mutex_);
-            sent_.push_back(request);
-        }
-        return curl_.send(request);
-    }
-    std::vector<HttpRequest> sent() const {
-        std::lock_guard lock(mutex_);
-        return sent_;
-    }
-    // The time-out, in seconds, of the last request sent to a URL ending in `suffix`.
-    double timeoutFor(const std::string& pathSuffix) const {
-        std::lock_guard lock(mutex_);
-        for (auto it = sent_.rbegin(); it != sent_.rend(); ++it) {
-            const std::string url = it->url.substr(0, it->url.find('?'));
-            if (url.size() >= pathSuffix.size() &&
-                url.compare(url.size() - pathSuffix.size(), pathSuffix.size(), pathSuffix) == 0) {
-                return std::chrono::duration<double>(it->timeout).count();
-            }
-        }
-        return -1;
-    }
+constexpr const char* kServiceUrl = "http://service.test";
 
-  private:
-    CurlTransport curl_;
-    mutable std::mutex mutex_;
-    std::vector<HttpRequest> sent_;
-};
-
-// A client wired to a loopback server, a virtual clock and a fake keychain.
+// A client wired to an in-memory transport, a virtual clock and a fake keychain.
 class ServiceTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { initHttp(); }
-
-    Config configFor(bool withPassword = false) const {
+    static Config configFor(bool withPassword = false) {
         Config c;
-        c.api_url = server.url();
+        c.api_url = kServiceUrl;
         if (withPassword) {
-            c.supabase_url = server.url() + "/supabase";
+            c.supabase_url = std::string(kServiceUrl) + "/supabase";
             c.anon_key = "anon-key-1";
             c.email = "ada@example.com";
             c.password = "pa$$word";
@@ -77,8 +42,9 @@ class ServiceTest : public ::testing::Test {
         keychain.clearCalls();
     }
 
-    std::unique_ptr<APIClient> makeClient(Config config) {
-        return std::make_unique<APIClient>(std::move(config), clock, keychain, transport);
+    std::unique_ptr<APIClient> makeClient(Config config, APIClient::Options options = {}) {
+        return std::make_unique<APIClient>(std::move(config), clock, keychain, transport,
+                                           std::move(options));
     }
 
     // A client holding a fresh token "T1" that stays valid for an hour.
@@ -105,10 +71,16 @@ class ServiceTest : public ::testing::Test {
         return "<no APIError>";
     }
 
-    LoopbackServer server;
+    // The one request sent to `path`.
+    HttpRequest sentTo(const std::string& path) const {
+        const auto requests = transport->sentTo(path);
+        EXPECT_EQ(requests.size(), 1u) << path;
+        return requests.empty() ? HttpRequest{} : requests.back();
+    }
+
     fake::VirtualClock clock;
     fake::FakeKeychain keychain;
-    std::shared_ptr<RecordingTransport> transport = std::make_shared<RecordingTransport>();
+    std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
 };
 
 }  // namespace larkspire::testing

@@ -14,11 +14,6 @@ using std::vector;
 
 const NativeSession kSession{"access-1", "refresh-1", 1767225600.5};
 
-TEST(SessionStoreTest, ItemIsIdentifiedByServiceAndAccount) {
-    EXPECT_EQ(SessionStore::itemId().service, "com.larkspire.mac.session");
-    EXPECT_EQ(SessionStore::itemId().account, "supabase");
-}
-
 TEST(SessionStoreTest, FirstSaveUpdatesThenAddsSecondUpdatesInPlace) {
     FakeKeychain keychain;
     SessionStore::save(keychain, kSession);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <latch>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -30,7 +32,6 @@ TEST(ThreadSerialQueue, RunsTasksFromManyThreadsOneAtATimeInQueueOrder) {
         for (auto& t : producers) {
             t.join();
         }
-        // Destruction runs everything already queued.
     }
     ASSERT_EQ(seen.size(), 400u);
     EXPECT_FALSE(overlapped);
@@ -51,6 +52,27 @@ TEST(ThreadSerialQueue, SyncWaitsForEarlierTasksAndMayBeCalledFromTheQueue) {
         queue.sync([&] { order.push_back(3); });  // from the queue itself: runs at once
     });
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+TEST(ThreadSerialQueue, DestructionRunsEveryTaskStillQueued) {
+    constexpr int kQueued = 50;
+    std::latch started(1);
+    std::latch release(1);
+    int ran = 0;  // touched only on the queue's thread, read after it is joined
+    auto queue = std::make_unique<ThreadSerialQueue>();
+    queue->async([&] {
+        started.count_down();
+        release.wait();
+    });
+    started.wait();
+    // The worker is held inside the first task: all of these are still queued when the
+    // destructor begins, which joins the worker only after running them.
+    for (int i = 0; i < kQueued; ++i) {
+        queue->async([&] { ++ran; });
+    }
+    release.count_down();
+    queue.reset();
+    EXPECT_EQ(ran, kQueued);
 }
 
 }  // namespace

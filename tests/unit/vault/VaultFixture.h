@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <random>
 #include <set>
 #include <string>
 
@@ -17,38 +15,26 @@
 #include "platform/fake/FakeSystemLog.h"
 #include "service/APIClient.h"
 #include "service/SessionStore.h"
-#include "unit/vault/NotesServer.h"
+#include "support/ScriptedTransport.h"
+#include "support/TempDir.h"
 #include "vault/VaultSync.h"
 
 namespace larkspire::testing {
 
 namespace fs = std::filesystem;
 
-// A private home directory under the system's temporary folder, with a sibling folder
-// "outside" that stands for the rest of the user's files.
+// A private home directory in a temporary folder, with a sibling folder "outside" that
+// stands for the rest of the user's files; the notes come from an in-memory service.
 class VaultTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { initHttp(); }
-
-    void SetUp() override {
-        std::random_device random;
-        root = fs::temp_directory_path() /
-               ("larkspire-vault-" + std::to_string(random()) + std::to_string(random()));
-        home = root / "home";
-        outside = root / "outside";
+    VaultTest() {
         fs::create_directories(home);
         fs::create_directories(outside);
         const double now = std::chrono::duration<double>(clock.now().time_since_epoch()).count();
         SessionStore::save(keychain, NativeSession{"T1", "R1", now + 3600});
-        Config config;
-        config.api_url = server.url();
-        api = std::make_shared<APIClient>(config, clock, keychain);
-    }
-
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(root, ec);
+        api = std::make_shared<APIClient>(Config{.api_url = "http://service.test"}, clock, keychain,
+                                          transport);
+        setNotes({});
     }
 
     std::unique_ptr<VaultSync> makeVault(std::optional<std::string> vaultPath = std::nullopt) {
@@ -62,18 +48,15 @@ class VaultTest : public ::testing::Test {
         scheduler.runSerialQueues();
     }
 
+    // What the service answers from now on.
+    void setNotes(const std::vector<nlohmann::json>& notes) {
+        transport->on("/api/notes", 200, nlohmann::json{{"notes", notes}}.dump());
+    }
+    int fetches() const { return transport->count("/api/notes"); }
+
     fs::path notesDir() const { return home / "Vantrel" / "Notes"; }
     fs::path stateFile() const { return home / ".vantrel" / "vault_state.json"; }
-
-    static std::string read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    static void write(const fs::path& path, const std::string& bytes) {
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
-    nlohmann::json readState() const { return nlohmann::json::parse(read(stateFile())); }
+    nlohmann::json readState() const { return nlohmann::json::parse(readText(stateFile())); }
 
     // The names in the notes folder (hidden ones included).
     std::set<std::string> notesListing() const {
@@ -85,16 +68,16 @@ class VaultTest : public ::testing::Test {
         return names;
     }
 
-    // Every path under the test root, with its contents for files and link targets for
-    // links; a change anywhere shows.
-    std::map<std::string, std::string> snapshot(const fs::path& top) const {
+    // Every path under `top`, with its contents for files and link targets for links; a
+    // change anywhere shows.
+    static std::map<std::string, std::string> snapshot(const fs::path& top) {
         std::map<std::string, std::string> all;
         for (const auto& entry : fs::recursive_directory_iterator(top)) {
             const std::string key = entry.path().lexically_relative(top).string();
             if (entry.is_symlink()) {
                 all[key] = "link -> " + fs::read_symlink(entry.path()).string();
             } else if (entry.is_regular_file()) {
-                all[key] = read(entry.path());
+                all[key] = readText(entry.path());
             } else {
                 all[key] = "<folder>";
             }
@@ -129,12 +112,13 @@ class VaultTest : public ::testing::Test {
     static constexpr const char* kIdC = "16fd2706-8baf-433b-82eb-8c7fada847da";
     static constexpr const char* kIdD = "886313e1-3b8a-5372-9b90-0c9aee199e5d";
 
-    fs::path root, home, outside;
-    NotesServer server;
+    TempDir dir;
+    fs::path root = dir.path(), home = root / "home", outside = root / "outside";
     fake::VirtualClock clock;
     fake::FakeScheduler scheduler{clock};
     fake::FakeSystemLog log;
     fake::FakeKeychain keychain;
+    std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
     std::shared_ptr<APIClient> api;
 };
 

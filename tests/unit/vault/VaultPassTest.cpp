@@ -20,11 +20,11 @@ TEST_F(VaultPassTest, PathsFollowTheHomeDirectoryAndTouchNothingAtConstruction) 
     EXPECT_EQ(makeVault(outside.string() + "/")->vaultDir(), outside / "Notes");
     EXPECT_EQ(snapshot(root),
               (std::map<string, string>{{"home", "<folder>"}, {"outside", "<folder>"}}));
-    EXPECT_EQ(server.requestCount(), 0u);
+    EXPECT_EQ(fetches(), 0);
 }
 
 TEST_F(VaultPassTest, WritesCurrentNotesAndRemembersThem) {
-    server.setNotes({
+    setNotes({
         note(kIdA, "2025-03-04T05:06:07.123Z", "Call the bank",
              {{"text", "call them"}, {"archived_at", nullptr}}),
         note(kIdB, "2025-03-04T05:30:00+02:00", "", {{"text", "later in the string"}}),
@@ -36,10 +36,10 @@ TEST_F(VaultPassTest, WritesCurrentNotesAndRemembersThem) {
     auto vault = makeVault();
     pass(*vault);
 
-    EXPECT_EQ(server.targets(), (std::vector<string>{"/api/notes?full=1"}));
+    EXPECT_EQ(transport->sent().at(0).url, "http://service.test/api/notes?full=1");
     const string nameB = "2025-03-04 0330 Note 7c9e6679.md";
     EXPECT_EQ(notesListing(), (set<string>{kNameA, nameB}));
-    EXPECT_EQ(read(notesDir() / kNameA),
+    EXPECT_EQ(readText(notesDir() / kNameA),
               "---\nid: 0f8fad5b-d9cb-469f-a165-70867728950e\ndate: 2025-03-04T05:06:07.123Z\n"
               "source: web\n---\n\ncall them\n");
     EXPECT_EQ(log.lines, (std::vector<string>{"VaultSync: wrote 2 notes"}));
@@ -59,21 +59,21 @@ TEST_F(VaultPassTest, WritesCurrentNotesAndRemembersThem) {
 
 TEST_F(VaultPassTest, RenamesWhenTitleOrMinuteChanges) {
     auto vault = makeVault();
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
-                     note(kIdB, "2025-03-04T05:06:07Z", "Stays")});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
+              note(kIdB, "2025-03-04T05:06:07Z", "Stays")});
     pass(*vault);
     const string nameB = "2025-03-04 0506 Stays 7c9e6679.md";
     ASSERT_EQ(notesListing(), (set<string>{kNameA, nameB}));
 
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank today", {{"text", "v2"}}),
-                     note(kIdB, "2025-03-04T05:06:07Z", "Stays")});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank today", {{"text", "v2"}}),
+              note(kIdB, "2025-03-04T05:06:07Z", "Stays")});
     pass(*vault);
     const string renamed = "2025-03-04 0506 Call the bank today 0f8fad5b.md";
     EXPECT_EQ(notesListing(), (set<string>{renamed, nameB}));
-    EXPECT_NE(read(notesDir() / renamed).find("\nv2\n"), string::npos);
+    EXPECT_NE(readText(notesDir() / renamed).find("\nv2\n"), string::npos);
 
-    server.setNotes({note(kIdA, "2025-03-04T05:07:00Z", "Call the bank today"),
-                     note(kIdB, "2025-03-04T05:06:07Z", "Stays")});
+    setNotes({note(kIdA, "2025-03-04T05:07:00Z", "Call the bank today"),
+              note(kIdB, "2025-03-04T05:06:07Z", "Stays")});
     pass(*vault);
     const string moved = "2025-03-04 0507 Call the bank today 0f8fad5b.md";
     EXPECT_EQ(notesListing(), (set<string>{moved, nameB}));
@@ -82,14 +82,14 @@ TEST_F(VaultPassTest, RenamesWhenTitleOrMinuteChanges) {
 
 TEST_F(VaultPassTest, ArchivingDeletesTheFileAndNullDoesNot) {
     auto vault = makeVault();
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
-                     note(kIdB, "2025-03-04T05:06:07Z", "Other")});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
+              note(kIdB, "2025-03-04T05:06:07Z", "Other")});
     pass(*vault);
     ASSERT_EQ(notesListing().size(), 2u);
 
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank",
-                          {{"archived_at", "2025-04-01T00:00:00Z"}}),
-                     note(kIdB, "2025-03-04T05:06:07Z", "Other", {{"archived_at", nullptr}})});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank",
+                   {{"archived_at", "2025-04-01T00:00:00Z"}}),
+              note(kIdB, "2025-03-04T05:06:07Z", "Other", {{"archived_at", nullptr}})});
     pass(*vault);
     EXPECT_EQ(notesListing(), (set<string>{"2025-03-04 0506 Other 7c9e6679.md"}));
     EXPECT_EQ(readState()["files"], (json{{kIdB, "2025-03-04 0506 Other 7c9e6679.md"}}));
@@ -99,15 +99,15 @@ TEST_F(VaultPassTest, ArchivingDeletesTheFileAndNullDoesNot) {
 
 TEST_F(VaultPassTest, EmptyListPrunesEveryOwnedFileAndNothingElse) {
     auto vault = makeVault();
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
-                     note(kIdB, "2025-03-04T05:06:07Z", "Two"),
-                     note(kIdC, "2025-03-04T05:06:07Z", "Three")});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
+              note(kIdB, "2025-03-04T05:06:07Z", "Two"),
+              note(kIdC, "2025-03-04T05:06:07Z", "Three")});
     pass(*vault);
     ASSERT_EQ(notesListing().size(), 3u);
-    write(notesDir() / "Shopping.md", "# mine\n");
-    write(notesDir() / "Unowned.md", headedFile(kIdD));  // "files" exists: never adopted
+    writeFile(notesDir() / "Shopping.md", "# mine\n");
+    writeFile(notesDir() / "Unowned.md", headedFile(kIdD));  // "files" exists: never adopted
 
-    server.setNotes({});
+    setNotes({});
     pass(*vault);
     EXPECT_EQ(notesListing(), (set<string>{"Shopping.md", "Unowned.md"}));
     EXPECT_EQ(readState()["files"], json::object());
@@ -117,25 +117,25 @@ TEST_F(VaultPassTest, EmptyListPrunesEveryOwnedFileAndNothingElse) {
 
 TEST_F(VaultPassTest, WithoutStateFileNothingIsDeleted) {
     const string generated = "2025-03-04 0506 Call the bank 0f8fad5b.md";
-    write(notesDir() / "Old note.md", headedFile(kIdB));
-    write(notesDir() / generated, "user text that happens to carry the generated name\n");
+    writeFile(notesDir() / "Old note.md", headedFile(kIdB));
+    writeFile(notesDir() / generated, "user text that happens to carry the generated name\n");
     auto vault = makeVault();
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank", {{"text", "new"}})});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank", {{"text", "new"}})});
     pass(*vault);
     EXPECT_EQ(notesListing(), (set<string>{"Old note.md", generated}));
-    EXPECT_EQ(read(notesDir() / "Old note.md"), headedFile(kIdB));
-    EXPECT_NE(read(notesDir() / generated).find("\nnew\n"), string::npos);
+    EXPECT_EQ(readText(notesDir() / "Old note.md"), headedFile(kIdB));
+    EXPECT_NE(readText(notesDir() / generated).find("\nnew\n"), string::npos);
 
-    server.setNotes({});
+    setNotes({});
     pass(*vault);
     EXPECT_EQ(notesListing(), (set<string>{"Old note.md"}));
 }
 
 TEST_F(VaultPassTest, UnreadableStateFileMeansEmptyMappingNotAdoption) {
-    write(stateFile(), R"({"lastCreatedAt":"","syncedIds":[],"files":[1]})");
-    write(notesDir() / "Old note.md", headedFile(kIdB));
+    writeFile(stateFile(), R"({"lastCreatedAt":"","syncedIds":[],"files":[1]})");
+    writeFile(notesDir() / "Old note.md", headedFile(kIdB));
     auto vault = makeVault();
-    server.setNotes({});
+    setNotes({});
     pass(*vault);
     EXPECT_EQ(notesListing(), (set<string>{"Old note.md"}));
     EXPECT_EQ(readState(), json::parse(R"({"lastCreatedAt":"","syncedIds":[],"files":{}})"));
@@ -146,40 +146,42 @@ TEST_F(VaultPassTest, StateWithoutFilesAdoptsOnlyUuidHeadedMarkdown) {
                                R"({"lastCreatedAt":"x","syncedIds":["q"],"files":null})"}) {
         SCOPED_TRACE(state);
         fs::remove_all(home);
-        write(stateFile(), state);
-        const string uuid = "9b2c0e8e-0a51-4c1e-9f47-2d1f8c3a7b65";
+        writeFile(stateFile(), state);
+        // Every file its own id: a file adopted by mistake is then deleted and shows.
+        const auto id = [](int n) {
+            return "9b2c0e8e-0a51-4c1e-9f47-2d1f8c3a7b" + std::to_string(n);
+        };
         // Adopted (and, as their notes are gone, deleted):
-        write(notesDir() / "gone.md", headedFile(uuid));
-        write(notesDir() / "UPPER.MD", headedFile("9B2C0E8E-0A51-4C1E-9F47-2D1F8C3A7B66"));
-        write(notesDir() / "near the limit.md",
-              string(450, 'x') + "\nid: 9b2c0e8e-0a51-4c1e-9f47-2d1f8c3a7b67\n");
-        write(notesDir() / "trailing space.md", "id: 9b2c0e8e-0a51-4c1e-9f47-2d1f8c3a7b68 \t\n");
+        writeFile(notesDir() / "gone.md", headedFile(id(65)));
+        writeFile(notesDir() / "UPPER.MD", headedFile("9B2C0E8E-0A51-4C1E-9F47-2D1F8C3A7B66"));
+        writeFile(notesDir() / "near the limit.md", string(450, 'x') + "\nid: " + id(67) + "\n");
+        writeFile(notesDir() / "trailing space.md", "id: " + id(68) + " \t\n");
         // Adopted and renamed: its note is current under another name.
-        write(notesDir() / "current old name.md", headedFile(kIdA));
+        writeFile(notesDir() / "current old name.md", headedFile(kIdA));
         // Never managed:
         const std::map<string, string> kept = {
             {"mine.md", "---\nid: not-a-uuid\n---\n"},
-            {"second id line.md", "---\nid: mine\nid: " + uuid + "\n"},
-            {"late id.md", string(499, 'x') + "\nid: 9b2c0e8e-0a51-4c1e-9f47-2d1f8c3a7b69\n"},
-            {".hidden.md", headedFile(uuid)},
-            {"text.txt", headedFile(uuid)},
-            {"invalid utf8.md", headedFile(uuid) + "\xFF\xFE\n"},
-            {"crlf.md", "---\r\nid: " + uuid + "\r\n---\r\n"},
-            {"no space.md", "id:" + uuid + "\n"},
+            {"second id line.md", "---\nid: mine\nid: " + id(70) + "\n"},
+            {"late id.md", string(499, 'x') + "\nid: " + id(69) + "\n"},
+            {".hidden.md", headedFile(id(71))},
+            {"text.txt", headedFile(id(72))},
+            {"invalid utf8.md", headedFile(id(73)) + "\xFF\xFE\n"},
+            {"crlf.md", "---\r\nid: " + id(74) + "\r\n---\r\n"},
+            {"no space.md", "id:" + id(75) + "\n"},
         };
         for (const auto& [name, bytes] : kept) {
-            write(notesDir() / name, bytes);
+            writeFile(notesDir() / name, bytes);
         }
         fs::create_directories(notesDir() / "folder.md");
 
         auto vault = makeVault();
-        server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank")});
+        setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank")});
         pass(*vault);
 
         set<string> expected = {kNameA, "folder.md"};
         for (const auto& [name, bytes] : kept) {
             expected.insert(name);
-            EXPECT_EQ(read(notesDir() / name), bytes) << name;
+            EXPECT_EQ(readText(notesDir() / name), bytes) << name;
         }
         EXPECT_EQ(notesListing(), expected);
         EXPECT_EQ(readState()["files"], (json{{kIdA, kNameA}}));
@@ -189,25 +191,25 @@ TEST_F(VaultPassTest, StateWithoutFilesAdoptsOnlyUuidHeadedMarkdown) {
 
 TEST_F(VaultPassTest, FailedWriteEndsThePassWithoutDeletionsOrState) {
     auto vault = makeVault();
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
-                     note(kIdB, "2025-03-04T05:06:07Z", "Soon archived")});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
+              note(kIdB, "2025-03-04T05:06:07Z", "Soon archived")});
     pass(*vault);
-    const string stateAfterFirst = read(stateFile());
+    const string stateAfterFirst = readText(stateFile());
     const string nameB = "2025-03-04 0506 Soon archived 7c9e6679.md";
 
     // A folder occupies the name the third note needs.
     const string blocked = "2025-03-04 0506 Blocked 16fd2706.md";
     fs::create_directories(notesDir() / blocked);
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Renamed first"),
-                     note(kIdC, "2025-03-04T05:06:07Z", "Blocked"),
-                     note(kIdD, "2025-03-04T05:06:07Z", "Never reached")});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Renamed first"),
+              note(kIdC, "2025-03-04T05:06:07Z", "Blocked"),
+              note(kIdD, "2025-03-04T05:06:07Z", "Never reached")});
     pass(*vault);
 
     const string renamedA = "2025-03-04 0506 Renamed first 0f8fad5b.md";
     // The first note was handled (old name gone, new written), the pass then stopped:
     // the archived note's file survives and the last note was not written.
     EXPECT_EQ(notesListing(), (set<string>{renamedA, nameB, blocked}));
-    EXPECT_EQ(read(stateFile()), stateAfterFirst);
+    EXPECT_EQ(readText(stateFile()), stateAfterFirst);
     EXPECT_EQ(errorCount(), 1u);
     EXPECT_NE(log.lines.back().find(blocked), string::npos) << log.lines.back();
     EXPECT_EQ(logCount("VaultSync: wrote 2 notes"), 1u);
@@ -224,7 +226,7 @@ TEST_F(VaultPassTest, FailedWriteEndsThePassWithoutDeletionsOrState) {
 
 TEST_F(VaultPassTest, FetchFailuresChangeNothing) {
     auto vault = makeVault();
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank")});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank")});
     pass(*vault);
     const auto before = snapshot(root);
 
@@ -234,7 +236,7 @@ TEST_F(VaultPassTest, FetchFailuresChangeNothing) {
         {{401, R"({"notes":[]})"}, "VaultSync error: notes fetch HTTP 401"},
     };
     for (const auto& [answer, line] : cases) {
-        server.setAnswer(answer.first, answer.second);
+        transport->on("/api/notes", answer.first, answer.second);
         pass(*vault);
         EXPECT_EQ(log.lines.back(), line);
         EXPECT_EQ(snapshot(root), before);
@@ -242,10 +244,10 @@ TEST_F(VaultPassTest, FetchFailuresChangeNothing) {
 }
 
 TEST_F(VaultPassTest, FolderThatCannotBeCreatedEndsThePassBeforeFetching) {
-    write(outside / "a file", "not a folder");
+    writeFile(outside / "a file", "not a folder");
     auto vault = makeVault((outside / "a file").string());
     pass(*vault);
-    EXPECT_EQ(server.requestCount(), 0u);
+    EXPECT_EQ(fetches(), 0);
     ASSERT_EQ(log.lines.size(), 1u);
     EXPECT_EQ(log.lines[0].rfind("VaultSync error: ", 0), 0u) << log.lines[0];
     EXPECT_FALSE(fs::exists(stateFile()));
@@ -253,13 +255,14 @@ TEST_F(VaultPassTest, FolderThatCannotBeCreatedEndsThePassBeforeFetching) {
 
 TEST_F(VaultPassTest, NotesWithTheSameNameShareOneFileLaterWins) {
     auto vault = makeVault();
-    server.setNotes({note("0f8fad5b-d9cb-469f-a165-70867728950e", "2025-03-04T05:06:01Z", "Twin",
-                          {{"text", "one"}}),
-                     note("0f8fad5b-0000-4000-8000-000000000002", "2025-03-04T05:06:59Z", "Twin",
-                          {{"text", "two"}})});
+    setNotes({note("0f8fad5b-d9cb-469f-a165-70867728950e", "2025-03-04T05:06:01Z", "Twin",
+                   {{"text", "one"}}),
+              note("0f8fad5b-0000-4000-8000-000000000002", "2025-03-04T05:06:59Z", "Twin",
+                   {{"text", "two"}})});
     pass(*vault);
     EXPECT_EQ(notesListing(), (set<string>{"2025-03-04 0506 Twin 0f8fad5b.md"}));
-    EXPECT_NE(read(notesDir() / "2025-03-04 0506 Twin 0f8fad5b.md").find("\ntwo\n"), string::npos);
+    EXPECT_NE(readText(notesDir() / "2025-03-04 0506 Twin 0f8fad5b.md").find("\ntwo\n"),
+              string::npos);
     EXPECT_EQ(logCount("VaultSync: wrote 2 notes"), 1u);
 }
 

@@ -12,9 +12,9 @@ using std::string;
 using VaultSafetyTest = VaultTest;
 
 TEST_F(VaultSafetyTest, HostileIdsAreSkippedAndTheOtherNotesStillMirrored) {
-    write(outside / "victim.md", "precious\n");
+    writeFile(outside / "victim.md", "precious\n");
     auto vault = makeVault();
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Kept")});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Kept")});
     pass(*vault);
     // With this folder present, "/../../o" in a name would resolve to the vault root.
     fs::create_directories(notesDir() / "2025-03-04 0506 Note ");
@@ -27,9 +27,8 @@ TEST_F(VaultSafetyTest, HostileIdsAreSkippedAndTheOtherNotesStillMirrored) {
                              string("\0/etc/passwd", 12), "x\\/..\\/y"}) {
         SCOPED_TRACE(json(id).dump());
         const size_t errorsBefore = errorCount();
-        server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Kept"),
-                         note(id, "2025-03-04T05:06:07Z", ""),
-                         note(kIdB, "2025-03-04T05:06:07Z", "")});
+        setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Kept"), note(id, "2025-03-04T05:06:07Z", ""),
+                  note(kIdB, "2025-03-04T05:06:07Z", "")});
         pass(*vault);
         EXPECT_EQ(errorCount(), errorsBefore + 1);
         EXPECT_EQ(snapshot(outside), before);
@@ -40,74 +39,74 @@ TEST_F(VaultSafetyTest, HostileIdsAreSkippedAndTheOtherNotesStillMirrored) {
 }
 
 TEST_F(VaultSafetyTest, HostileTitlesStayInsideTheFolder) {
-    write(outside / "victim.md", "precious\n");
+    writeFile(outside / "victim.md", "precious\n");
     auto vault = makeVault();
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "../../../outside/victim.md"),
-                     note(kIdB, "2025-03-04T05:06:07Z", "..\\..\\outside"),
-                     note(kIdC, "2025-03-04T05:06:07Z", "/"),
-                     note(kIdD, "2025-03-04T05:06:07Z", "..")});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "../../../outside/victim.md"),
+              note(kIdB, "2025-03-04T05:06:07Z", "..\\..\\outside"),
+              note(kIdC, "2025-03-04T05:06:07Z", "/"), note(kIdD, "2025-03-04T05:06:07Z", "..")});
     pass(*vault);
     EXPECT_EQ(errorCount(), 0u);
     EXPECT_EQ(notesListing(),
               (set<string>{"2025-03-04 0506 ......outsidevictim.md 0f8fad5b.md",
                            "2025-03-04 0506 ....outside 7c9e6679.md",
                            "2025-03-04 0506  16fd2706.md", "2025-03-04 0506 .. 886313e1.md"}));
-    EXPECT_EQ(read(outside / "victim.md"), "precious\n");
+    EXPECT_EQ(readText(outside / "victim.md"), "precious\n");
     EXPECT_EQ(snapshot(outside).size(), 1u);
 }
 
 TEST_F(VaultSafetyTest, StateFileCannotDirectDeletionsOutsideTheFolder) {
-    write(outside / "victim.md", "precious\n");
-    write(home / "Vantrel" / "victim2.md", "precious\n");
-    write(notesDir() / "owned.md", "mine to delete\n");
-    write(notesDir() / "Folder" / "inside.md", "user data\n");
+    writeFile(outside / "victim.md", "precious\n");
+    writeFile(home / "Vantrel" / "victim2.md", "precious\n");
+    writeFile(notesDir() / "owned.md", "mine to delete\n");
+    writeFile(notesDir() / "Folder" / "inside.md", "user data\n");
     const string absolute = (outside / "victim.md").string();
-    write(stateFile(), json{{"lastCreatedAt", ""},
-                            {"syncedIds", json::array()},
-                            {"files",
-                             {{"a", "../../../outside/victim.md"},
-                              {"b", absolute},
-                              {"c", "../victim2.md"},
-                              {"d", "Folder/../../victim2.md"},
-                              {"e", "."},
-                              {"f", ".."},
-                              {"g", "Folder"},
-                              {"h", "Folder/inside.md"},
-                              {"i", string("owned.md\0/../../victim2.md", 26)},
-                              {"owned", "owned.md"}}}}
-                           .dump());
+    writeFile(stateFile(), json{{"lastCreatedAt", ""},
+                                {"syncedIds", json::array()},
+                                {"files",
+                                 {{"a", "../../../outside/victim.md"},
+                                  {"b", absolute},
+                                  {"c", "../victim2.md"},
+                                  {"d", "Folder/../../victim2.md"},
+                                  {"e", "."},
+                                  {"f", ".."},
+                                  {"g", "Folder"},
+                                  {"h", "Folder/inside.md"},
+                                  {"i", string("owned.md\0/../../victim2.md", 26)},
+                                  {"owned", "owned.md"}}}}
+                               .dump());
     auto vault = makeVault();
-    server.setNotes({});
+    setNotes({});
     pass(*vault);
 
-    EXPECT_EQ(read(outside / "victim.md"), "precious\n");
-    EXPECT_EQ(read(home / "Vantrel" / "victim2.md"), "precious\n");
-    EXPECT_EQ(read(notesDir() / "Folder" / "inside.md"), "user data\n");
+    EXPECT_EQ(readText(outside / "victim.md"), "precious\n");
+    EXPECT_EQ(readText(home / "Vantrel" / "victim2.md"), "precious\n");
+    EXPECT_EQ(readText(notesDir() / "Folder" / "inside.md"), "user data\n");
     // The one legitimate entry was deleted: deletions did run in this pass.
     EXPECT_EQ(notesListing(), (set<string>{"Folder"}));
     EXPECT_EQ(readState()["files"], json::object());
 }
 
 TEST_F(VaultSafetyTest, LinksInsideTheFolderAreReplacedOrRemovedNeverFollowed) {
-    write(outside / "victim.md", "precious\n");
-    write(outside / "victim2.md", "precious too\n");
+    writeFile(outside / "victim.md", "precious\n");
+    writeFile(outside / "victim2.md", "precious too\n");
     fs::create_directories(notesDir());
     // A link carrying the name a note will be written to...
     fs::create_symlink(outside / "victim.md", notesDir() / "2025-03-04 0506 Linked 0f8fad5b.md");
     // ...and one carrying the name of an owned file whose note is gone.
     fs::create_symlink(outside / "victim2.md", notesDir() / "gone.md");
-    write(stateFile(),
-          json{{"lastCreatedAt", ""}, {"syncedIds", json::array()}, {"files", {{kIdB, "gone.md"}}}}
-              .dump());
+    writeFile(
+        stateFile(),
+        json{{"lastCreatedAt", ""}, {"syncedIds", json::array()}, {"files", {{kIdB, "gone.md"}}}}
+            .dump());
     auto vault = makeVault();
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Linked", {{"text", "note text"}})});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Linked", {{"text", "note text"}})});
     pass(*vault);
 
-    EXPECT_EQ(read(outside / "victim.md"), "precious\n");
-    EXPECT_EQ(read(outside / "victim2.md"), "precious too\n");
+    EXPECT_EQ(readText(outside / "victim.md"), "precious\n");
+    EXPECT_EQ(readText(outside / "victim2.md"), "precious too\n");
     const fs::path written = notesDir() / "2025-03-04 0506 Linked 0f8fad5b.md";
     EXPECT_FALSE(fs::is_symlink(written));
-    EXPECT_NE(read(written).find("\nnote text\n"), string::npos);
+    EXPECT_NE(readText(written).find("\nnote text\n"), string::npos);
     EXPECT_FALSE(fs::exists(fs::symlink_status(notesDir() / "gone.md")));
 }
 
@@ -116,7 +115,7 @@ TEST_F(VaultSafetyTest, ALinkedVaultFolderIsFollowedToItsTarget) {
     fs::create_directories(outside / "Drive");
     fs::create_symlink(outside / "Drive", home / "Drive");
     auto vault = makeVault("~/Drive");
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank")});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank")});
     pass(*vault);
     EXPECT_TRUE(fs::is_regular_file(outside / "Drive" / "Notes" /
                                     "2025-03-04 0506 Call the bank 0f8fad5b.md"));
@@ -124,7 +123,7 @@ TEST_F(VaultSafetyTest, ALinkedVaultFolderIsFollowedToItsTarget) {
 
 TEST_F(VaultSafetyTest, NameTooLongForTheFileSystemFailsCleanly) {
     auto vault = makeVault();
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank")});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank")});
     pass(*vault);
     const auto before = snapshot(root);
 
@@ -133,8 +132,8 @@ TEST_F(VaultSafetyTest, NameTooLongForTheFileSystemFailsCleanly) {
     for (int i = 0; i < 60; ++i) {
         heavy += "a\xCC\x81\xCC\x81\xCC\x81\xCC\x81\xCC\x81";
     }
-    server.setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
-                     note(kIdB, "2025-03-04T05:06:07Z", heavy)});
+    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
+              note(kIdB, "2025-03-04T05:06:07Z", heavy)});
     pass(*vault);
     EXPECT_EQ(errorCount(), 1u);
     // No temporary file is left behind, and the state is as the last complete pass left it.

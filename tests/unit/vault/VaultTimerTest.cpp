@@ -9,19 +9,19 @@ TEST_F(VaultTimerTest, StartPassesAtOnceThenEveryFiveMinutes) {
     auto vault = makeVault();
     vault->start();
     // Queued, not run: the pass belongs to the "vault-sync" queue.
-    EXPECT_EQ(server.requestCount(), 0u);
+    EXPECT_EQ(fetches(), 0);
     scheduler.serialQueue("vault-sync")->sync([] {});
-    EXPECT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(fetches(), 1);
 
     scheduler.advance(platform::Duration(299.9));
     scheduler.runSerialQueues();
-    EXPECT_EQ(server.requestCount(), 1u);
+    EXPECT_EQ(fetches(), 1);
     scheduler.advance(platform::Duration(0.1));
     scheduler.runSerialQueues();
-    EXPECT_EQ(server.requestCount(), 2u);
+    EXPECT_EQ(fetches(), 2);
     scheduler.advance(platform::Duration(900));
     scheduler.runSerialQueues();
-    EXPECT_EQ(server.requestCount(), 5u);
+    EXPECT_EQ(fetches(), 5);
 }
 
 TEST_F(VaultTimerTest, EachSyncSoonQueuesItsOwnPass) {
@@ -29,9 +29,9 @@ TEST_F(VaultTimerTest, EachSyncSoonQueuesItsOwnPass) {
     vault->syncSoon();
     vault->syncSoon();
     vault->syncSoon();
-    EXPECT_EQ(server.requestCount(), 0u);
+    EXPECT_EQ(fetches(), 0);
     EXPECT_EQ(scheduler.runSerialQueues(), 3);
-    EXPECT_EQ(server.requestCount(), 3u);
+    EXPECT_EQ(fetches(), 3);
     EXPECT_EQ(scheduler.pendingMain(), 0u);  // no timer without start()
 }
 
@@ -43,7 +43,7 @@ TEST_F(VaultTimerTest, NeitherTimerNorQueuedPassKeepsTheSynchroniserAlive) {
     scheduler.runSerialQueues();
     scheduler.advance(platform::Duration(1200));
     scheduler.runSerialQueues();
-    EXPECT_EQ(server.requestCount(), 0u);
+    EXPECT_EQ(fetches(), 0);
     EXPECT_FALSE(fs::exists(notesDir()));
     EXPECT_TRUE(log.lines.empty());
 }

@@ -13,14 +13,18 @@ QtUserDefaults::QtUserDefaults()
     : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Larkspire",
                                             "Larkspire")) {}
 
+QtUserDefaults::QtUserDefaults(const std::string& filePath)
+    : settings_(std::make_unique<QSettings>(q(filePath), QSettings::IniFormat)) {}
+
 bool QtUserDefaults::boolValue(const std::string& key) const {
     return settings_->value(q(key), false).toBool();
 }
 
 std::optional<long long> QtUserDefaults::integerValue(const std::string& key) const {
-    const QVariant v = settings_->value(q(key));
+    // Read through the text, as the file holds it: a bool written in this session then
+    // reads as after a restart (no number) instead of as 1.
     bool ok = false;
-    const long long n = v.toLongLong(&ok);
+    const long long n = settings_->value(q(key)).toString().toLongLong(&ok);
     return ok ? std::optional<long long>(n) : std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <memory>
+#include <string>
 
 #include "platform/UserDefaults.h"
 
@@ -12,6 +13,8 @@ namespace larkspire::desktop {
 class QtUserDefaults : public platform::UserDefaults {
   public:
     QtUserDefaults();
+    // The same store over another file (tests use a temporary one).
+    explicit QtUserDefaults(const std::string& filePath);
     bool boolValue(const std::string& key) const override;
     std::optional<long long> integerValue(const std::string& key) const override;
     std::optional<std::string> stringValue(const std::string& key) const override;

@@ -1,0 +1,110 @@
+#include "support/ChildProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace larkspire::testing {
+
+ChildProcess::ChildProcess(std::vector<std::string> args) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    const int error = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    fd_ = out[0];
+    if (error != 0) {
+        ::close(fd_);
+        throw std::runtime_error("cannot run " + args[0]);
+    }
+    ::fcntl(fd_, F_SETFL, O_NONBLOCK);
+}
+
+ChildProcess::~ChildProcess() {
+    if (!reaped_) {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    ::close(fd_);
+}
+
+void ChildProcess::read(int timeoutMs) {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0) {
+        return;
+    }
+    char chunk[4096];
+    ssize_t n;
+    while ((n = ::read(fd_, chunk, sizeof chunk)) > 0) {
+        partial_.append(chunk, static_cast<size_t>(n));
+    }
+    for (size_t end; (end = partial_.find('\n')) != std::string::npos;) {
+        lines_.push_back(partial_.substr(0, end));
+        partial_.erase(0, end + 1);
+    }
+}
+
+std::vector<std::string> ChildProcess::lines() {
+    read(0);
+    return lines_;
+}
+
+bool ChildProcess::seen(const std::string& line) {
+    read(0);
+    return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
+}
+
+bool ChildProcess::waitForLine(const std::string& line, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!seen(line)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        read(static_cast<int>(left.count()));
+    }
+    return true;
+}
+
+int ChildProcess::wait(double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) != pid_) {
+        if (std::chrono::steady_clock::now() > end) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            reaped_ = true;
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    reaped_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void ChildProcess::signal(int number) {
+    ::kill(pid_, number);
+}
+
+}  // namespace larkspire::testing

@@ -1,0 +1,46 @@
+#include "app/DesktopInsertion.h"
+
+#include "unit/insert/InsertionFixture.h"
+
+namespace larkspire::testing {
+namespace {
+
+// The dictation flow's view of insertion: the editor's field is captured, then the user
+// moves to a terminal before the text arrives.
+class DesktopInsertionTest : public InsertionFixture {
+  protected:
+    void moveToTheTerminal() {
+        frontmost.open(terminalWindow());
+        log.clear();
+    }
+    DesktopInsertion insertion{
+        InsertionServices{clipboard, keys, frontmost, accessibility, scheduler, clock}};
+};
+
+TEST_F(DesktopInsertionTest, TheCapturedTargetNotTheWindowInFrontReceivesTheText) {
+    focusEditorField(platform::TextRange{5, 3});
+    const auto target = insertion.capture();
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->processId(), kEditorPid);
+    EXPECT_FALSE(target->isSecure());
+    moveToTheTerminal();
+    insertion.paste(*target, "words");
+    runUntil(1);
+    EXPECT_EQ(log.actions(), (Actions{"activate 6291457", "focus field", "select field 5+3",
+                                      "clipboard words", "chord ctrl+v"}));
+}
+
+TEST_F(DesktopInsertionTest, PasteFrontGoesToTheWindowInFront) {
+    focusEditorField(platform::TextRange{5, 3});
+    moveToTheTerminal();
+    insertion.pasteFront("ls");
+    runUntil(1);
+    EXPECT_EQ(log.actions(), (Actions{"clipboard ls", "chord ctrl+shift+v"}));
+}
+
+TEST_F(DesktopInsertionTest, NothingInFrontCapturesNothing) {
+    EXPECT_EQ(insertion.capture(), nullptr);
+}
+
+}  // namespace
+}  // namespace larkspire::testing

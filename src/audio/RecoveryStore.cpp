@@ -52,6 +52,18 @@ bool holdsAudio(const fs::path& file) {
     return ec || size > WAV::headerSize;  // unknown counts as holding audio: keep it
 }
 
+// Moves a pending file into a folder beside it, never over a file already there.
+std::optional<fs::path> moveIntoSubfolder(const fs::path& file, const char* folderName) {
+    const fs::path folder = file.parent_path() / folderName;
+    std::error_code ignored;
+    fs::create_directories(folder, ignored);
+    const fs::path target = folder / file.filename();
+    if (!fileio::moveNoReplace(file, target)) {
+        return std::nullopt;
+    }
+    return target;
+}
+
 [[noreturn]] void throwErrno(int error, const std::string& what) {
     throw std::system_error(error, std::generic_category(), what);
 }
@@ -64,14 +76,7 @@ void Recording::discardRecoveryCopy() const {
 }
 
 std::optional<fs::path> Recording::archiveSilentCopy() const {
-    const fs::path folder = recoveryURL.parent_path() / kSilentFolder;
-    std::error_code ignored;
-    fs::create_directories(folder, ignored);
-    const fs::path target = folder / recoveryURL.filename();
-    if (!fileio::moveNoReplace(recoveryURL, target)) {
-        return std::nullopt;
-    }
-    return target;
+    return moveIntoSubfolder(recoveryURL, kSilentFolder);
 }
 
 RecoveryStore::RecoveryStore(fs::path dataDirectory) : dataDirectory_(std::move(dataDirectory)) {}
@@ -251,10 +256,7 @@ int RecoveryStore::removeLeftoverTemporaryFiles() const {
 }
 
 bool RecoveryStore::setAsideUnreadable(const fs::path& file) {
-    const fs::path folder = file.parent_path() / kUnreadableFolder;
-    std::error_code ignored;
-    fs::create_directories(folder, ignored);
-    return fileio::moveNoReplace(file, folder / file.filename());
+    return moveIntoSubfolder(file, kUnreadableFolder).has_value();
 }
 
 bool RecoveryStore::hasPendingRecordings() const {

@@ -10,14 +10,14 @@ namespace {
 constexpr double kHoldThreshold = 0.35;
 constexpr double kDoubleTapWindow = 0.45;
 
-std::string describe(const std::exception& e) {
+}  // namespace
+
+std::string AppDelegate::describe(const std::exception& e) {
     if (auto api = dynamic_cast<const APIClient::APIError*>(&e)) {
         return api->description();
     }
     return e.what();
 }
-
-}  // namespace
 
 void AppDelegate::fnDown() {
     fnDownAt_ = s_.clock.now();

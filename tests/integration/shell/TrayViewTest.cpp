@@ -8,14 +8,19 @@
 #include <fstream>
 
 #include "app/AppDelegate.h"
+#include "platform/fake/FakeAccessibility.h"
 #include "platform/fake/FakeAudioInput.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeFloatingPanel.h"
+#include "platform/fake/FakeFrontmostApp.h"
+#include "platform/fake/FakeImageEncoder.h"
 #include "platform/fake/FakeKeyListener.h"
 #include "platform/fake/FakeKeychain.h"
+#include "platform/fake/FakeModalAlert.h"
 #include "platform/fake/FakeScheduler.h"
 #include "platform/fake/FakeSystemLog.h"
 #include "platform/fake/FakeUserDefaults.h"
+#include "platform/fake/FakeWindowCapture.h"
 #include "platform/linux/qt/QtStatusArea.h"
 #include "platform/linux/qt/SymbolImages.h"
 #include "unit/app/FakeInsertion.h"
@@ -49,23 +54,25 @@ class TrayView : public ::testing::Test {
   protected:
     void start() {
         std::ofstream(store.newRecoveryURL("wav")) << "RIFF";  // one recording pending
-        app = std::make_unique<AppDelegate>(AppServices{clock,
-                                                        scheduler,
-                                                        log,
-                                                        defaults,
-                                                        desktop,
-                                                        area,
-                                                        panel,
-                                                        microphone,
-                                                        keychain,
-                                                        insertion,
-                                                        monitor,
-                                                        "/nonexistent-home",
-                                                        store,
-                                                        nullptr,
-                                                        [this] { ++quits; },
-                                                        {},
-                                                        false});
+        app = std::make_unique<AppDelegate>(
+            AppServices{clock,
+                        scheduler,
+                        log,
+                        defaults,
+                        desktop,
+                        area,
+                        panel,
+                        microphone,
+                        keychain,
+                        insertion,
+                        monitor,
+                        "/nonexistent-home",
+                        store,
+                        nullptr,
+                        [this] { ++quits; },
+                        {},
+                        false,
+                        {frontmost, accessibility, windows, encoder, alerts, nullptr}});
         app->applicationDidFinishLaunching();
         scheduler.runUntilIdle();
         area.show();
@@ -87,6 +94,12 @@ class TrayView : public ::testing::Test {
     fake::FakeKeyListener keys;
     InjectionJournal journal{clock};
     FnKeyMonitor monitor{keys, scheduler, journal};
+    fake::ActionLog actions{clock};
+    fake::FakeFrontmostApp frontmost{actions};
+    fake::FakeAccessibility accessibility;
+    fake::FakeWindowCapture windows;
+    fake::FakeImageEncoder encoder;
+    fake::FakeModalAlert alerts;
     RecoveryStore store{std::filesystem::temp_directory_path() /
                         ("larkspire-tray-" + std::to_string(::getpid()))};
     std::unique_ptr<AppDelegate> app;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <optional>
+#include <vector>
+
+#include "platform/WindowCapture.h"
+#include "platform/linux/x11/XHandles.h"
+
+namespace larkspire::desktop {
+
+// The window manager's stacking list (_NET_CLIENT_LIST_STACKING, front first) and images
+// of client windows on a display connection of its own. An image is taken through
+// XComposite: the window is redirected for the moment of the capture, so the parts that
+// other windows cover come out as the window draws them instead of black; without the
+// extension, from the window itself. Under Wayland, where the X server sees only X
+// clients, no image is taken. Main thread.
+class XCompositeWindowCapture : public platform::WindowCapture {
+  public:
+    XCompositeWindowCapture();
+
+    bool canCaptureWindows() const override;
+    std::optional<std::vector<platform::WindowDescription>> onScreenWindows() override;
+    std::optional<platform::Image> imageOf(platform::WindowId window) override;
+
+  private:
+    std::vector<unsigned long> cardinals(Window window, Atom property, Atom type);
+    // The layer of a window, or none for desktop backgrounds and hidden windows.
+    std::optional<int> layerOf(Window window);
+
+    DisplayPtr display_;
+    Window root_ = 0;
+    bool composite_ = false;
+    bool wayland_ = false;
+    Atom stacking_ = 0, wmPid_ = 0, windowType_ = 0, wmState_ = 0;
+    Atom typeDesktop_ = 0, typeDock_ = 0, typeToolbar_ = 0, typeMenu_ = 0, typeUtility_ = 0,
+         typeSplash_ = 0, typeDropdown_ = 0, typePopup_ = 0, typeTooltip_ = 0,
+         typeNotification_ = 0, typeCombo_ = 0, typeDnd_ = 0;
+    Atom stateHidden_ = 0, stateAbove_ = 0;
+};
+
+}  // namespace larkspire::desktop

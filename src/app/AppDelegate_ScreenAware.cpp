@@ -130,9 +130,7 @@ bool AppDelegate::ensureScreenAwareConsent() {
             "only for this request, images are never saved, and sensitive fields are blocked.",
         {"Include active-window images", "Use text only", "Cancel"}};
     consentOpen_ = true;
-    s_.fnMonitor.setOwnWindowHasKeyboard(true);
     const std::size_t choice = s_.screenAware.alerts.run(alert);
-    s_.fnMonitor.setOwnWindowHasKeyboard(false);
     consentOpen_ = false;
     if (choice >= 2) {
         return false;

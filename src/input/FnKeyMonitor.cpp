@@ -72,7 +72,7 @@ void FnKeyMonitor::handleKey(const platform::RawKeyEvent& event) {
     } else if (!isModifierKey(event.keycode)) {
         // A key that types, pressed while the Fn key alone holds a dictation gesture, is a
         // keyboard chord (AltGr characters): the gesture ends without counting as a tap.
-        if (event.pressed && fnIsDown_ && !controlIsDown_ && !ownWindowHasKeyboard_ &&
+        if (event.pressed && fnIsDown_ && !controlIsDown_ &&
             activeGesture_ == ActiveGesture::dictation) {
             activeGesture_.reset();
             call(onChordCancel);

@@ -41,10 +41,6 @@ class FnKeyMonitor {
     void setFnKey(const FnKey& key) { fnKey_ = key; }
     const FnKey& fnKey() const { return fnKey_; }
 
-    // While a modal window of the agent's own has the keyboard (the screen-aware consent
-    // dialog), keys typed into it are no chords of a held gesture.
-    void setOwnWindowHasKeyboard(bool has) { ownWindowHasKeyboard_ = has; }
-
     // Starts listening; false when the desktop offers no system-wide key events.
     bool start();
 
@@ -71,7 +67,6 @@ class FnKeyMonitor {
     InjectionJournal& ownInjections_;
     FnKey fnKey_;
     bool started_ = false;
-    bool ownWindowHasKeyboard_ = false;
 
     bool fnIsDown_ = false;
     bool controlIsDown_ = false;

@@ -4,11 +4,6 @@
 // gtest and Qt before Xlib, whose macros (None, Bool) clash with them.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <QApplication>
 #include <QProcess>
 
@@ -23,6 +18,7 @@
 #include "input/InjectionJournal.h"
 #include "insert/InsertionTarget.h"
 #include "insert/Paster.h"
+#include "integration/support/TargetApp.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/posix/SystemClock.h"
 #include "platform/linux/qt/QtClipboard.h"
@@ -34,10 +30,11 @@
 
 #include <X11/extensions/XTest.h>
 
-extern char** environ;
-
 namespace larkspire {
 namespace {
+
+using testing::pumpFor;
+using testing::pumpUntil;
 
 using Calls = std::vector<std::string>;
 
@@ -51,23 +48,6 @@ class StderrLog : public platform::SystemLog {
   public:
     void log(const std::string& line) override { std::fprintf(stderr, "log: %s\n", line.c_str()); }
 };
-
-// Runs the event loop until `done` or the time is up.
-bool pumpUntil(const std::function<bool()>& done, double seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        usleep(2000);
-    }
-    return true;
-}
-
-void pumpFor(double seconds) {
-    pumpUntil([] { return false; }, seconds);
-}
 
 // Another program's keyboard: XTest from a connection of the test's own.
 class TestKeyboard {
@@ -84,74 +64,11 @@ class TestKeyboard {
     desktop::DisplayPtr display_;
 };
 
-// The GTK test application, its stdout read line by line.
-class TargetApp {
+// The GTK test application.
+class TargetApp : public testing::TargetApp {
   public:
-    explicit TargetApp(std::vector<std::string> args) {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        args.insert(args.begin(), GTK_TARGET_PATH);
-        std::vector<char*> argv;
-        for (auto& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, GTK_TARGET_PATH, &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = 0;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        fd_ = fds[0];
-        fcntl(fd_, F_SETFL, O_NONBLOCK);
-    }
-    ~TargetApp() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    pid_t pid() const { return pid_; }
-
-    // Waits for a line equal to `line`.
-    bool waitFor(const std::string& line, double seconds = 5) {
-        return pumpUntil([&] { return seen(line); }, seconds);
-    }
-    bool seen(const std::string& line) {
-        read();
-        return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
-    }
-    std::vector<std::string> lines() {
-        read();
-        return lines_;
-    }
-    bool waitReady() { return waitFor("ready " + std::to_string(pid_), 10); }
-
-  private:
-    void read() {
-        char chunk[4096];
-        ssize_t n;
-        while ((n = ::read(fd_, chunk, sizeof(chunk))) > 0) {
-            buffer_.append(chunk, static_cast<size_t>(n));
-        }
-        size_t end;
-        while ((end = buffer_.find('\n')) != std::string::npos) {
-            lines_.push_back(buffer_.substr(0, end));
-            buffer_.erase(0, end + 1);
-        }
-    }
-    pid_t pid_ = 0;
-    int fd_ = -1;
-    std::string buffer_;
-    std::vector<std::string> lines_;
+    explicit TargetApp(std::vector<std::string> args)
+        : testing::TargetApp(GTK_TARGET_PATH, std::move(args)) {}
 };
 
 class InputIntegrationTest : public ::testing::Test {
@@ -278,7 +195,7 @@ TEST_F(InputIntegrationTest, CapturedSelectionIsReplacedByThePasteAndTheClipboar
     ASSERT_TRUE(waitFront(second.pid()));
 
     target->paste("XYZ", paster);
-    EXPECT_TRUE(first.waitFor("text 01234XYZ89")) << testing::PrintToString(first.lines());
+    EXPECT_TRUE(first.waitFor("text 01234XYZ89")) << ::testing::PrintToString(first.lines());
     EXPECT_TRUE(waitFront(first.pid()));
     for (const auto& line : second.lines()) {
         EXPECT_NE(line.rfind("text ", 0), 0u) << "the other window changed: " << line;
@@ -329,7 +246,7 @@ TEST_F(InputIntegrationTest, TerminalGetsCtrlShiftVAndNoUndoWhileFieldsGetCtrlVA
         EXPECT_EQ(frontmost.frontmost()->windowInstance, "xterm");
         paster.paste("ls");
         EXPECT_TRUE(terminal.waitFor("key ctrl+shift+V"))
-            << testing::PrintToString(terminal.lines());
+            << ::testing::PrintToString(terminal.lines());
         paster.undo();
         pumpFor(0.5);
         for (const auto& line : terminal.lines()) {
@@ -341,7 +258,7 @@ TEST_F(InputIntegrationTest, TerminalGetsCtrlShiftVAndNoUndoWhileFieldsGetCtrlVA
     ASSERT_TRUE(field.waitReady());
     ASSERT_TRUE(waitFront(field.pid()));
     paster.paste("b");
-    EXPECT_TRUE(field.waitFor("key ctrl+v")) << testing::PrintToString(field.lines());
+    EXPECT_TRUE(field.waitFor("key ctrl+v")) << ::testing::PrintToString(field.lines());
     EXPECT_TRUE(field.waitFor("text b"));  // the focus selected all; the paste replaced it
     paster.undo();
     EXPECT_TRUE(field.waitFor("key ctrl+z"));
@@ -358,7 +275,7 @@ TEST_F(InputIntegrationTest, PasteWhileTheFnKeyIsHeldMakesNoGestureCallback) {
     const auto t0 = std::chrono::steady_clock::now();
     paster.paste("held");
     // Ctrl+V under a held Alt would not paste: the agent waits, then lets Alt go itself.
-    EXPECT_TRUE(app.waitFor("text held", 5)) << testing::PrintToString(app.lines());
+    EXPECT_TRUE(app.waitFor("text held", 5)) << ::testing::PrintToString(app.lines());
     const auto took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0);
     std::printf("paste under a held Fn key arrived after %.2f s\n", took.count());
     EXPECT_GE(took.count(), 1.0);

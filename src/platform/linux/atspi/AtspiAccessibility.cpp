@@ -22,6 +22,16 @@ using atspi::retained;
 // Parents above an element before its window: deeper trees are not walked up.
 constexpr int kParentLimit = 64;
 
+// The element of a libatspi object, read over the bus in batches from here on.
+std::shared_ptr<platform::AccessibleElement> element(AtspiAccessible* accessible) {
+    auto* object = ATSPI_OBJECT(accessible);
+    if (!object->app || !object->app->bus_name || !object->path) {
+        return nullptr;
+    }
+    return std::make_shared<AtspiElement>(
+        AtspiAddress{atspibus::shared(object->app->bus), object->app->bus_name, object->path});
+}
+
 }  // namespace
 
 void unrefObject(void* object) {
@@ -82,7 +92,7 @@ std::shared_ptr<platform::AccessibleElement> AtspiAccessibility::focusedElement(
     auto cached = focusCache_.find(pid);
     if (cached != focusCache_.end() && hasState(cached->second.get(), ATSPI_STATE_FOCUSED)) {
         lastSource_ = "cache";
-        return std::make_shared<AtspiElement>(retained(cached->second.get()));
+        return element(cached->second.get());
     }
     AccessiblePtr application = applicationOf(pid);
     if (!application) {
@@ -91,14 +101,14 @@ std::shared_ptr<platform::AccessibleElement> AtspiAccessibility::focusedElement(
     if (auto found = walkForFocus(application.get())) {
         lastSource_ = "walk";
         focusCache_[pid] = retained(found.get());
-        return std::make_shared<AtspiElement>(std::move(found));
+        return element(found.get());
     }
     // Nothing has the focus now: when none of the application's windows is active, its
     // last focus is where its user left off.
     if (cached != focusCache_.end() && !activeWindowOf(application.get()) &&
         !hasState(cached->second.get(), ATSPI_STATE_DEFUNCT)) {
         lastSource_ = "last focus";
-        return std::make_shared<AtspiElement>(retained(cached->second.get()));
+        return element(cached->second.get());
     }
     return nullptr;
 }
@@ -113,7 +123,7 @@ std::shared_ptr<platform::AccessibleElement> AtspiAccessibility::focusedWindow(
         return nullptr;
     }
     if (auto active = activeWindowOf(application.get())) {
-        return std::make_shared<AtspiElement>(std::move(active));
+        return element(active.get());
     }
     // No window is active: the window of the application's last focus.
     auto cached = focusCache_.find(pid);
@@ -129,7 +139,7 @@ std::shared_ptr<platform::AccessibleElement> AtspiAccessibility::focusedWindow(
             return nullptr;
         }
         if (up.get() == application.get()) {
-            return std::make_shared<AtspiElement>(std::move(node));
+            return element(node.get());
         }
         node = std::move(up);
     }

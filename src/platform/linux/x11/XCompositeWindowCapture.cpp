@@ -74,6 +74,10 @@ XCompositeWindowCapture::XCompositeWindowCapture()
     int minor = 2;
     composite_ = XCompositeQueryExtension(d, &event, &error) &&
                  XCompositeQueryVersion(d, &major, &minor) && (major > 0 || minor >= 2);
+    if (composite_ && !wayland_) {
+        XCompositeRedirectSubwindows(d, root_, CompositeRedirectAutomatic);
+        XSync(d, False);
+    }
     auto atom = [d](const char* name) { return XInternAtom(d, name, False); };
     stacking_ = atom("_NET_CLIENT_LIST_STACKING");
     wmPid_ = atom("_NET_WM_PID");
@@ -177,6 +181,24 @@ std::optional<std::vector<platform::WindowDescription>> XCompositeWindowCapture:
     return out;
 }
 
+Window XCompositeWindowCapture::topLevelOf(Window window) {
+    for (int depth = 0; depth < 32; ++depth) {
+        Window root = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(display_.get(), window, &root, &parent, &children, &count)) {
+            return window;
+        }
+        XPtr<Window> owned(children);
+        if (parent == root || parent == 0) {
+            return window;
+        }
+        window = parent;
+    }
+    return window;
+}
+
 std::optional<platform::Image> XCompositeWindowCapture::imageOf(platform::WindowId id) {
     if (!canCaptureWindows() || id == 0) {
         return std::nullopt;
@@ -192,23 +214,29 @@ std::optional<platform::Image> XCompositeWindowCapture::imageOf(platform::Window
     const auto height = static_cast<unsigned>(attributes.height);
     ImagePtr image;
     if (composite_) {
-        // Redirected, the window draws into a pixmap of its own, covered parts included;
-        // the redirection ends with the capture.
-        XCompositeRedirectWindow(d, window, CompositeRedirectAutomatic);
-        const Pixmap pixmap = XCompositeNameWindowPixmap(d, window);
-        XSync(d, False);
+        const Window top = topLevelOf(window);
+        int x = 0;
+        int y = 0;
+        Window child = 0;
+        const Pixmap pixmap = XCompositeNameWindowPixmap(d, top);
+        if (pixmap && XTranslateCoordinates(d, window, top, 0, 0, &x, &y, &child)) {
+            image.reset(XGetImage(d, pixmap, x, y, width, height, AllPlanes, ZPixmap));
+        }
         if (pixmap) {
-            image.reset(XGetImage(d, pixmap, 0, 0, width, height, AllPlanes, ZPixmap));
             XFreePixmap(d, pixmap);
         }
-        XCompositeUnredirectWindow(d, window, CompositeRedirectAutomatic);
-        XSync(d, False);
     }
     if (!image) {
         image.reset(XGetImage(d, window, 0, 0, width, height, AllPlanes, ZPixmap));
     }
     if (!image) {
         return std::nullopt;
+    }
+    // An image of a pixmap carries no colour masks: they are the window's visual's.
+    if (image->red_mask == 0 && attributes.visual) {
+        image->red_mask = attributes.visual->red_mask;
+        image->green_mask = attributes.visual->green_mask;
+        image->blue_mask = attributes.visual->blue_mask;
     }
     return toImage(*image);
 }

@@ -11,11 +11,14 @@
 namespace larkspire::desktop {
 
 // The window manager's stacking list (_NET_CLIENT_LIST_STACKING, front first) and images
-// of client windows on a display connection of its own. An image is taken through
-// XComposite: the window is redirected for the moment of the capture, so the parts that
-// other windows cover come out as the window draws them instead of black; without the
-// extension, from the window itself. Under Wayland, where the X server sees only X
-// clients, no image is taken. Main thread.
+// of client windows on a display connection of its own. Images come through XComposite:
+// from its start the capture keeps the top-level windows redirected (automatically: the
+// server still draws the screen, as a compositing window manager would), so each keeps
+// its whole content, covered parts included. Redirecting a window only at the moment of
+// the capture gave black where another window covered it, until the application had
+// repainted (seen in the headless session). The client area is cut out of its frame.
+// Without the extension the image is taken from the screen. Under Wayland, where the X
+// server sees only X clients, no image is taken. Main thread.
 class XCompositeWindowCapture : public platform::WindowCapture {
   public:
     XCompositeWindowCapture();
@@ -28,6 +31,8 @@ class XCompositeWindowCapture : public platform::WindowCapture {
     std::vector<unsigned long> cardinals(Window window, Atom property, Atom type);
     // The layer of a window, or none for desktop backgrounds and hidden windows.
     std::optional<int> layerOf(Window window);
+    // The window's ancestor that is a child of the root: the frame of a client window.
+    Window topLevelOf(Window window);
 
     DisplayPtr display_;
     Window root_ = 0;

@@ -4,11 +4,15 @@
 // gtest and Qt before Xlib, whose macros (None, Bool) clash with them.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -18,6 +22,7 @@
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/posix/SystemClock.h"
 #include "platform/linux/qt/QtImageEncoder.h"
+#include "platform/linux/qt/QtModalAlert.h"
 #include "platform/linux/x11/EwmhFrontmostApp.h"
 #include "platform/linux/x11/XCompositeWindowCapture.h"
 #include "platform/linux/x11/XHandles.h"
@@ -291,6 +296,45 @@ TEST_F(ContextIntegrationTest, A3600By2000ImageIsEncodedAt1800By1000) {
     EXPECT_GT(qRed(decoded.pixel(100, 500)), 200);
     EXPECT_GT(qBlue(decoded.pixel(1700, 500)), 200);
     std::printf("3600x2000 -> %zu bytes of JPEG\n", jpeg->size());
+}
+
+TEST(ConsentDialog, ShowsTheButtonsInOrderAndAnswersWithTheChosenOne) {
+    desktop::QtModalAlert alert;
+    const platform::AlertContent content{
+        "Turn on screen-aware dictation?",
+        "When you hold …",
+        {"Include active-window images", "Use text only", "Cancel"}};
+    std::vector<std::string> shown;
+    // Presses a button of the dialog once it is up, as a user would.
+    auto answer = [&](std::function<void(QMessageBox&)> press) {
+        QTimer::singleShot(300, [&, press] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            shown = {box->text().toStdString()};
+            for (auto* button : box->buttons()) {
+                shown.push_back(button->text().toStdString());
+            }
+            press(*box);
+        });
+    };
+    auto click = [](const char* title) {
+        return [title](QMessageBox& box) {
+            for (auto* button : box.buttons()) {
+                if (button->text() == title) {
+                    button->click();
+                }
+            }
+        };
+    };
+    answer(click("Use text only"));
+    EXPECT_EQ(alert.run(content), 1u);
+    EXPECT_EQ(shown, (std::vector<std::string>{"Turn on screen-aware dictation?",
+                                               "Include active-window images", "Use text only",
+                                               "Cancel"}));
+    answer(click("Include active-window images"));
+    EXPECT_EQ(alert.run(content), 0u);
+    answer([](QMessageBox& box) { box.close(); });
+    EXPECT_EQ(alert.run(content), 2u);  // closing the window without a choice is Cancel
 }
 
 }  // namespace

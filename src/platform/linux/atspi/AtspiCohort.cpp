@@ -31,8 +31,7 @@ std::int32_t firstRequest(std::size_t atLeast) {
 AtspiCohort::AtspiCohort(std::vector<AtspiAddress> members) {
     members_.reserve(members.size());
     for (auto& address : members) {
-        members_.push_back(Member{std::move(address), std::nullopt, false, std::nullopt,
-                                  std::nullopt, std::nullopt, std::nullopt});
+        members_.push_back(Member{std::move(address)});
     }
 }
 
@@ -62,7 +61,7 @@ const std::string& AtspiCohort::description(std::size_t i) {
 }
 
 const std::string& AtspiCohort::text(std::size_t i, std::size_t atLeast) {
-    if (!members_[i].text) {
+    if (!members_[i].text || members_[i].textFor < atLeast) {
         fetchTexts(atLeast);
     }
     return *members_[i].text;
@@ -173,15 +172,20 @@ void AtspiCohort::fetchProperty(std::optional<std::string> Member::*field, const
 void AtspiCohort::fetchTexts(std::size_t atLeast) {
     // Only members with a text interface are asked (others complain in their own log),
     // and the length first: asking past the end of a text crashes some toolkits' labels.
+    if (std::any_of(members_.begin(), members_.end(), [](const Member& m) { return !m.role; })) {
+        fetchRoles();
+    }
     std::vector<std::size_t> asked;
     std::vector<MessagePtr> requests;
     for (std::size_t i = 0; i < members_.size(); ++i) {
-        if (!members_[i].role) {
-            fetchRoles();
+        Member& m = members_[i];
+        if (m.text && m.textFor >= atLeast) {
+            continue;
         }
-        if (!members_[i].text && !members_[i].hasText) {
-            members_[i].text.emplace();
-        } else if (!members_[i].text) {
+        m.textFor = atLeast;
+        if (!m.hasText) {
+            m.text.emplace();
+        } else {
             asked.push_back(i);
             requests.push_back(atspibus::property(members_[i].address, kText, "CharacterCount"));
         }

@@ -27,7 +27,7 @@ class AtspiCohort {
     const std::string& name(std::size_t i);
     const std::string& description(std::size_t i);
     // The text of the member's text interface, at least its first `atLeast` characters
-    // (the empty text without one).
+    // (the empty text without one). Read again only when more is asked for.
     const std::string& text(std::size_t i, std::size_t atLeast);
     // The member's children, in order.
     const std::vector<AtspiAddress>& children(std::size_t i);
@@ -38,6 +38,7 @@ class AtspiCohort {
         std::optional<RoleName> role;
         bool hasText = false;
         std::optional<std::string> name, description, text;
+        std::size_t textFor = 0;  // the `atLeast` the text was read for
         std::optional<std::vector<AtspiAddress>> children;
     };
     void fetchRoles();

@@ -144,8 +144,8 @@ void reply(const DraftRequest& r, const std::string& surface, Draft& d) {
     // context arrived.
     const std::string about =
         r.windowTitle.empty() ? "" : " about “" + text::trim(r.windowTitle) + "”";
-    d.explanation = (name.empty() ? "I drafted a reply" : "I drafted a reply to " + name) +
-                    about + ".";
+    d.explanation =
+        (name.empty() ? "I drafted a reply" : "I drafted a reply to " + name) + about + ".";
 }
 
 void summarize(const DraftRequest& r, Draft& d) {

@@ -40,8 +40,8 @@ struct AccessibilityContext {
     static constexpr std::size_t kElementLimit = 350;
     static constexpr std::size_t kDeepestParent = 11;
     // The whole capture gives up reading after this long and keeps what it has: a hung
-    // application must not hold the key press for long. A GTK window of 350 elements
-    // reads in about 100 ms and a Qt one in about 230 ms (measured, see bench/context).
+    // application must not hold the key press for long. Windows of 350 elements read in
+    // 93 to 140 ms (GTK) and 105 to 190 ms (Qt) on a busy two-core machine (bench_context).
     static constexpr platform::Duration kCaptureBudget{0.5};
 
     // Window image: candidates larger than this area, the longest side and the quality.

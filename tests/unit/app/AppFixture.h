@@ -10,6 +10,7 @@
 #include "platform/fake/FakeAccessibility.h"
 #include "platform/fake/FakeAudioInput.h"
 #include "platform/fake/FakeAudioPlayerFactory.h"
+#include "platform/fake/FakeAutostart.h"
 #include "platform/fake/FakeClipboard.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeFloatingPanel.h"
@@ -61,27 +62,14 @@ class AppFixtureWith : public ::testing::Test {
     RecoveryStore store() const { return RecoveryStore(root / "data"); }
 
     AppDelegate& start(AppDelegate::Hooks hooks = {}) {
-        app = std::make_unique<AppDelegate>(
-            AppServices{clock,
-                        scheduler,
-                        log,
-                        defaults,
-                        desktop,
-                        status,
-                        panel,
-                        microphone,
-                        keychain,
-                        insertion,
-                        monitor,
-                        clipboard,
-                        players,
-                        (root / "home").string(),
-                        store(),
-                        transport,
-                        [this] { ++terminated; },
-                        {},
-                        rightAltIsAltGr,
-                        {frontmost, accessibility, windows, encoder, alerts}});
+        app = std::make_unique<AppDelegate>(AppServices{
+            clock,     scheduler,       log,
+            defaults,  desktop,         status,
+            panel,     microphone,      keychain,
+            insertion, monitor,         clipboard,
+            players,   autostart,       (root / "home").string(),
+            store(),   transport,       [this] { ++terminated; },
+            {},        rightAltIsAltGr, {frontmost, accessibility, windows, encoder, alerts}});
         app->setHooks(std::move(hooks));
         app->applicationDidFinishLaunching();
         scheduler.runUntilIdle();
@@ -124,6 +112,7 @@ class AppFixtureWith : public ::testing::Test {
     FnKeyMonitor monitor{keys, scheduler, journal};
     fake::FakeClipboard clipboard;
     fake::FakeAudioPlayerFactory players{scheduler};
+    fake::FakeAutostart autostart;
     std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
     bool rightAltIsAltGr = false;
     fake::ActionLog actions{clock};

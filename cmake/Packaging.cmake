@@ -3,6 +3,9 @@
 # (dpkg-shlibdeps); only what is loaded at run time without being linked is named here.
 include(GNUInstallDirs)
 
+# Everything the packages hold: scripts/package builds this, then runs cpack.
+add_custom_target(package_inputs)
+
 # Manual pages and Debian's per-package documents are installed compressed, as policy asks;
 # gzip -n keeps the archives reproducible.
 function(larkspire_gzip source destination target)
@@ -10,6 +13,7 @@ function(larkspire_gzip source destination target)
     COMMAND gzip -9nc ${source} > ${destination}
     DEPENDS ${source} VERBATIM)
   add_custom_target(${target} ALL DEPENDS ${destination})
+  add_dependencies(package_inputs ${target})
 endfunction()
 
 function(larkspire_install_manual page component)
@@ -30,6 +34,11 @@ function(larkspire_install_debian_docs package component)
 endfunction()
 
 macro(larkspire_packaging)
+  foreach(program larkspire larkspire-devservice)
+    if(TARGET ${program})
+      add_dependencies(package_inputs ${program})
+    endif()
+  endforeach()
   larkspire_install_debian_docs(larkspire agent)
   larkspire_install_debian_docs(larkspire-devservice devservice)
 
@@ -57,11 +66,11 @@ macro(larkspire_packaging)
   set(CPACK_DEBIAN_AGENT_PACKAGE_SUGGESTS "larkspire-devservice")
   set(CPACK_COMPONENT_AGENT_DESCRIPTION
 "voice input for the desktop: speak, and the text is pasted at the cursor
- Larkspire lives in the tray: hold the dictation key (Right Alt by default),
- speak, release, and the cleaned-up text is pasted at the cursor of the
- application you were using. Control with the key drafts from what the
- active window shows. Every recording stays on disk until its text has been
- delivered.")
+Larkspire lives in the tray: hold the dictation key (Right Alt by default),
+speak, release, and the cleaned-up text is pasted at the cursor of the
+application you were using. Control with the key drafts from what the
+active window shows. Every recording stays on disk until its text has been
+delivered.")
 
   set(CPACK_DEBIAN_DEVSERVICE_PACKAGE_NAME larkspire-devservice)
   set(CPACK_DEBIAN_DEVSERVICE_PACKAGE_SECTION net)
@@ -69,10 +78,10 @@ macro(larkspire_packaging)
   set(CPACK_DEBIAN_DEVSERVICE_PACKAGE_DEPENDS "pocketsphinx-en-us")
   set(CPACK_COMPONENT_DEVSERVICE_DESCRIPTION
 "local reference service for the Larkspire agent
- Serves the Larkspire service contract on loopback so the agent runs without
- a network: sign-in with one-time codes written to an outbox, speech
- recognition with PocketSphinx, speech synthesis with eSpeak NG, notes and
- projects stored in SQLite. A systemd user unit runs it.")
+Serves the Larkspire service contract on loopback so the agent runs without
+a network: sign-in with one-time codes written to an outbox, speech
+recognition with PocketSphinx, speech synthesis with eSpeak NG, notes and
+projects stored in SQLite. A systemd user unit runs it.")
 
   include(CPack)
 endmacro()

@@ -22,6 +22,7 @@
 #include "integration/audio/RealTimeSupport.h"
 #include "platform/linux/pulse/PulseAudioInput.h"
 #include "support/ChildProcess.h"
+#include "support/ScopedEnv.h"
 #include "unit/audio/AudioTestSupport.h"
 
 namespace larkspire {
@@ -30,9 +31,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using testing::secondsSince;
-using testing::spawn;
 using testing::TempDir;
-using testing::waitFor;
 
 constexpr double kToneHz = 1000;
 
@@ -70,13 +69,6 @@ class AudioIntegration : public ::testing::Test {
         if (!std::getenv("PULSE_SERVER")) {
             GTEST_SKIP() << "needs scripts/headless-session (no PULSE_SERVER)";
         }
-    }
-    std::vector<fs::path> filesIn(const fs::path& folder) const {
-        std::vector<fs::path> out;
-        for (const auto& e : fs::directory_iterator(folder)) {
-            out.push_back(e.path());
-        }
-        return out;
     }
 
     TempDir dir;
@@ -161,7 +153,7 @@ TEST_F(AudioIntegration, CancelLeavesNothingBehind) {
     recorder.cancel();
     EXPECT_FALSE(recorder.isRecording());
     EXPECT_TRUE(store.pendingRecordings().empty());
-    EXPECT_TRUE(filesIn(store.recoveryDirectory()).empty());
+    EXPECT_TRUE(testing::namesIn(store.recoveryDirectory()).empty());
 }
 
 TEST_F(AudioIntegration, ARecordingKilledMidwayIsRecoveredUpToTheKill) {
@@ -197,9 +189,7 @@ TEST_F(AudioIntegration, ARecordingKilledMidwayIsRecoveredUpToTheKill) {
 
 TEST(AudioWithoutServer, NothingStartsAndNothingIsLeft) {
     TempDir dir;
-    const char* saved = std::getenv("PULSE_SERVER");
-    const std::string previous = saved ? saved : "";
-    ::setenv("PULSE_SERVER", ("unix:" + (dir.path() / "no-server").string()).c_str(), 1);
+    testing::ScopedEnv server("PULSE_SERVER", "unix:" + (dir.path() / "no-server").string());
     testing::SystemClock clock;
     testing::ThreadScheduler scheduler;
     desktop::PulseAudioInput input{scheduler};
@@ -210,11 +200,6 @@ TEST(AudioWithoutServer, NothingStartsAndNothingIsLeft) {
     EXPECT_THROW(recorder.start(), std::runtime_error);
     EXPECT_FALSE(recorder.isRecording());
     EXPECT_TRUE(store.pendingRecordings().empty());
-    if (saved) {
-        ::setenv("PULSE_SERVER", previous.c_str(), 1);
-    } else {
-        ::unsetenv("PULSE_SERVER");
-    }
 }
 
 // The child of the kill test: records until it is killed (at most 30 s).

@@ -38,18 +38,9 @@ constexpr double kToneHz = 1000;
 // A 48 kHz stereo 16-bit WAV of a sine on both channels.
 fs::path writeTone(const fs::path& dir, double seconds) {
     const fs::path p = dir / ("tone-" + std::to_string(seconds) + ".wav");
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(p.c_str(), SFM_WRITE, &info),
-                                                     &sf_close);
-    if (!file) {
-        throw std::runtime_error("cannot write the tone");
-    }
     const auto frames = static_cast<std::size_t>(seconds * 48000);
-    const auto samples = testing::sine(48000, frames, kToneHz, 0.5, {1.0f, 1.0f});
-    sf_writef_float(file.get(), samples.data(), static_cast<sf_count_t>(frames));
+    testing::writeSound(p, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2,
+                        testing::sine(48000, frames, kToneHz, 0.5, {1.0f, 1.0f}));
     return p;
 }
 

@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <optional>
 
 #include "integration/audio/RealTimeSupport.h"
@@ -112,22 +111,9 @@ class SpeakerTap {
 Bytes encodedTone(const fs::path& dir, int format, double seconds, double hz = 440,
                   int rate = 24000) {
     const fs::path p = dir / ("tone-" + std::to_string(format));
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = 1;
-    info.format = format;
-    {
-        std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(p.c_str(), SFM_WRITE, &info),
-                                                         &sf_close);
-        if (!file) {
-            throw std::runtime_error(std::string("cannot encode: ") + sf_strerror(nullptr));
-        }
-        const auto frames = static_cast<std::size_t>(seconds * rate);
-        const auto samples = testing::sine(rate, frames, hz, 0.5, {1.0f});
-        sf_writef_float(file.get(), samples.data(), static_cast<sf_count_t>(frames));
-    }
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    const auto frames = static_cast<std::size_t>(seconds * rate);
+    testing::writeSound(p, format, rate, 1, testing::sine(rate, frames, hz, 0.5, {1.0f}));
+    return testing::readFile(p);
 }
 
 Bytes text(const std::string& s) {

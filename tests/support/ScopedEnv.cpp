@@ -1,6 +1,7 @@
 #include "support/ScopedEnv.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace larkspire::testing {
 namespace {

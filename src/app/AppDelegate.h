@@ -6,11 +6,15 @@
 #include <set>
 #include <string>
 
+#include "account/NativeStatusReporter.h"
+#include "account/ProjectMenu.h"
+#include "account/WorkspaceController.h"
 #include "app/Insertion.h"
 #include "audio/Recorder.h"
 #include "audio/RecoveryStore.h"
 #include "input/FnKey.h"
 #include "input/FnKeyMonitor.h"
+#include "platform/AccessibilityBus.h"
 #include "platform/AudioInput.h"
 #include "platform/AudioPlayerFactory.h"
 #include "platform/Clipboard.h"
@@ -63,6 +67,8 @@ struct AppServices {
     std::function<void()> showAbout;
     // True where the layout types AltGr characters with Right Alt.
     bool rightAltIsAltGr = false;
+    // Whether the accessibility bus is on, for the permission report; none reads as off.
+    platform::AccessibilityBus* accessibilityBus = nullptr;
 };
 
 // The one controller: start-up, menus, the status icon and the shell's actions.
@@ -90,6 +96,10 @@ class AppDelegate {
     void submit(Recording recording);
     void emitActivation(const std::string& event);
     std::string installationId();
+    // The permission report to the service, and what it reports.
+    void reportNativeStatus(bool force) { nativeStatus_.reportNativeStatus(force); }
+    PermissionStates permissionStates();
+    void refreshProjects() { projects_.refreshProjects(); }
 
     void setIcon(const std::string& name, const std::string& accessibility);
     void flash(const std::string& symbol);
@@ -117,6 +127,8 @@ class AppDelegate {
 
     // Application callbacks.
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    // URLs of the agent's "larkspire" scheme, from the desktop or a later launch.
+    void openURLs(const std::vector<std::string>& urls);
     static bool applicationShouldTerminateAfterLastWindowClosed() { return false; }
 
     const std::shared_ptr<Menu>& statusMenu() const { return statusMenu_; }
@@ -132,6 +144,10 @@ class AppDelegate {
     const FnKey& fnKey() const { return fnKey_; }
     bool authenticatedSetupComplete() const { return authenticatedSetupComplete_; }
     bool fnMonitoring() const { return fnMonitoring_; }
+    const std::shared_ptr<Menu>& projectMenu() const { return projects_.menu(); }
+    const std::shared_ptr<WorkspaceController>& workspaceController() const {
+        return workspaceController_;
+    }
 
     const std::shared_ptr<MenuItem>& toggleItem() const { return toggleItem_; }
     const std::shared_ptr<MenuItem>& retryRecordingItem() const { return retryRecordingItem_; }
@@ -146,8 +162,8 @@ class AppDelegate {
         std::function<void(const std::shared_ptr<APIClient>&, const Config&,
                            std::function<void()> onSignedIn)>
             showSignIn;
-        // Opens the service's web application at a path.
-        std::function<void(const std::string& path)> openWorkspace;
+        // Builds the workspace window over its controller, once per process.
+        std::function<void(const std::shared_ptr<WorkspaceController>&)> makeWorkspaceWindow;
     };
     void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
 
@@ -175,7 +191,6 @@ class AppDelegate {
 
     std::shared_ptr<Menu> mainMenu_;
     std::shared_ptr<Menu> statusMenu_;
-    std::shared_ptr<Menu> projectMenu_;
     std::shared_ptr<MenuItem> toggleItem_;
     std::shared_ptr<MenuItem> retryRecordingItem_;
     std::shared_ptr<MenuItem> copyLastItem_;
@@ -201,7 +216,9 @@ class AppDelegate {
     std::unique_ptr<VaultSync> vault_;
     bool fnMonitoring_ = false;
     bool authenticatedSetupComplete_ = false;
-    std::unique_ptr<platform::RepeatingTimer> nativeStatusTimer_;
+    NativeStatusReporter nativeStatus_;
+    ProjectMenu projects_;
+    std::shared_ptr<WorkspaceController> workspaceController_;
 
     // Last member: callbacks guarded by it go quiet before anything else is destroyed.
     Lifetime lifetime_;

@@ -10,6 +10,7 @@
 #include "app/AppDelegate.h"
 #include "app/DesktopInsertion.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/atspi/AtspiAccessibilityBus.h"
 #include "platform/linux/posix/SyslogSystemLog.h"
 #include "platform/linux/posix/SystemClock.h"
 #include "platform/linux/pulse/PulseAudioInput.h"
@@ -27,6 +28,26 @@
 #include "platform/linux/x11/XInputKeyListener.h"
 #include "platform/linux/x11/XTestKeyInjector.h"
 #include "ui/SignInWindow.h"
+#include "ui/WorkspaceWindow.h"
+
+namespace {
+
+// A launch argument of the agent's own URL scheme.
+bool isLarkspireUrl(const QString& argument) {
+    return argument.startsWith("larkspire:", Qt::CaseInsensitive);
+}
+
+std::vector<std::string> urlsIn(const QStringList& arguments) {
+    std::vector<std::string> urls;
+    for (const QString& a : arguments) {
+        if (isLarkspireUrl(a)) {
+            urls.push_back(a.toStdString());
+        }
+    }
+    return urls;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // The agent hears keys and injects paste chords through X11 (XWayland under Wayland).
@@ -34,6 +55,9 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
     larkspire::initHttp();
+    // The workspace's web view shares OpenGL contexts with the rest of the application;
+    // Qt WebEngine needs this set before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setApplicationName("Larkspire");
     QApplication::setOrganizationName("Larkspire");
@@ -66,6 +90,7 @@ int main(int argc, char** argv) {
     // Password fields are recognised through the accessibility bus: make sure it is on.
     larkspire::desktop::AtspiAccessibility::enableAccessibilityBus(log);
     larkspire::desktop::AtspiAccessibility accessibility(log);
+    larkspire::desktop::AtspiAccessibilityBus accessibilityBus;
     larkspire::desktop::QtClipboard clipboard;
     larkspire::DesktopInsertion insertion(larkspire::InsertionServices{
         clipboard, keyInjector, frontmost, accessibility, scheduler, clock});
@@ -94,6 +119,7 @@ int main(int argc, char** argv) {
                 "Larkspire — voice input for your desktop.\nVersion " + QString(LARKSPIRE_VERSION));
         },
         larkspire::desktop::rightAltIsAltGr(),
+        &accessibilityBus,
     });
 
     std::shared_ptr<larkspire::SignInController> signIn;
@@ -110,18 +136,34 @@ int main(int argc, char** argv) {
         signInWindow->setAttribute(Qt::WA_DeleteOnClose);
         signInWindow->present();
     };
+    // Made when the workspace is first shown; the web engine starts with its first page.
+    std::unique_ptr<larkspire::ui::WorkspaceWindow> workspaceWindow;
+    hooks.makeWorkspaceWindow = [&](const std::shared_ptr<larkspire::WorkspaceController>& c) {
+        workspaceWindow = std::make_unique<larkspire::ui::WorkspaceWindow>(c);
+    };
     delegate.setHooks(std::move(hooks));
 
-    // A later launch means "show me Larkspire".
-    instance.onMessage([&](const QStringList&) {
+    // A later launch hands over its "larkspire:" URL, or means "show me Larkspire".
+    instance.onMessage([&](const QStringList& arguments) {
+        if (auto urls = urlsIn(arguments); !urls.empty()) {
+            delegate.openURLs(urls);
+            return;
+        }
         statusArea.raise();
-        delegate.applicationShouldHandleReopen(statusArea.fallbackWindow() != nullptr &&
-                                               statusArea.fallbackWindow()->isVisible());
+        const bool visible =
+            (statusArea.fallbackWindow() && statusArea.fallbackWindow()->isVisible()) ||
+            (workspaceWindow && workspaceWindow->isVisible()) ||
+            (signInWindow && signInWindow->isVisible());
+        delegate.applicationShouldHandleReopen(visible);
     });
 
     QTimer::singleShot(0, &application, [&] {
         delegate.applicationDidFinishLaunching();
         statusArea.show();
+        // Started by a "larkspire:" URL: handle it once the agent is up.
+        if (auto urls = urlsIn(QApplication::arguments().mid(1)); !urls.empty()) {
+            delegate.openURLs(urls);
+        }
     });
     return application.exec();
 }

@@ -38,6 +38,8 @@ class AppFixtureWith : public ::testing::Test {
         std::filesystem::create_directories(root / "data");
         transport->on("/api/activation", 200, "{}");
         transport->on("/api/notes", 200, R"({"notes":[]})");
+        transport->on("/api/native-status", 200, "{}");
+        transport->on("/api/projects", 200, R"({"projects":[]})");
     }
     void TearDown() override { app.reset(); }
 

@@ -29,10 +29,7 @@ std::string base64(const std::string& bytes) {
 
 WorkspaceController::WorkspaceController(std::shared_ptr<APIClient> api, std::string baseUrl,
                                          Services services)
-    : api_(std::move(api)),
-      baseUrl_(std::move(baseUrl)),
-      baseHost_(hostOf(baseUrl_)),
-      s_(services) {}
+    : api_(std::move(api)), baseUrl_(std::move(baseUrl)), s_(services) {}
 
 std::optional<std::string> WorkspaceController::baseUrlFor(const std::string& apiUrl,
                                                            const std::string& productionOrigin) {
@@ -74,10 +71,10 @@ void WorkspaceController::rebuildWebView(const std::string& path) {
             return;
         }
         if (!url) {
-            view_->load(Page{"", script});  // the window stays empty
+            view_->load(Page{baseUrl_, "", script});  // the window stays empty
             return;
         }
-        view_->load(Page{*url, script});
+        view_->load(Page{baseUrl_, *url, script});
     });
     s_.scheduler.runInBackground(
         platform::Priority::userInitiated,
@@ -103,11 +100,15 @@ void WorkspaceController::present() {
     }
 }
 
+bool WorkspaceController::staysInWindow(const std::string& baseUrl, const std::string& url) {
+    return !url.empty() && hostOf(url) == hostOf(baseUrl);
+}
+
 bool WorkspaceController::allowNavigation(const std::string& url) {
     if (url.empty()) {
         return false;
     }
-    if (hostOf(url) == baseHost_) {
+    if (staysInWindow(baseUrl_, url)) {
         return true;
     }
     s_.desktop.openUrl(url, "");

@@ -23,6 +23,8 @@ class WorkspaceController {
   public:
     // One web view to build: a fresh one for every request of the agent.
     struct Page {
+        // The origin the page belongs to: navigations to its host stay in the window.
+        std::string baseUrl;
         std::string url;
         // Run at document creation in the main frame only; absent without a session.
         std::optional<std::string> userScript;
@@ -78,11 +80,12 @@ class WorkspaceController {
     // The navigation policy: true keeps the navigation in the window; any other host
     // goes to the desktop (the browser, or the handler of the URL's scheme) and false.
     bool allowNavigation(const std::string& url);
+    // The policy's rule: a URL on the host of `baseUrl` (two absent hosts are equal).
+    static bool staysInWindow(const std::string& baseUrl, const std::string& url);
 
   private:
     std::shared_ptr<APIClient> api_;
     std::string baseUrl_;
-    std::string baseHost_;
     Services s_;
     View* view_ = nullptr;
     std::uint64_t generation_ = 0;

@@ -28,7 +28,7 @@
 #include "platform/linux/x11/XInputKeyListener.h"
 #include "platform/linux/x11/XTestKeyInjector.h"
 #include "ui/SignInWindow.h"
-#include "ui/WorkspaceWindow.h"
+#include "ui/WorkspaceProcess.h"
 
 namespace {
 
@@ -55,9 +55,6 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
     larkspire::initHttp();
-    // The workspace's web view shares OpenGL contexts with the rest of the application;
-    // Qt WebEngine needs this set before the application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setApplicationName("Larkspire");
     QApplication::setOrganizationName("Larkspire");
@@ -136,10 +133,11 @@ int main(int argc, char** argv) {
         signInWindow->setAttribute(Qt::WA_DeleteOnClose);
         signInWindow->present();
     };
-    // Made when the workspace is first shown; the web engine starts with its first page.
-    std::unique_ptr<larkspire::ui::WorkspaceWindow> workspaceWindow;
+    // Made when the workspace is first shown; its window runs beside the agent.
+    std::unique_ptr<larkspire::ui::WorkspaceProcess> workspaceWindow;
     hooks.makeWorkspaceWindow = [&](const std::shared_ptr<larkspire::WorkspaceController>& c) {
-        workspaceWindow = std::make_unique<larkspire::ui::WorkspaceWindow>(c);
+        workspaceWindow = std::make_unique<larkspire::ui::WorkspaceProcess>(
+            c, QApplication::applicationDirPath() + "/larkspire-workspace");
     };
     delegate.setHooks(std::move(hooks));
 
@@ -152,7 +150,7 @@ int main(int argc, char** argv) {
         statusArea.raise();
         const bool visible =
             (statusArea.fallbackWindow() && statusArea.fallbackWindow()->isVisible()) ||
-            (workspaceWindow && workspaceWindow->isVisible()) ||
+            (workspaceWindow && workspaceWindow->isOpen()) ||
             (signInWindow && signInWindow->isVisible());
         delegate.applicationShouldHandleReopen(visible);
     });

@@ -35,7 +35,15 @@ calls() { cat "$work/$1.calls" 2>/dev/null; }
 page_views() { grep -c "page-view $1 " "$work/service.log"; }
 last_view() { grep "page-view $1 " "$work/service.log" | tail -1; }
 rss() { awk '/VmRSS/ {print $2}' "/proc/$agent_pid/status"; }
-renderers() { pgrep -P "$agent_pid" -f QtWebEngineProcess | wc -l; }
+window_process() { pgrep -P "$agent_pid" -f larkspire-workspace; }
+# Resident memory of a process and all its descendants, in kB.
+tree_rss() {
+  local total=0 p
+  for p in $(pstree -pT "$1" | grep -o '([0-9]*)' | tr -d '()'); do
+    total=$((total + $(awk '/VmRSS/ {print $2}' "/proc/$p/status" 2>/dev/null || echo 0)))
+  done
+  echo "$total"
+}
 workspace_window() { xdotool search --onlyvisible --name '^Larkspire$' | head -1; }
 stop_agent() { kill "$agent_pid"; wait "$agent_pid" 2>/dev/null; }
 
@@ -59,12 +67,16 @@ wait_until 30 grep -q 'page-view /app ' "$work/service.log"
 check "a later launch without a URL opens the workspace at /app" test "$(page_views /app)" -ge 1
 sleep 2
 open=$(rss)
-check "the web page runs in a renderer of the agent's" test "$(renderers)" -ge 1
+check "the window runs in a process of its own" test -n "$(window_process)"
+window_pid=$(window_process)
+window_tree=$(tree_rss "$window_pid")
 xdotool windowactivate --sync "$(workspace_window)" key --clearmodifiers alt+F4
 wait_until 10 test -z "$(workspace_window)"
-sleep 3
+wait_until 10 test -z "$(window_process)"
+check "closing the window ends its process" test -z "$(window_process)"
+sleep 2
 closed=$(rss)
-echo "resident memory of the agent: idle $idle kB, workspace open $open kB, after closing $closed kB"
+echo "resident memory of the agent: idle $idle kB, workspace open $open kB (the window's processes $window_tree kB more), after closing $closed kB"
 stop_agent
 
 # Signed in on the loopback origin: the first start opens "/settings".

@@ -1,4 +1,4 @@
-#include "ui/WorkspaceWindow.h"
+#include "ui/workspace/WorkspaceWindow.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -12,9 +12,8 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineView>
-#include <algorithm>
 
-#include "ui/WorkspacePage.h"
+#include <algorithm>
 
 namespace larkspire::ui {
 namespace {
@@ -27,12 +26,15 @@ QString geometryKey() {
            "/geometry";
 }
 
+// The agent's preferences file, where the window's place is kept between runs.
+QSettings settings() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Larkspire", "Larkspire");
+}
+
 }  // namespace
 
-WorkspaceWindow::WorkspaceWindow(std::shared_ptr<WorkspaceController> controller)
-    : controller_(std::move(controller)),
-      layout_(new QVBoxLayout(this)),
-      loadTimeout_(new QTimer(this)) {
+WorkspaceWindow::WorkspaceWindow(WorkspacePage::Policy policy)
+    : policy_(std::move(policy)), layout_(new QVBoxLayout(this)), loadTimeout_(new QTimer(this)) {
     setWindowTitle(QString::fromUtf8(Controller::kWindowTitle.data(),
                                      static_cast<int>(Controller::kWindowTitle.size())));
     setObjectName("workspace");
@@ -55,11 +57,9 @@ WorkspaceWindow::WorkspaceWindow(std::shared_ptr<WorkspaceController> controller
         auto* shortcut = new QShortcut(keys, this);
         connect(shortcut, &QShortcut::activated, this, [this, f = factor] { zoomBy(f); });
     }
-    controller_->attach(this);
 }
 
 WorkspaceWindow::~WorkspaceWindow() {
-    controller_->attach(nullptr);
     // Pages go before their profile.
     delete webView_.data();
 }
@@ -83,7 +83,7 @@ void WorkspaceWindow::load(const WorkspaceController::Page& page) {
     // The profile first: it must outlive every page, which the order of children keeps.
     QWebEngineProfile* webProfile = profile();
     auto* view = new QWebEngineView(this);
-    auto* webPage = new WorkspacePage(controller_, webProfile, view);
+    auto* webPage = new WorkspacePage(policy_, webProfile, view);
     if (page.userScript) {
         QWebEngineScript script;
         script.setName("larkspire-session-handover");
@@ -107,7 +107,7 @@ void WorkspaceWindow::load(const WorkspaceController::Page& page) {
 void WorkspaceWindow::present() {
     if (!geometryRestored_) {
         geometryRestored_ = true;
-        const QByteArray saved = QSettings().value(geometryKey()).toByteArray();
+        const QByteArray saved = settings().value(geometryKey()).toByteArray();
         if (saved.isEmpty() || !restoreGeometry(saved)) {
             if (const QScreen* screen = QGuiApplication::primaryScreen()) {
                 QRect frame(QPoint(), size());
@@ -129,13 +129,11 @@ void WorkspaceWindow::zoomBy(double factor) {
 }
 
 void WorkspaceWindow::saveGeometryNow() {
-    QSettings().setValue(geometryKey(), saveGeometry());
+    settings().setValue(geometryKey(), saveGeometry());
 }
 
 void WorkspaceWindow::closeEvent(QCloseEvent* event) {
     saveGeometryNow();
-    // The window only hides; its web view and renderer go.
-    releaseWebView();
     event->accept();
 }
 

@@ -2,9 +2,9 @@
 
 #include <QPointer>
 #include <QWidget>
-#include <memory>
 
 #include "account/WorkspaceController.h"
+#include "ui/workspace/WorkspacePage.h"
 
 class QTimer;
 class QVBoxLayout;
@@ -13,13 +13,12 @@ class QWebEngineView;
 
 namespace larkspire::ui {
 
-// The workspace window: the service's web application in an embedded web view. The web
-// engine starts with the first page, and the web view is released when the window closes,
-// so an agent whose window was never opened, or was closed, carries no renderer. The
-// window itself lives as long as the agent; closing only hides it.
+// The workspace window: the service's web application in an embedded web view, a fresh
+// one for every page the agent sends. It runs in its own process (larkspire-workspace),
+// which ends when the window closes.
 class WorkspaceWindow : public QWidget, public WorkspaceController::View {
   public:
-    explicit WorkspaceWindow(std::shared_ptr<WorkspaceController> controller);
+    explicit WorkspaceWindow(WorkspacePage::Policy policy);
     ~WorkspaceWindow() override;
 
     // WorkspaceController::View
@@ -38,7 +37,7 @@ class WorkspaceWindow : public QWidget, public WorkspaceController::View {
     void zoomBy(double factor);
     void saveGeometryNow();
 
-    std::shared_ptr<WorkspaceController> controller_;
+    WorkspacePage::Policy policy_;
     QVBoxLayout* layout_;
     QPointer<QWebEngineView> webView_;
     QWebEngineProfile* profile_ = nullptr;

@@ -231,14 +231,35 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
 
     // The monitor's callbacks hold the controller weakly.
     FnKeyMonitor& monitor = s_.fnMonitor;
-    monitor.onFnDown = lifetime_.guard([this] { fnDown(); });
-    monitor.onFnUp = lifetime_.guard([this] { fnUp(); });
-    monitor.onChordCancel = lifetime_.guard([this] { chordCancel(); });
-    // Screen-aware requests come later: until then Control + the key does nothing and
-    // a dictation stays a dictation.
-    monitor.onContextDown = nullptr;
-    monitor.onContextUp = nullptr;
-    monitor.onContextUpgrade = [] { return false; };
+    // While the consent dialog is open, the keys the user presses belong to it: the
+    // gesture that opened it is settled once it closes.
+    monitor.onFnDown = lifetime_.guard([this] {
+        if (!consentOpen_) {
+            fnDown();
+        }
+    });
+    monitor.onFnUp = lifetime_.guard([this] {
+        if (!consentOpen_) {
+            fnUp();
+        }
+    });
+    monitor.onChordCancel = lifetime_.guard([this] {
+        if (!consentOpen_) {
+            chordCancel();
+        }
+    });
+    monitor.onContextDown = lifetime_.guard([this] {
+        if (!consentOpen_) {
+            contextDown();
+        }
+    });
+    monitor.onContextUp = lifetime_.guard([this] {
+        if (!consentOpen_) {
+            contextUp();
+        }
+    });
+    monitor.onContextUpgrade = lifetime_.guardReturning(
+        false, [this] { return !consentOpen_ && promoteRecordingToContext(); });
     if (!fnMonitoring_) {
         monitor.setFnKey(fnKey_);
         fnMonitoring_ = monitor.start();
@@ -298,14 +319,6 @@ std::string AppDelegate::installationId() {
 
 void AppDelegate::toggleReadAloud() {
     readAloud_.toggleReadAloud();
-}
-
-void AppDelegate::toggleScreenAware() {}
-
-void AppDelegate::toggleContextPreview() {
-    const bool on = !previewContextItem_->checked();
-    s_.defaults.setBool(defaults::screenAwarePreview, on);
-    previewContextItem_->setChecked(on);
 }
 
 void AppDelegate::openVault() {

@@ -60,7 +60,7 @@ PermissionStates AppDelegate::permissionStates() {
     states.accessibility = s_.accessibilityBus && s_.accessibilityBus->isEnabled();
     // Input monitoring is the key listener running.
     states.inputMonitoring = fnMonitoring_;
-    states.screenRecording = false;
+    states.screenRecording = s_.screenAware.windows.canCaptureWindows();
     return states;
 }
 

@@ -17,6 +17,8 @@
 #include "platform/linux/pulse/PulseAudioPlayerFactory.h"
 #include "platform/linux/qt/QtClipboard.h"
 #include "platform/linux/qt/QtFloatingPanel.h"
+#include "platform/linux/qt/QtImageEncoder.h"
+#include "platform/linux/qt/QtModalAlert.h"
 #include "platform/linux/qt/QtScheduler.h"
 #include "platform/linux/qt/QtStatusArea.h"
 #include "platform/linux/qt/QtUserDefaults.h"
@@ -25,6 +27,7 @@
 #include "platform/linux/secret/SecretServiceKeychain.h"
 #include "platform/linux/x11/EwmhFrontmostApp.h"
 #include "platform/linux/x11/X11Keyboard.h"
+#include "platform/linux/x11/XCompositeWindowCapture.h"
 #include "platform/linux/x11/XInputKeyListener.h"
 #include "platform/linux/x11/XTestKeyInjector.h"
 #include "ui/SignInWindow.h"
@@ -89,6 +92,9 @@ int main(int argc, char** argv) {
     larkspire::desktop::AtspiAccessibility accessibility(log);
     larkspire::desktop::AtspiAccessibilityBus accessibilityBus;
     larkspire::desktop::QtClipboard clipboard;
+    larkspire::desktop::XCompositeWindowCapture windowCapture;
+    larkspire::desktop::QtImageEncoder imageEncoder;
+    larkspire::desktop::QtModalAlert alerts;
     larkspire::DesktopInsertion insertion(larkspire::InsertionServices{
         clipboard, keyInjector, frontmost, accessibility, scheduler, clock});
 
@@ -116,6 +122,8 @@ int main(int argc, char** argv) {
                 "Larkspire — voice input for your desktop.\nVersion " + QString(LARKSPIRE_VERSION));
         },
         larkspire::desktop::rightAltIsAltGr(),
+        larkspire::ScreenAwareServices{frontmost, accessibility, windowCapture, imageEncoder,
+                                       alerts},
         &accessibilityBus,
     });
 

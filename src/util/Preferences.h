@@ -9,6 +9,7 @@ inline constexpr const char* activationStage = "activationStage";
 inline constexpr const char* activationFirstThoughtId = "activationFirstThoughtId";
 inline constexpr const char* installationId = "installationId";
 inline constexpr const char* activeProjectId = "activeProjectId";
+inline constexpr const char* screenAwareConsent = "screenAwareConsent";
 inline constexpr const char* screenAwareEnabled = "screenAwareEnabled";
 inline constexpr const char* screenAwarePreview = "screenAwarePreview";
 inline constexpr const char* recordingHUDOrigin = "Vantrel.RecordingHUDOrigin";

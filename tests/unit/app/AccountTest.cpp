@@ -54,6 +54,8 @@ class Account : public testing::AppFixture {
 
 TEST_F(Account, StatusIsReportedAtSetupThenOnChangeOrEveryThirtySeconds) {
     signedIn();
+    windows.canCapture = false;
+    accessibilityBus.enabled = false;
     start();
     // Forced at setup, before the key monitor runs; the first tick sees it running.
     EXPECT_EQ(reports(), Strings{"true-false-false-false"});
@@ -64,16 +66,20 @@ TEST_F(Account, StatusIsReportedAtSetupThenOnChangeOrEveryThirtySeconds) {
     EXPECT_EQ(reports().size(), 2u);
     scheduler.advance(platform::Duration(10));
     EXPECT_EQ(reports().size(), 3u);
-    // A change goes out at the next tick, within 10 s.
+    // Screen recording granted while the agent runs: reported at the next tick.
     scheduler.advance(platform::Duration(1));
-    microphone.setAuthorization(platform::MicrophoneAuthorization::denied);
+    windows.canCapture = true;
     scheduler.advance(platform::Duration(8.99));
     EXPECT_EQ(reports().size(), 3u);
     scheduler.advance(platform::Duration(0.01));
-    EXPECT_EQ(reports().back(), "false-false-true-false");
+    EXPECT_EQ(reports().back(), "true-false-true-true");
+    microphone.setAuthorization(platform::MicrophoneAuthorization::denied);
+    accessibilityBus.enabled = true;
+    scheduler.advance(platform::Duration(10));
+    EXPECT_EQ(reports().back(), "false-true-true-true");
     // Forced: sent even though nothing changed a moment ago.
     app->reportNativeStatus(true);
-    EXPECT_EQ(reports().size(), 5u);
+    EXPECT_EQ(reports().size(), 6u);
     const auto body = nlohmann::json::parse(transport->sentTo("/api/native-status").back().body);
     EXPECT_EQ(body["installationId"], defaults.stringValue("installationId").value_or(""));
 }

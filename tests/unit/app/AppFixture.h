@@ -7,17 +7,23 @@
 #include <functional>
 
 #include "app/AppDelegate.h"
+#include "platform/fake/FakeAccessibility.h"
+#include "platform/fake/FakeAccessibilityBus.h"
 #include "platform/fake/FakeAudioInput.h"
 #include "platform/fake/FakeAudioPlayerFactory.h"
 #include "platform/fake/FakeClipboard.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeFloatingPanel.h"
+#include "platform/fake/FakeFrontmostApp.h"
+#include "platform/fake/FakeImageEncoder.h"
 #include "platform/fake/FakeKeyListener.h"
 #include "platform/fake/FakeKeychain.h"
+#include "platform/fake/FakeModalAlert.h"
 #include "platform/fake/FakeScheduler.h"
 #include "platform/fake/FakeStatusArea.h"
 #include "platform/fake/FakeSystemLog.h"
 #include "platform/fake/FakeUserDefaults.h"
+#include "platform/fake/FakeWindowCapture.h"
 #include "service/SessionStore.h"
 #include "support/ScriptedTransport.h"
 #include "support/TempDir.h"
@@ -58,25 +64,28 @@ class AppFixtureWith : public ::testing::Test {
     RecoveryStore store() const { return RecoveryStore(root / "data"); }
 
     AppDelegate& start(AppDelegate::Hooks hooks = {}) {
-        app = std::make_unique<AppDelegate>(AppServices{clock,
-                                                        scheduler,
-                                                        log,
-                                                        defaults,
-                                                        desktop,
-                                                        status,
-                                                        panel,
-                                                        microphone,
-                                                        keychain,
-                                                        insertion,
-                                                        monitor,
-                                                        clipboard,
-                                                        players,
-                                                        (root / "home").string(),
-                                                        store(),
-                                                        transport,
-                                                        [this] { ++terminated; },
-                                                        {},
-                                                        rightAltIsAltGr});
+        app = std::make_unique<AppDelegate>(
+            AppServices{clock,
+                        scheduler,
+                        log,
+                        defaults,
+                        desktop,
+                        status,
+                        panel,
+                        microphone,
+                        keychain,
+                        insertion,
+                        monitor,
+                        clipboard,
+                        players,
+                        (root / "home").string(),
+                        store(),
+                        transport,
+                        [this] { ++terminated; },
+                        {},
+                        rightAltIsAltGr,
+                        {frontmost, accessibility, windows, encoder, alerts},
+                        &accessibilityBus});
         app->setHooks(std::move(hooks));
         app->applicationDidFinishLaunching();
         scheduler.runUntilIdle();
@@ -121,6 +130,13 @@ class AppFixtureWith : public ::testing::Test {
     fake::FakeAudioPlayerFactory players{scheduler};
     std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
     bool rightAltIsAltGr = false;
+    fake::ActionLog actions{clock};
+    fake::FakeFrontmostApp frontmost{actions};
+    fake::FakeAccessibility accessibility;
+    fake::FakeWindowCapture windows;
+    fake::FakeAccessibilityBus accessibilityBus;
+    fake::FakeImageEncoder encoder;
+    fake::FakeModalAlert alerts;
     int terminated = 0;
     std::unique_ptr<AppDelegate> app;
 };

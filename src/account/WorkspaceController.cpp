@@ -111,7 +111,7 @@ bool WorkspaceController::allowNavigation(const std::string& url) {
     if (staysInWindow(baseUrl_, url)) {
         return true;
     }
-    s_.desktop.openUrl(url, "");
+    s_.desktop.openUrl(url);
     return false;
 }
 

@@ -332,16 +332,12 @@ std::string AppDelegate::screenAwareTitle() const {
     return "Include active-window image with Control + " + fnKey_.displayName;
 }
 
-std::string AppDelegate::settingsFallbackUrl() const {
-    return config_.api_url + "/settings";
-}
-
 void AppDelegate::openMicrophoneSettings() {
-    s_.desktop.openUrl(panes::microphone, settingsFallbackUrl());
+    openSettingsPane(panes::microphone);
 }
 
 void AppDelegate::openAccessibilitySettings() {
-    s_.desktop.openUrl(panes::accessibility, settingsFallbackUrl());
+    openSettingsPane(panes::accessibility);
 }
 
 void AppDelegate::quit() {

@@ -215,7 +215,9 @@ class AppDelegate {
     void buildMainMenu();
     void buildStatusMenu();
     void resetIcon();
-    std::string settingsFallbackUrl() const;
+    // The desktop's settings page for a privacy pane, or a window that says how to grant
+    // it on this desktop.
+    void openSettingsPane(const std::string& pane);
     std::string screenAwareTitle() const;
     // Screen-aware helpers.
     std::optional<Config> loadConfigOrFail();

@@ -2,8 +2,52 @@
 // the service is told about permissions.
 #include "account/LarkspireUrlRoute.h"
 #include "app/AppDelegate.h"
+#include "util/Preferences.h"
 
 namespace larkspire {
+namespace {
+
+// How each permission is granted on a Linux desktop, for desktops without a settings page
+// of their own for it.
+struct HowToGrant {
+    const char* pane;
+    const char* message;
+    const char* informativeText;
+};
+
+constexpr HowToGrant kHowToGrant[] = {
+    {panes::microphone, "Larkspire needs a microphone",
+     "Larkspire records through the desktop’s sound server (PulseAudio, or PipeWire with its "
+     "PulseAudio service). Make sure the sound server runs and offers an input device that is "
+     "connected and not muted, for example in a sound mixer such as pavucontrol."},
+    {panes::accessibility, "Larkspire needs the accessibility bus",
+     "Larkspire finds the text field you are typing in through the desktop’s accessibility "
+     "bus (AT-SPI). Turn on assistive technologies in your desktop’s accessibility settings "
+     "(on GNOME: gsettings set org.gnome.desktop.interface toolkit-accessibility true), then "
+     "restart Larkspire."},
+    {panes::inputMonitoring, "Larkspire needs to hear the dictation key",
+     "Larkspire hears its key through the X server’s input extension (XInput 2), which "
+     "needs an X11 session. In a Wayland session other applications’ keys cannot be heard "
+     "this way: log in to an X11 session (on GNOME: “GNOME on Xorg”)."},
+    {panes::screenRecording, "Larkspire needs to see windows",
+     "Larkspire takes images of the active window through the X server (XComposite), which "
+     "needs an X11 session. In a Wayland session other applications’ windows cannot be "
+     "captured this way: log in to an X11 session (on GNOME: “GNOME on Xorg”)."},
+};
+
+}  // namespace
+
+void AppDelegate::openSettingsPane(const std::string& pane) {
+    if (s_.desktop.openSettingsPane(pane)) {
+        return;
+    }
+    for (const HowToGrant& how : kHowToGrant) {
+        if (pane == how.pane) {
+            s_.screenAware.alerts.run({how.message, how.informativeText, {"OK"}});
+            return;
+        }
+    }
+}
 
 void AppDelegate::showWorkspace(const std::string& path) {
     if (!api_) {
@@ -43,7 +87,7 @@ void AppDelegate::openURLs(const std::vector<std::string>& urls) {
     const LarkspireUrlRoute route = LarkspireUrlRoute::of(urls);
     switch (route.kind) {
         case LarkspireUrlRoute::Kind::openPane:
-            s_.desktop.openUrl(route.pane, settingsFallbackUrl());
+            openSettingsPane(route.pane);
             break;
         case LarkspireUrlRoute::Kind::showSettings:
             showWorkspace("/settings");

@@ -160,7 +160,7 @@ void AppDelegate::refreshMicrophonePermission(bool requestIfNeeded) {
     s_.audioInput.requestAccess([this, guard = lifetime_.guard([this](bool granted) {
         microphoneItem_->setTitle(granted ? "Microphone: Ready" : "Microphone permission…");
         if (!granted) {
-            s_.desktop.openUrl(panes::microphone, settingsFallbackUrl());
+            openSettingsPane(panes::microphone);
         }
     })](bool granted) mutable {
         // The answer may come from any thread: apply it on the main queue.

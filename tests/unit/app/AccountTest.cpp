@@ -256,5 +256,23 @@ TEST_F(Account, LarkspireUrlsOpenPanesOrTheSettingsPage) {
     EXPECT_EQ(urlsLoaded(), Strings{"http://127.0.0.1:3000/settings"});
 }
 
+TEST_F(Account, WithoutASettingsPageTheAgentSaysHowToGrantIt) {
+    start();
+    desktop.hasSettingsPages = false;
+    for (const char* name :
+         {"microphone", "accessibility", "input-monitoring", "screen-recording"}) {
+        app->openURLs({std::string("larkspire://permissions/") + name});
+    }
+    Strings messages;
+    for (const auto& alert : alerts.shown) {
+        messages.push_back(alert.message);
+    }
+    EXPECT_EQ(
+        messages,
+        (Strings{"Larkspire needs a microphone", "Larkspire needs the accessibility bus",
+                 "Larkspire needs to hear the dictation key", "Larkspire needs to see windows"}));
+    EXPECT_TRUE(desktop.openedUrls.empty());
+}
+
 }  // namespace
 }  // namespace larkspire

@@ -178,7 +178,6 @@ TEST_F(Shell, MonitorThatCannotStartPutsTheWarningFirstAndStoresNoStage) {
     status.menu->at(0)->trigger();
     EXPECT_EQ(desktop.openedUrls, Strings{"x-apple.systempreferences:com.apple.preference.security?"
                                           "Privacy_Accessibility"});
-    EXPECT_EQ(desktop.fallbacks, Strings{"http://127.0.0.1:3000/settings"});
 }
 
 TEST_F(Shell, StoredStageNeverDecreases) {

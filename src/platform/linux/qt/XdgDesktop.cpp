@@ -65,32 +65,29 @@ bool startFirst(const std::vector<Command>& commands) {
 
 }  // namespace
 
-void XdgDesktop::openUrl(const std::string& url, const std::string& fallbackUrl) {
-    const QString u = QString::fromStdString(url);
-    if (u.startsWith("x-apple.systempreferences:")) {
-        for (const PaneCommands& pane : paneTable()) {
-            if (!u.endsWith(pane.paneSuffix)) {
-                continue;
-            }
-            if ((desktopIs("GNOME") || desktopIs("Unity") || desktopIs("Budgie")) &&
-                startFirst(pane.gnome)) {
-                return;
-            }
-            if (desktopIs("KDE") && startFirst(pane.kde)) {
-                return;
-            }
-            if (desktopIs("XFCE") && startFirst(pane.xfce)) {
-                return;
-            }
-            if (startFirst(pane.anywhere)) {
-                return;
-            }
+bool XdgDesktop::openSettingsPane(const std::string& paneUrl) {
+    const QString u = QString::fromStdString(paneUrl);
+    for (const PaneCommands& pane : paneTable()) {
+        if (!u.endsWith(pane.paneSuffix)) {
+            continue;
         }
-        // No settings page for it on this desktop: the service's settings page explains.
-        QDesktopServices::openUrl(QUrl(QString::fromStdString(fallbackUrl)));
-        return;
+        if ((desktopIs("GNOME") || desktopIs("Unity") || desktopIs("Budgie")) &&
+            startFirst(pane.gnome)) {
+            return true;
+        }
+        if (desktopIs("KDE") && startFirst(pane.kde)) {
+            return true;
+        }
+        if (desktopIs("XFCE") && startFirst(pane.xfce)) {
+            return true;
+        }
+        return startFirst(pane.anywhere);
     }
-    QDesktopServices::openUrl(QUrl(u));
+    return false;
+}
+
+void XdgDesktop::openUrl(const std::string& url) {
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 }
 
 void XdgDesktop::openFolder(const std::string& path) {

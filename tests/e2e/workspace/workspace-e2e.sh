@@ -36,13 +36,22 @@ page_views() { grep -c "page-view $1 " "$work/service.log"; }
 last_view() { grep "page-view $1 " "$work/service.log" | tail -1; }
 rss() { awk '/VmRSS/ {print $2}' "/proc/$agent_pid/status"; }
 window_process() { pgrep -P "$agent_pid" -f larkspire-workspace; }
-# Resident memory of a process and all its descendants, in kB.
-tree_rss() {
+# Proportional set size of a process and all its descendants, in kB (shared pages are
+# divided among the processes sharing them, so the sum is not inflated).
+tree_pss() {
   local total=0 p
   for p in $(pstree -pT "$1" | grep -o '([0-9]*)' | tr -d '()'); do
-    total=$((total + $(awk '/VmRSS/ {print $2}' "/proc/$p/status" 2>/dev/null || echo 0)))
+    total=$((total + $(awk '/^Pss:/ {print $2}' "/proc/$p/smaps_rollup" 2>/dev/null || echo 0)))
   done
   echo "$total"
+}
+# The last permission report the service holds, as the settings page reads it.
+reported_status() {
+  local token
+  token=$(curl -s -X POST -H 'apikey: larkspire-dev-anon-key' -H 'Content-Type: application/json' \
+    -d '{"email":"e2e@example.com","password":"e2e-secret"}' \
+    "$service_url/auth/v1/token?grant_type=password" | sed -n 's/.*"access_token":"\([^"]*\)".*/\1/p')
+  curl -s -H "Authorization: Bearer $token" "$service_url/api/native-status"
 }
 workspace_window() { xdotool search --onlyvisible --name '^Larkspire$' | head -1; }
 stop_agent() { kill "$agent_pid"; wait "$agent_pid" 2>/dev/null; }
@@ -69,14 +78,14 @@ sleep 2
 open=$(rss)
 check "the window runs in a process of its own" test -n "$(window_process)"
 window_pid=$(window_process)
-window_tree=$(tree_rss "$window_pid")
+window_tree=$(tree_pss "$window_pid")
 xdotool windowactivate --sync "$(workspace_window)" key --clearmodifiers alt+F4
 wait_until 10 test -z "$(workspace_window)"
 wait_until 10 test -z "$(window_process)"
 check "closing the window ends its process" test -z "$(window_process)"
 sleep 2
 closed=$(rss)
-echo "resident memory of the agent: idle $idle kB, workspace open $open kB (the window's processes $window_tree kB more), after closing $closed kB"
+echo "resident memory of the agent: idle $idle kB, workspace open $open kB (the window's processes: $window_tree kB proportional set size), after closing $closed kB"
 stop_agent
 
 # Signed in on the loopback origin: the first start opens "/settings".
@@ -107,6 +116,12 @@ wait_until 10 grep -q sound "$work/gnome-control-center.calls"
 check "the running agent opens the microphone settings ($(calls gnome-control-center))" \
   test "$(calls gnome-control-center)" = sound
 check "one agent runs" test "$(pgrep -c -f "^$BUILD_DIR/src/larkspire")" -eq 1
+# The headless desktop has a microphone, the accessibility bus on, the key listener
+# running (from the first poll on) and X11 window images.
+wait_until 15 grep -q '"inputMonitoring":true' <<<"$(reported_status)"
+check "the service holds the permissions as this desktop grants them ($(reported_status))" \
+  grep -q '"accessibility":true.*"inputMonitoring":true.*"microphone":true.*"screenRecording":true' \
+  <<<"$(reported_status)"
 stop_agent
 
 # A later start opens "/app".

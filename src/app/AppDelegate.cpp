@@ -266,7 +266,7 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
         if (!fnMonitoring_) {
             statusMenu_->insert(
                 MenuItem::make("⚠ Grant Accessibility for the " + fnKey_.displayName + " key…",
-                               lifetime_.guard([this] { openAccessibilitySettings(); })),
+                               lifetime_.guard([this] { explainKeyListener(); })),
                 0);
             statusMenu_->insert(MenuItem::separator(), 1);
         }
@@ -330,6 +330,18 @@ void AppDelegate::openVault() {
 
 std::string AppDelegate::screenAwareTitle() const {
     return "Include active-window image with Control + " + fnKey_.displayName;
+}
+
+void AppDelegate::explainKeyListener() {
+    // On Linux the key is heard through X11, not granted in a settings page: say what this
+    // session lacks where the listener knows it.
+    const std::string reason = s_.fnMonitor.unavailableReason();
+    if (reason.empty()) {
+        openAccessibilitySettings();
+        return;
+    }
+    s_.screenAware.alerts.run(
+        {"Larkspire cannot hear the " + fnKey_.displayName + " key", reason, {"OK"}});
 }
 
 void AppDelegate::openMicrophoneSettings() {

@@ -218,6 +218,8 @@ class AppDelegate {
     // The desktop's settings page for a privacy pane, or a window that says how to grant
     // it on this desktop.
     void openSettingsPane(const std::string& pane);
+    // The action of the warning item shown when the key monitor could not start.
+    void explainKeyListener();
     std::string screenAwareTitle() const;
     // Screen-aware helpers.
     std::optional<Config> loadConfigOrFail();

@@ -98,9 +98,13 @@ bool AppDelegate::startRecording() {
         refreshMicrophonePermission(true);
         hud_.showStatus("Microphone permission needed", "mic.slash");
         hud_.hide(2.4);
-        fail(
-            "Microphone permission is off. Open the Larkspire menu → Microphone permission, "
-            "enable Larkspire, then reopen the app.");
+        // Where the desktop can say what is missing (no sound server, no input device),
+        // that is the message.
+        const std::string reason = s_.audioInput.unavailableReason();
+        fail(reason.empty()
+                 ? "Microphone permission is off. Open the Larkspire menu → Microphone "
+                   "permission, enable Larkspire, then reopen the app."
+                 : reason + " Then try again; the Larkspire menu → Microphone permission helps.");
         return false;
     }
     try {

@@ -274,5 +274,24 @@ TEST_F(Account, WithoutASettingsPageTheAgentSaysHowToGrantIt) {
     EXPECT_TRUE(desktop.openedUrls.empty());
 }
 
+TEST_F(Account, RefusalsSayWhatThisDesktopLacks) {
+    signedIn();
+    keys.setAvailable(false);
+    keys.setUnavailableReason("There is no X display.");
+    start();
+    status.menu->at(0)->trigger();
+    ASSERT_EQ(alerts.shown.size(), 1u);
+    EXPECT_EQ(alerts.shown[0].message, "Larkspire cannot hear the Right Alt key");
+    EXPECT_EQ(alerts.shown[0].informativeText, "There is no X display.");
+    EXPECT_TRUE(desktop.openedUrls.empty());
+
+    microphone.setAuthorization(platform::MicrophoneAuthorization::denied);
+    microphone.setUnavailableReason("No sound server is running.");
+    app->menuToggle();
+    EXPECT_EQ(status.icon().accessibility,
+              "No sound server is running. Then try again; the Larkspire menu → Microphone "
+              "permission helps.");
+}
+
 }  // namespace
 }  // namespace larkspire

@@ -56,6 +56,12 @@ void WorkspaceProcess::send(const QJsonObject& message) {
         process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         connect(process_.get(), &QProcess::readyReadStandardOutput, this,
                 &WorkspaceProcess::readOutput);
+        connect(process_.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
+            if (e == QProcess::FailedToStart) {
+                qWarning("Larkspire: the workspace window could not start: %s",
+                         qPrintable(program_));
+            }
+        });
         output_.clear();
         process_->start();
     }

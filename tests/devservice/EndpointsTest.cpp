@@ -163,6 +163,7 @@ TEST_F(Endpoints, ActivationEventsAreStoredAndShownToTheAccount) {
     EXPECT_EQ(service.postJson("/api/activation", event, token)->status, 200);
     auto me = Json::parse(service.get("/api/me", token)->body);
     EXPECT_EQ(me["activation"], Json::array({"signed_in"}));
+    EXPECT_EQ(me["user"]["email"], "ends@example.com");  // the pages' "Signed in as …"
 
     event.erase("platform");
     auto missing = service.postJson("/api/activation", event, token);

@@ -4,7 +4,8 @@
 # with and after it); the first signed-in start opens "/settings" and a later one "/app";
 # a link to another host goes to the browser and the window stays; a "larkspire:" URL
 # given to a second launch reaches the running agent and opens the desktop's microphone
-# settings; the service hears the permission report; through a non-loopback host name the
+# settings, and an agent started by such a URL handles it; the service hears the permission
+# report as the desktop grants it; through a non-loopback host name the
 # page receives the session, on the loopback origin (with its port) it does not.
 #   workspace-e2e.sh BUILD_DIR SOURCE_DIR
 set -u
@@ -124,10 +125,15 @@ check "the service holds the permissions as this desktop grants them ($(reported
   <<<"$(reported_status)"
 stop_agent
 
-# A later start opens "/app".
-start_agent
+# A later start opens "/app"; this one is started by a URL, which it handles once up.
+"$BUILD_DIR/src/larkspire" 'larkspire://permissions/accessibility/' >"$work/agent.log" 2>&1 &
+e2e_pids+=($!)
+agent_pid=$!
 wait_until 30 test "$(page_views /app)" -ge 2
 check "a later start opens the workspace at /app" test "$(page_views /app)" -ge 2
+wait_until 10 grep -q universal-access "$work/gnome-control-center.calls"
+check "an agent started by a larkspire: URL handles it ($(calls gnome-control-center | tr '\n' ' '))" \
+  grep -q universal-access "$work/gnome-control-center.calls"
 stop_agent
 
 # The service under a host name that is not loopback, on the default port so that the

@@ -155,6 +155,9 @@ void AppDelegate::buildStatusMenu() {
     microphoneItem_ =
         MenuItem::make("Microphone permission…", action(&AppDelegate::openMicrophoneSettings));
     auto vaultItem = MenuItem::make("Open vault folder", action(&AppDelegate::openVault));
+    autostartItem_ =
+        MenuItem::make("Start Larkspire at login", action(&AppDelegate::toggleAutostart));
+    autostartItem_->setChecked(s_.autostart.enabled());
 
     auto more = std::make_shared<Menu>();
     more->append(undoLastItem_);
@@ -162,6 +165,7 @@ void AppDelegate::buildStatusMenu() {
     more->append(previewContextItem_);
     more->append(microphoneItem_);
     more->append(vaultItem);
+    more->append(autostartItem_);
     auto moreItem = MenuItem::make("More");
     moreItem->setSubmenu(more);
     statusMenu_->append(moreItem);
@@ -326,6 +330,16 @@ void AppDelegate::openVault() {
         return;
     }
     s_.desktop.openFolder(vault_->vaultDir().parent_path().string());
+}
+
+void AppDelegate::toggleAutostart() {
+    // The entry may have been changed behind the menu's back: act on what the file says.
+    const bool wanted = !s_.autostart.enabled();
+    if (auto failure = s_.autostart.setEnabled(wanted); !failure.empty()) {
+        s_.log.log("Start at login: " + failure);
+        fail(wanted ? "Could not turn on start at login" : "Could not turn off start at login");
+    }
+    autostartItem_->setChecked(s_.autostart.enabled());
 }
 
 std::string AppDelegate::screenAwareTitle() const {

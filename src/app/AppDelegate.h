@@ -21,6 +21,7 @@
 #include "platform/AudioInput.h"
 #include "platform/AudioPlayer.h"
 #include "platform/AudioPlayerFactory.h"
+#include "platform/Autostart.h"
 #include "platform/Clipboard.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
@@ -74,6 +75,8 @@ struct AppServices {
     // The desktop's clipboard (read aloud) and the players of spoken audio.
     platform::Clipboard& clipboard;
     platform::AudioPlayerFactory& players;
+    // The session's start-up entry ("Start Larkspire at login").
+    platform::Autostart& autostart;
     std::string homeDirectory;
     // Where recordings wait until their text is delivered.
     RecoveryStore recoveryStore;
@@ -151,6 +154,7 @@ class AppDelegate {
     void openHistory();
     void openActivation();
     void openVault();
+    void toggleAutostart();
     void openMicrophoneSettings();
     void openAccessibilitySettings();
     void quit();
@@ -188,6 +192,7 @@ class AppDelegate {
     const std::shared_ptr<MenuItem>& readAloudItem() const { return readAloudItem_; }
     const std::shared_ptr<MenuItem>& undoLastItem() const { return undoLastItem_; }
     const std::shared_ptr<MenuItem>& microphoneItem() const { return microphoneItem_; }
+    const std::shared_ptr<MenuItem>& autostartItem() const { return autostartItem_; }
     const std::shared_ptr<MenuItem>& screenAwareItem() const { return screenAwareItem_; }
     const std::shared_ptr<MenuItem>& previewContextItem() const { return previewContextItem_; }
 
@@ -244,6 +249,7 @@ class AppDelegate {
     std::shared_ptr<MenuItem> screenAwareItem_;
     std::shared_ptr<MenuItem> undoLastItem_;
     std::shared_ptr<MenuItem> previewContextItem_;
+    std::shared_ptr<MenuItem> autostartItem_;
     std::shared_ptr<MenuItem> microphoneItem_;
 
     Recorder recorder_;

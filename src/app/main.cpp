@@ -2,10 +2,15 @@
 // them to the controller.
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+
+#include <cstdio>
+#include <optional>
+#include <string_view>
 
 #include "app/AppDelegate.h"
 #include "app/DesktopInsertion.h"
@@ -13,6 +18,7 @@
 #include "platform/linux/atspi/AtspiAccessibilityBus.h"
 #include "platform/linux/posix/SyslogSystemLog.h"
 #include "platform/linux/posix/SystemClock.h"
+#include "platform/linux/posix/XdgAutostart.h"
 #include "platform/linux/pulse/PulseAudioInput.h"
 #include "platform/linux/pulse/PulseAudioPlayerFactory.h"
 #include "platform/linux/qt/QtClipboard.h"
@@ -52,7 +58,42 @@ std::vector<std::string> urlsIn(const QStringList& arguments) {
 
 }  // namespace
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: larkspire [URL]\n"
+    "Voice input for your desktop: hold the dictation key (Right Alt by default), speak,\n"
+    "and the text is pasted at your cursor. The agent lives in the tray.\n"
+    "\n"
+    "  URL          a larkspire: link, handed to the running agent (or to a new one)\n"
+    "  --version    print the version and exit\n"
+    "  --help       print this text and exit\n"
+    "\n"
+    "Messages go to the journal under the identifier \"larkspire\":\n"
+    "  journalctl --user -t larkspire\n";
+
+// Answered before any display connection, so they work without a desktop session.
+std::optional<int> answerCommandLine(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version" || arg == "-v") {
+            std::printf("larkspire %s\n", LARKSPIRE_VERSION);
+            return 0;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (auto status = answerCommandLine(argc, argv)) {
+        return *status;
+    }
     // The agent hears keys and injects paste chords through X11 (XWayland under Wayland).
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
@@ -80,6 +121,7 @@ int main(int argc, char** argv) {
     larkspire::desktop::QtFloatingPanel hudPanel;
     larkspire::desktop::PulseAudioInput microphone(scheduler);
     larkspire::desktop::PulseAudioPlayerFactory players(scheduler);
+    auto autostart = larkspire::desktop::XdgAutostart::forCurrentUser();
     larkspire::desktop::SecretServiceKeychain keychain;
     larkspire::InjectionJournal ownInjections(clock);
     larkspire::desktop::XInputKeyListener keyListener(log);
@@ -112,6 +154,7 @@ int main(int argc, char** argv) {
         fnMonitor,
         clipboard,
         players,
+        autostart,
         QDir::homePath().toStdString(),
         larkspire::RecoveryStore(),
         nullptr,
@@ -144,8 +187,12 @@ int main(int argc, char** argv) {
     // Made when the workspace is first shown; its window runs beside the agent.
     std::unique_ptr<larkspire::ui::WorkspaceProcess> workspaceWindow;
     hooks.makeWorkspaceWindow = [&](const std::shared_ptr<larkspire::WorkspaceController>& c) {
-        workspaceWindow = std::make_unique<larkspire::ui::WorkspaceProcess>(
-            c, QApplication::applicationDirPath() + "/larkspire-workspace");
+        // Beside the agent in a build tree, else where it is installed.
+        QString program = QApplication::applicationDirPath() + "/larkspire-workspace";
+        if (!QFileInfo(program).isExecutable()) {
+            program = QStringLiteral(LARKSPIRE_LIBEXEC_DIR "/larkspire-workspace");
+        }
+        workspaceWindow = std::make_unique<larkspire::ui::WorkspaceProcess>(c, program);
     };
     delegate.setHooks(std::move(hooks));
 

@@ -11,6 +11,7 @@
 #include "platform/fake/FakeAccessibilityBus.h"
 #include "platform/fake/FakeAudioInput.h"
 #include "platform/fake/FakeAudioPlayerFactory.h"
+#include "platform/fake/FakeAutostart.h"
 #include "platform/fake/FakeClipboard.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeFloatingPanel.h"
@@ -78,6 +79,7 @@ class AppFixtureWith : public ::testing::Test {
                         monitor,
                         clipboard,
                         players,
+                        autostart,
                         (root / "home").string(),
                         store(),
                         transport,
@@ -128,6 +130,7 @@ class AppFixtureWith : public ::testing::Test {
     FnKeyMonitor monitor{keys, scheduler, journal};
     fake::FakeClipboard clipboard;
     fake::FakeAudioPlayerFactory players{scheduler};
+    fake::FakeAutostart autostart;
     std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
     bool rightAltIsAltGr = false;
     fake::ActionLog actions{clock};

@@ -8,6 +8,7 @@
 
 #include "app/AppDelegate.h"
 #include "platform/fake/FakeAccessibility.h"
+#include "platform/fake/FakeAccessibilityBus.h"
 #include "platform/fake/FakeAudioInput.h"
 #include "platform/fake/FakeAudioPlayerFactory.h"
 #include "platform/fake/FakeAutostart.h"
@@ -44,6 +45,8 @@ class AppFixtureWith : public ::testing::Test {
         std::filesystem::create_directories(root / "data");
         transport->on("/api/activation", 200, "{}");
         transport->on("/api/notes", 200, R"({"notes":[]})");
+        transport->on("/api/native-status", 200, "{}");
+        transport->on("/api/projects", 200, R"({"projects":[]})");
     }
     void TearDown() override { app.reset(); }
 
@@ -62,14 +65,29 @@ class AppFixtureWith : public ::testing::Test {
     RecoveryStore store() const { return RecoveryStore(root / "data"); }
 
     AppDelegate& start(AppDelegate::Hooks hooks = {}) {
-        app = std::make_unique<AppDelegate>(AppServices{
-            clock,     scheduler,       log,
-            defaults,  desktop,         status,
-            panel,     microphone,      keychain,
-            insertion, monitor,         clipboard,
-            players,   autostart,       (root / "home").string(),
-            store(),   transport,       [this] { ++terminated; },
-            {},        rightAltIsAltGr, {frontmost, accessibility, windows, encoder, alerts}});
+        app = std::make_unique<AppDelegate>(
+            AppServices{clock,
+                        scheduler,
+                        log,
+                        defaults,
+                        desktop,
+                        status,
+                        panel,
+                        microphone,
+                        keychain,
+                        insertion,
+                        monitor,
+                        clipboard,
+                        players,
+                        autostart,
+                        (root / "home").string(),
+                        store(),
+                        transport,
+                        [this] { ++terminated; },
+                        {},
+                        rightAltIsAltGr,
+                        {frontmost, accessibility, windows, encoder, alerts},
+                        &accessibilityBus});
         app->setHooks(std::move(hooks));
         app->applicationDidFinishLaunching();
         scheduler.runUntilIdle();
@@ -119,6 +137,7 @@ class AppFixtureWith : public ::testing::Test {
     fake::FakeFrontmostApp frontmost{actions};
     fake::FakeAccessibility accessibility;
     fake::FakeWindowCapture windows;
+    fake::FakeAccessibilityBus accessibilityBus;
     fake::FakeImageEncoder encoder;
     fake::FakeModalAlert alerts;
     int terminated = 0;

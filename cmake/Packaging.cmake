@@ -34,7 +34,7 @@ function(larkspire_install_debian_docs package component)
 endfunction()
 
 macro(larkspire_packaging)
-  foreach(program larkspire larkspire-devservice)
+  foreach(program larkspire larkspire-workspace larkspire-devservice)
     if(TARGET ${program})
       add_dependencies(package_inputs ${program})
     endif()

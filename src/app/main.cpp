@@ -187,10 +187,17 @@ int main(int argc, char** argv) {
     // Made when the workspace is first shown; its window runs beside the agent.
     std::unique_ptr<larkspire::ui::WorkspaceProcess> workspaceWindow;
     hooks.makeWorkspaceWindow = [&](const std::shared_ptr<larkspire::WorkspaceController>& c) {
-        // Beside the agent in a build tree, else where it is installed.
-        QString program = QApplication::applicationDirPath() + "/larkspire-workspace";
-        if (!QFileInfo(program).isExecutable()) {
-            program = QStringLiteral(LARKSPIRE_LIBEXEC_DIR "/larkspire-workspace");
+        // Beside the agent in a build tree; else in libexec next to the agent's bin folder,
+        // whatever the prefix (/usr from the package, /usr/local from cmake --install).
+        const QString dir = QApplication::applicationDirPath();
+        QString program = dir + "/larkspire-workspace";
+        for (const QString& candidate :
+             {dir + "/larkspire-workspace", dir + "/../libexec/larkspire/larkspire-workspace",
+              QStringLiteral(LARKSPIRE_LIBEXEC_DIR "/larkspire-workspace")}) {
+            if (QFileInfo(candidate).isExecutable()) {
+                program = QFileInfo(candidate).canonicalFilePath();
+                break;
+            }
         }
         workspaceWindow = std::make_unique<larkspire::ui::WorkspaceProcess>(c, program);
     };

@@ -59,16 +59,16 @@ int main(int argc, char** argv) {
     larkspire::desktop::SecretServiceKeychain keychain;
     larkspire::InjectionJournal ownInjections(clock);
     larkspire::desktop::XInputKeyListener keyListener(log);
-    larkspire::FnKeyMonitor fnMonitor(keyListener, scheduler, ownInjections);
     larkspire::desktop::XTestKeyInjector keyInjector(
         [&](int keycode, bool pressed) { ownInjections.record(keycode, pressed); });
+    larkspire::FnKeyMonitor fnMonitor(keyListener, scheduler, ownInjections, keyInjector);
     larkspire::desktop::EwmhFrontmostApp frontmost;
     // Password fields are recognised through the accessibility bus: make sure it is on.
     larkspire::desktop::AtspiAccessibility::enableAccessibilityBus(log);
     larkspire::desktop::AtspiAccessibility accessibility(log);
     larkspire::desktop::QtClipboard clipboard;
     larkspire::DesktopInsertion insertion(larkspire::InsertionServices{
-        clipboard, keyInjector, frontmost, accessibility, scheduler, clock});
+        clipboard, keyInjector, frontmost, accessibility, scheduler, clock, log});
 
     larkspire::AppDelegate delegate(larkspire::AppServices{
         clock,

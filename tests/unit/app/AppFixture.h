@@ -12,6 +12,7 @@
 #include "platform/fake/FakeClipboard.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeFloatingPanel.h"
+#include "platform/fake/FakeKeyInjector.h"
 #include "platform/fake/FakeKeyListener.h"
 #include "platform/fake/FakeKeychain.h"
 #include "platform/fake/FakeScheduler.h"
@@ -114,7 +115,9 @@ class AppFixtureWith : public ::testing::Test {
     FakeInsertion insertion;
     fake::FakeKeyListener keys;
     InjectionJournal journal{clock};
-    FnKeyMonitor monitor{keys, scheduler, journal};
+    fake::ActionLog injected{clock};
+    fake::FakeKeyInjector injector{injected};
+    FnKeyMonitor monitor{keys, scheduler, journal, injector};
     fake::FakeClipboard clipboard;
     fake::FakeAudioPlayerFactory players{scheduler};
     std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();

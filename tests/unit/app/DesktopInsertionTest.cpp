@@ -14,7 +14,7 @@ class DesktopInsertionTest : public InsertionFixture {
         log.clear();
     }
     DesktopInsertion insertion{
-        InsertionServices{clipboard, keys, frontmost, accessibility, scheduler, clock}};
+        InsertionServices{clipboard, keys, frontmost, accessibility, scheduler, clock, systemLog}};
 };
 
 TEST_F(DesktopInsertionTest, TheCapturedTargetNotTheWindowInFrontReceivesTheText) {
@@ -24,7 +24,7 @@ TEST_F(DesktopInsertionTest, TheCapturedTargetNotTheWindowInFrontReceivesTheText
     EXPECT_EQ(target->processId(), kEditorPid);
     EXPECT_FALSE(target->isSecure());
     moveToTheTerminal();
-    insertion.paste(*target, "words");
+    insertion.paste(*target, "words", {});
     runUntil(1);
     EXPECT_EQ(log.actions(), (Actions{"activate 6291457", "focus field", "select field 5+3",
                                       "clipboard words", "chord ctrl+v"}));
@@ -33,7 +33,7 @@ TEST_F(DesktopInsertionTest, TheCapturedTargetNotTheWindowInFrontReceivesTheText
 TEST_F(DesktopInsertionTest, PasteFrontGoesToTheWindowInFront) {
     focusEditorField(platform::TextRange{5, 3});
     moveToTheTerminal();
-    insertion.pasteFront("ls");
+    insertion.pasteFront("ls", {});
     runUntil(1);
     EXPECT_EQ(log.actions(), (Actions{"clipboard ls", "chord ctrl+shift+v"}));
 }

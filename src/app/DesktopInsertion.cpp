@@ -19,6 +19,7 @@ std::shared_ptr<InsertionPoint> DesktopInsertion::capture() {
     if (!target) {
         return nullptr;
     }
+    target->capturedAt = s_.clock.now();
     return std::make_shared<CapturedTarget>(std::move(*target));
 }
 

@@ -58,8 +58,9 @@ void InsertionTarget::paste(const std::string& text, Paster& paster, Paster::Pas
         }
     };
     prelude.delay = kRestoreDelay;
-    prelude.restoreFocus = [element = focusedElement, range = selectedRange] {
-        if (element) {
+    prelude.restoreFocus = [&paster, element = focusedElement, range = selectedRange,
+                            pid = processIdentifier, since = capturedAt] {
+        if (element && !paster.deliveredInto(pid, since)) {
             element->focus();
             if (range) {
                 element->setSelectedTextRange(*range);

@@ -22,6 +22,10 @@ struct InsertionTarget {
     std::optional<platform::TextRange> selectedRange;
     // One process often owns many windows: the one that was in front.
     platform::FrontWindow window;
+    // When it was captured. A paste delivered into the same process after that (an
+    // earlier dictation whose text came back meanwhile) left the caret after its text:
+    // focus and selection are then not put back, so the texts follow each other.
+    platform::TimePoint capturedAt = platform::distantPast();
 
     // The window in front now and its focus; absent only when no window is in front. When
     // the agent's own window is in front, the last other application window stands in

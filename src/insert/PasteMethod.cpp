@@ -19,9 +19,9 @@ struct Entry {
 
 // Applications whose paste key is not Ctrl+V. xterm, uxterm and rxvt-unicode bind no
 // clipboard chord by default: their Shift+Insert pastes PRIMARY (measured: Ctrl+Shift+V
-// types ^V into the program). gVim's Ctrl+V inserts the next key literally; its
-// Shift+Insert pastes the "* register (PRIMARY). Emacs scrolls on C-v and yanks the
-// clipboard on C-y.
+// types ^V into the program). gVim's Ctrl+V inserts the next key literally; Shift+Insert
+// pastes the "* register (PRIMARY) with its default startup files (measured: without
+// them it inserts "<S-Insert>"). Emacs scrolls on C-v and yanks the clipboard on C-y.
 constexpr std::array kTable{
     Entry{"xterm", Kind::primaryTerminal},
     Entry{"uxterm", Kind::primaryTerminal},

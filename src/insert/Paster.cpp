@@ -82,11 +82,19 @@ void Paster::sendPasteChord() {
         return;
     }
     s_.keys.sendChord(method.paste);
+    if (front) {
+        lastDelivery_[front->processIdentifier] = s_.clock.now();
+    }
     s_.log.log("Larkspire: pasted with " + chordName(method.paste) + " into " + describe(front));
     if (job.pasted) {
         job.pasted(method.undo.has_value());
     }
     after(kClipboardHold, [this] { finish(); });
+}
+
+bool Paster::deliveredInto(platform::ProcessId pid, platform::TimePoint since) const {
+    auto it = lastDelivery_.find(pid);
+    return it != lastDelivery_.end() && it->second > since;
 }
 
 void Paster::finish() {

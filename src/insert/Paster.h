@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,8 @@ class Paster {
     void undo(Undone undone = {});
     // Pastes given and not yet finished, the current one included.
     size_t pending() const { return queue_.size(); }
+    // Whether a paste chord went to a window of `pid` after `since`.
+    bool deliveredInto(platform::ProcessId pid, platform::TimePoint since) const;
 
     const InsertionServices& services() const { return s_; }
     // Runs `task` on the main queue after `delay` while this Paster exists.
@@ -92,6 +95,7 @@ class Paster {
 
     InsertionServices s_;
     std::deque<Job> queue_;
+    std::map<platform::ProcessId, platform::TimePoint> lastDelivery_;
     bool running_ = false;
     Lifetime lifetime_;
 };

@@ -23,7 +23,7 @@ launch() {
   local deadline=$((SECONDS + seconds))
   while ((SECONDS < deadline)); do
     app_window=$(active_window_of "$app_pid")
-    [ -n "$app_window" ] && return 0
+    [ -n "$app_window" ] && { window_pid_of_app; return 0; }
     # Some applications map their window without being given the focus.
     local w
     w=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | tail -1)
@@ -45,8 +45,10 @@ active_window_of() {
     pid=$(awk '{print $4}' "/proc/$pid/stat" 2>/dev/null)
   done
 }
+# The process that owns the application's window (a launcher script may have started it).
+window_pid_of_app() { app_window_pid=$(xprop -id "$app_window" _NET_WM_PID | awk '{print $3}'); }
 # Visible windows of the application (its menus and popups are windows too).
-app_windows() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort | tr '\n' ' '; }
+app_windows() { xdotool search --onlyvisible --pid "$app_window_pid" 2>/dev/null | sort | tr '\n' ' '; }
 
 # Holds the dictation key while the microphone plays WAV, then waits until the status
 # panel has gone, so that what follows sees the application alone.
@@ -77,7 +79,8 @@ expect_delivery() {  # expect_delivery NAME EXPECTED ACTUAL
 }
 expect_no_popup_and_focus() {  # expect_no_popup_and_focus NAME
   wait_until 5 panel_gone
-  check "$1: no menu or popup opened ($windows_before -> $(app_windows))" test "$(app_windows)" = "$windows_before"
+  check "$1: no menu or popup opened ($windows_before -> $(app_windows))" \
+    test -n "$windows_before" -a "$(app_windows)" = "$windows_before"
   check "$1: the focus stayed on the application" test -n "$(active_window_of "$app_pid")"
 }
 # The log line that says which chord went where.

@@ -39,7 +39,6 @@ if launch firefox-esr 60 env MOZ_DISABLE_CONTENT_SANDBOX=1 firefox-esr --no-remo
   click_into_page
   # Without the agent, the lone Alt tap this suite guards against opens Firefox's menu
   # bar: the paste chord that follows goes to the menu, not the text area.
-  windows=$(app_windows)
   xte 'keydown Alt_R' 'usleep 700000' 'keyup Alt_R'
   sleep 0.5
   printf 'control' | xclip -selection clipboard -i >/dev/null 2>&1 &

@@ -58,6 +58,13 @@ dictate_into_app() {  # dictate_into_app WAV
 }
 panel_gone() { ! xdotool search --onlyvisible --name '^Larkspire status$' >/dev/null 2>&1; }
 
+# A picture of the screen for a failed check, kept after the session ends.
+screenshot() {
+  local dir="$BUILD_DIR/e2e-screenshots"
+  mkdir -p "$dir" && import -window root "$dir/${1// /-}.png" 2>/dev/null &&
+    echo "screenshot: $dir/${1// /-}.png"
+}
+
 # Reads what a GUI application holds: select all and copy, then read CLIPBOARD. The
 # clipboard first gets a marker from another owner, so a copy that did nothing (the
 # agent still owning the pasted text) cannot pass for the application's text.
@@ -75,7 +82,7 @@ copied_text() {
 # (exact comparison), no menu or popup window, the focus still on the application.
 expect_delivery() {  # expect_delivery NAME EXPECTED ACTUAL
   check "$1: the sentence arrived exactly (got: $(printf '%q' "$3"))" test "$3" = "$2" ||
-    import -window root "$work/${1// /-}.png" 2>/dev/null
+    screenshot "$1"
 }
 expect_no_popup_and_focus() {  # expect_no_popup_and_focus NAME
   wait_until 5 panel_gone
@@ -83,6 +90,9 @@ expect_no_popup_and_focus() {  # expect_no_popup_and_focus NAME
     test -n "$windows_before" -a "$(app_windows)" = "$windows_before"
   check "$1: the focus stayed on the application" test -n "$(active_window_of "$app_pid")"
 }
+# Pastes the agent has made so far, by its log; polled with wait_until, so a function.
+pastes() { grep -c 'pasted with' "$work/agent.log"; }
+pastes_over() { test "$(pastes)" -gt "$1"; }
 # The log line that says which chord went where.
 expect_chord() {  # expect_chord NAME CHORD
   check "$1: pasted with $2 (log: $(grep 'pasted with' "$work/agent.log" | tail -1))" \

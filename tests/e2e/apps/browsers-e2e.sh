@@ -54,7 +54,7 @@ if launch firefox-esr 60 env MOZ_DISABLE_CONTENT_SANDBOX=1 firefox-esr --no-remo
 
   start_agent
   dictate_into_app "$work/bank.wav"
-  wait_until 20 grep -q 'pasted with' "$work/agent.log"
+  wait_until 20 pastes_over 0
   sleep 0.8
   expect_no_popup_and_focus firefox-esr
   expect_chord firefox-esr "Ctrl+V"
@@ -69,9 +69,9 @@ if launch chromium 60 chromium --no-sandbox --user-data-dir="$work/chromium" --n
   wait_until 30 sh -c "xdotool getwindowname $app_window | grep -q 'e2e page'"
   sleep 1
   click_into_page
-  before=$(grep -c 'pasted with' "$work/agent.log")
+  before=$(pastes)
   dictate_into_app "$work/milk.wav"
-  wait_until 20 test "$(grep -c 'pasted with' "$work/agent.log")" -gt "$before"
+  wait_until 20 pastes_over "$before"
   sleep 0.8
   expect_no_popup_and_focus chromium
   expect_chord chromium "Ctrl+V"

@@ -16,13 +16,14 @@ speech milk "remind me to buy milk and bread"
 speech plants "water the plants on the balcony"
 receiver() { echo "stty raw -echo; exec cat > $work/\$0.bytes"; }
 bytes_of() { cat "$work/$1.bytes" 2>/dev/null; }
+bytes_are() { test "$(bytes_of "$1")" = "$2"; }
 
 terminal_case() {  # terminal_case NAME CHORD WAV SENTENCE COMMAND...
   local name="$1" chord="$2" wav="$3" sentence="$4"; shift 4
   launch "$name" 20 "$@" || return
   sleep 0.5
   dictate_into_app "$work/$wav.wav"
-  wait_until 20 test "$(bytes_of "$name")" = "$sentence"
+  wait_until 20 bytes_are "$name" "$sentence"
   sleep 0.5
   expect_delivery "$name" "$sentence" "$(bytes_of "$name")"
   expect_chord "$name" "$chord"

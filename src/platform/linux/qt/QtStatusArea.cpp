@@ -6,6 +6,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -56,28 +57,50 @@ QMenu* QtStatusArea::statusQMenu() const {
 }
 
 void QtStatusArea::show() {
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        usingTray_ = true;
-        tray_ = std::make_unique<QSystemTrayIcon>();
-        if (statusView_) {
-            tray_->setContextMenu(statusView_->menu());
+    // The icon is made and shown even without a tray: Qt docks it once a tray appears
+    // and takes its window away when the tray goes.
+    tray_ = std::make_unique<QSystemTrayIcon>();
+    if (statusView_) {
+        tray_->setContextMenu(statusView_->menu());
+    }
+    // A left click opens the menu too, as users of tray agents expect.
+    QObject::connect(tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
+                     [this](QSystemTrayIcon::ActivationReason reason) {
+                         if (reason == QSystemTrayIcon::Trigger && statusView_) {
+                             statusView_->menu()->popup(QCursor::pos());
+                         }
+                     });
+    setIcon(icon_);
+    tray_->show();
+    followTray();
+    // A tray started after the agent (usual with autostart), or one that ends: Qt's own
+    // tray tracking answers without a round trip, so a look each second is cheap.
+    trayWatch_ = new QTimer(this);
+    QObject::connect(trayWatch_, &QTimer::timeout, this, [this] {
+        if (QSystemTrayIcon::isSystemTrayAvailable() != usingTray_) {
+            followTray();
         }
-        // A left click opens the menu too, as users of tray agents expect.
-        QObject::connect(tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
-                         [this](QSystemTrayIcon::ActivationReason reason) {
-                             if (reason == QSystemTrayIcon::Trigger && statusView_) {
-                                 statusView_->menu()->popup(QCursor::pos());
-                             }
-                         });
-        setIcon(icon_);
-        tray_->show();
+    });
+    trayWatch_->start(kTrayWatchIntervalMs);
+}
+
+void QtStatusArea::followTray() {
+    usingTray_ = QSystemTrayIcon::isSystemTrayAvailable();
+    if (usingTray_) {
+        if (fallback_) {
+            fallback_->hide();
+        }
         return;
     }
-    showFallbackWindow();
+    if (!fallback_) {
+        showFallbackWindow();
+    } else {
+        fallback_->show();
+    }
 }
 
 void QtStatusArea::raise() {
-    if (fallback_) {
+    if (fallback_ && !usingTray_) {
         fallback_->show();
         fallback_->raise();
         fallback_->activateWindow();

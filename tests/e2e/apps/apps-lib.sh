@@ -81,8 +81,8 @@ copied_text() {
 # The checks every application gets after its dictation: the text, nothing else typed
 # (exact comparison), no menu or popup window, the focus still on the application.
 expect_delivery() {  # expect_delivery NAME EXPECTED ACTUAL
-  check "$1: the sentence arrived exactly (got: $(printf '%q' "$3"))" test "$3" = "$2" ||
-    screenshot "$1"
+  check "$1: the sentence arrived exactly (got: $(printf '%q' "$3"))" test "$3" = "$2"
+  [ "$3" = "$2" ] || screenshot "$1"
 }
 expect_no_popup_and_focus() {  # expect_no_popup_and_focus NAME
   wait_until 5 panel_gone

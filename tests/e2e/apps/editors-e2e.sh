@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Real editors inside scripts/headless-session: GTK (Mousepad), Qt (FeatherPad) and gVim
-# in insert mode, each read back from the editor itself. Then two dictations whose
-# answers come back about 0.1 s apart: both arrive, in order, once each.
+# in insert mode, each read back from the editor itself; in Mousepad also two dictations
+# whose answers come back about 0.1 s apart: both arrive, in order, once each.
 #   editors-e2e.sh BUILD_DIR SOURCE_DIR
 set -u
 BUILD_DIR="$1" SOURCE_DIR="$2"
@@ -25,8 +25,42 @@ if launch mousepad 20 mousepad "$work/mousepad.txt"; then
   expect_no_popup_and_focus mousepad
   expect_chord mousepad "Ctrl+V"
   expect_delivery mousepad "Please call the bank tomorrow morning." "$(copied_text)"
-  close_app
 fi
+
+# Two dictations whose answers come back 0.1 s apart. The service answers each after a
+# set delay (6.0 s, then 0.5 s); the second key release is timed from the first so that
+# the second answer leaves the service 0.1 s after the first.
+# In the same Mousepad window, emptied first (a second Mousepad started after the first
+# was ended asks to restore that session instead).
+if [ -n "$(active_window_of "$app_pid")" ]; then
+  xte 'keydown Control_L' 'key a' 'keyup Control_L' 'key BackSpace'
+  sleep 0.3
+  first="Send the report to the team before lunch."
+  second="Please call the bank tomorrow morning."
+  admin POST "{\"path\":\"/api/transcribe\",\"status\":200,\"delayMs\":6000,\"count\":1,\"body\":{\"text\":\"$first\"}}"
+  admin POST "{\"path\":\"/api/transcribe\",\"status\":200,\"delayMs\":500,\"count\":1,\"body\":{\"text\":\"$second\"}}"
+  before=$(pastes)
+  windows_before=$(app_windows)
+  dictate "$work/report.wav"
+  released_first=$(date +%s%N)
+  sleep 0.2
+  xte 'keydown Alt_R'
+  sleep 0.3
+  paplay --latency-msec=20 -d micfeed "$work/bank.wav"
+  now=$(date +%s%N)
+  # 5.6 s after the first release, less the 0.08 s xte and the clock reads take (measured).
+  xte "usleep $(((released_first + 5520000000 - now) / 1000))" 'keyup Alt_R'
+  released_second=$(date +%s%N)
+  echo "releases $(awk -v a="$released_first" -v b="$released_second" 'BEGIN {printf "%.3f", (b - a) / 1e9}') s apart: answers planned $(awk -v a="$released_first" -v b="$released_second" 'BEGIN {printf "%.3f", (b - a) / 1e9 + 0.5 - 6.0}') s apart"
+  wait_until 20 pastes_over $((before + 1))
+  sleep 0.5
+  check "two pastes, no more ($(pastes) - $before)" test "$(pastes)" -eq $((before + 2))
+  expect_no_popup_and_focus "mousepad (two answers)"
+  expect_delivery "mousepad (two answers)" "$first$second" "$(copied_text)"
+else
+  check "mousepad is in front for the two answers" false
+fi
+close_app
 
 # FeatherPad (Qt 5).
 if launch featherpad 20 featherpad --standalone "$work/featherpad.txt"; then
@@ -60,34 +94,5 @@ if launch gvim 20 gvim -f -i NONE +startinsert "$work/gvim.txt"; then
   wait "$app_pid" 2>/dev/null
 fi
 
-# Two dictations whose answers come back 0.1 s apart. The service answers each after a
-# set delay (6.0 s, then 0.5 s); the second key release is timed from the first so that
-# the second answer leaves the service 0.1 s after the first.
-if launch mousepad-pair 20 mousepad "$work/pair.txt"; then
-  sleep 0.5
-  first="Send the report to the team before lunch."
-  second="Please call the bank tomorrow morning."
-  admin POST "{\"path\":\"/api/transcribe\",\"status\":200,\"delayMs\":6000,\"count\":1,\"body\":{\"text\":\"$first\"}}"
-  admin POST "{\"path\":\"/api/transcribe\",\"status\":200,\"delayMs\":500,\"count\":1,\"body\":{\"text\":\"$second\"}}"
-  before=$(pastes)
-  windows_before=$(app_windows)
-  dictate "$work/report.wav"
-  released_first=$(date +%s%N)
-  sleep 0.2
-  xte 'keydown Alt_R'
-  sleep 0.3
-  paplay --latency-msec=20 -d micfeed "$work/bank.wav"
-  now=$(date +%s%N)
-  # 5.6 s after the first release, less the 0.05 s xte takes to start (measured).
-  xte "usleep $(((released_first + 5550000000 - now) / 1000))" 'keyup Alt_R'
-  released_second=$(date +%s%N)
-  echo "releases $(awk -v a="$released_first" -v b="$released_second" 'BEGIN {printf "%.3f", (b - a) / 1e9}') s apart: answers planned $(awk -v a="$released_first" -v b="$released_second" 'BEGIN {printf "%.3f", (b - a) / 1e9 + 0.5 - 6.0}') s apart"
-  wait_until 20 pastes_over $((before + 1))
-  sleep 0.5
-  check "two pastes, no more ($(pastes) - $before)" test "$(pastes)" -eq $((before + 2))
-  expect_no_popup_and_focus "mousepad (two answers)"
-  expect_delivery "mousepad (two answers)" "$first$second" "$(copied_text)"
-  close_app
-fi
 
 finish

@@ -57,25 +57,10 @@ class AppFixtureWith : public ::testing::Test {
     RecoveryStore store() const { return RecoveryStore(root / "data"); }
 
     AppDelegate& start(AppDelegate::Hooks hooks = {}) {
-        app = std::make_unique<AppDelegate>(AppServices{clock,
-                                                        scheduler,
-                                                        log,
-                                                        defaults,
-                                                        desktop,
-                                                        status,
-                                                        panel,
-                                                        microphone,
-                                                        keychain,
-                                                        insertion,
-                                                        monitor,
-                                                        clipboard,
-                                                        players,
-                                                        (root / "home").string(),
-                                                        store(),
-                                                        transport,
-                                                        [this] { ++terminated; },
-                                                        {},
-                                                        rightAltIsAltGr});
+        app = std::make_unique<AppDelegate>(AppServices{
+            clock, scheduler, log, defaults, desktop, status, panel, microphone, keychain,
+            insertion, monitor, clipboard, players, (root / "home").string(), store(), transport,
+            [this] { ++terminated; }, [this] { ++aboutShown; }, rightAltIsAltGr});
         app->setHooks(std::move(hooks));
         app->applicationDidFinishLaunching();
         scheduler.runUntilIdle();
@@ -123,6 +108,7 @@ class AppFixtureWith : public ::testing::Test {
     std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
     bool rightAltIsAltGr = false;
     int terminated = 0;
+    int aboutShown = 0;
     std::unique_ptr<AppDelegate> app;
 };
 

@@ -42,14 +42,21 @@ void QtStatusArea::setIcon(const platform::StatusIcon& icon) {
 
 void QtStatusArea::setMenu(std::shared_ptr<platform::Menu> menu) {
     statusView_ = std::make_unique<QtMenuView>(std::move(menu));
+    if (mainMenu_) {
+        statusView_->setAppendix(mainMenu_, QApplication::applicationDisplayName());
+    }
     if (tray_) {
         tray_->setContextMenu(statusView_->menu());
     }
 }
 
 void QtStatusArea::setMainMenu(std::shared_ptr<platform::Menu> menu) {
-    // Linux desktops have no global menu bar for tray agents; the fallback window shows it.
-    mainView_ = std::make_unique<QtMenuView>(std::move(menu));
+    // Linux desktops have no global menu bar for tray agents: its items ("About
+    // Larkspire" among them) are drawn at the end of the status menu.
+    mainMenu_ = std::move(menu);
+    if (statusView_) {
+        statusView_->setAppendix(mainMenu_, QApplication::applicationDisplayName());
+    }
 }
 
 QMenu* QtStatusArea::statusQMenu() const {

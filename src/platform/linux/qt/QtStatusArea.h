@@ -47,7 +47,7 @@ class QtStatusArea : public QObject, public platform::StatusArea {
 
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<QtMenuView> statusView_;
-    std::unique_ptr<QtMenuView> mainView_;
+    std::shared_ptr<platform::Menu> mainMenu_;
     std::unique_ptr<QWidget> fallback_;
     platform::StatusIcon icon_;
     bool usingTray_ = false;

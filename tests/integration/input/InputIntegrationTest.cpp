@@ -232,6 +232,20 @@ TEST_F(InputIntegrationTest, CapturedSelectionIsReplacedByThePasteAndTheClipboar
     EXPECT_EQ(xclip.readAllStandardOutput().toStdString(), "XYZ");
 }
 
+TEST_F(InputIntegrationTest, TheFocusCacheForgetsApplicationsThatQuit) {
+    {
+        TargetApp gone({"--text", "gone", "--title", "gone"});
+        ASSERT_TRUE(gone.waitReady());
+        ASSERT_TRUE(waitFront(gone.pid()));
+        ASSERT_TRUE(pumpUntil([&] { return accessibility.cachedProcesses() == 1; }, 5));
+    }
+    TargetApp next({"--text", "next", "--title", "next"});
+    ASSERT_TRUE(next.waitReady());
+    ASSERT_TRUE(waitFront(next.pid()));
+    pumpFor(0.3);  // the new application's focus event
+    EXPECT_EQ(accessibility.cachedProcesses(), 1u);
+}
+
 TEST_F(InputIntegrationTest, PasswordEntryIsSecure) {
     TargetApp app({"--password", "--text", "hunter2"});
     ASSERT_TRUE(app.waitReady());

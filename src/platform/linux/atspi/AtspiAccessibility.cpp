@@ -2,8 +2,10 @@
 
 #include <atspi/atspi.h>
 #include <gio/gio.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <deque>
 #include <string>
 
@@ -198,6 +200,7 @@ void AtspiAccessibility::focusChanged(AtspiAccessible* source, bool focused) {
     if (pid <= 0) {
         return;
     }
+    forgetExitedProcesses();
     auto it = focusCache_.find(pid);
     if (focused) {
         focusCache_[pid] = AccessiblePtr(static_cast<AtspiAccessible*>(g_object_ref(source)));
@@ -206,12 +209,21 @@ void AtspiAccessibility::focusChanged(AtspiAccessible* source, bool focused) {
     }
 }
 
+void AtspiAccessibility::forgetExitedProcesses() {
+    // An application that quit sends no focus-out: its entry (and the D-Bus proxy it
+    // holds) would stay for the agent's lifetime, and a later process given the same id
+    // would be answered from it.
+    std::erase_if(focusCache_,
+                  [](const auto& entry) { return kill(entry.first, 0) != 0 && errno == ESRCH; });
+}
+
 std::shared_ptr<platform::AccessibleElement> AtspiAccessibility::focusedElement(
     platform::ProcessId pid) {
     lastSource_ = "none";
     if (pid <= 0 || pid == static_cast<platform::ProcessId>(getpid())) {
         return nullptr;
     }
+    forgetExitedProcesses();
     if (auto it = focusCache_.find(pid); it != focusCache_.end()) {
         if (hasState(it->second.get(), ATSPI_STATE_FOCUSED)) {
             lastSource_ = "cache";

@@ -46,15 +46,19 @@ class AtspiAccessibility : public platform::Accessibility {
 
     // How the last focusedElement() found its answer: "cache", "walk" or "none".
     const char* lastSource() const { return lastSource_; }
+    // Processes the focus cache holds an entry for; exited ones are forgotten.
+    size_t cachedProcesses() const { return focusCache_.size(); }
 
   private:
     static void onFocusEvent(AtspiEvent* event, void* self);
     void focusChanged(AtspiAccessible* source, bool focused);
+    void forgetExitedProcesses();
     AccessiblePtr walkForFocus(platform::ProcessId pid);
 
     platform::SystemLog& log_;
     ObjectPtr<AtspiEventListener> listener_;
     std::map<platform::ProcessId, AccessiblePtr> focusCache_;
+
     const char* lastSource_ = "none";
 };
 

@@ -70,6 +70,12 @@ class TestKeyboard {
     TestKeyboard() : display_(desktop::openDisplay()) {}
     void press(int keycode) { fake(keycode, true); }
     void release(int keycode) { fake(keycode, false); }
+    // A pointer button pressed and released (1 left, 4 wheel up).
+    void click(unsigned button) {
+        XTestFakeButtonEvent(display_.get(), button, True, CurrentTime);
+        XTestFakeButtonEvent(display_.get(), button, False, CurrentTime);
+        XSync(display_.get(), False);
+    }
 
   private:
     void fake(int keycode, bool down) {
@@ -191,6 +197,19 @@ TEST_F(InputIntegrationTest, TwoAltGrChordsInQuickSuccessionLockNothing) {
     EXPECT_EQ(callsAfter(4), (Calls{"fnDown", "chordCancel", "fnDown", "chordCancel"}));
     EXPECT_FALSE(monitor.fnIsDown());
     EXPECT_FALSE(monitor.activeGesture().has_value());
+}
+
+TEST_F(InputIntegrationTest, AClickWithTheKeyHeldCancelsButScrollingDoesNot) {
+    startMonitor();
+    keyboard.press(kAltR);
+    keyboard.click(4);
+    keyboard.release(kAltR);
+    EXPECT_EQ(callsAfter(2), (Calls{"fnDown", "fnUp"}));
+    calls.clear();
+    keyboard.press(kAltR);
+    keyboard.click(1);
+    keyboard.release(kAltR);
+    EXPECT_EQ(callsAfter(2), (Calls{"fnDown", "chordCancel"}));
 }
 
 TEST_F(InputIntegrationTest, CapturedSelectionIsReplacedByThePasteAndTheClipboardKeepsIt) {

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Real editors inside scripts/headless-session: GTK (Mousepad), Qt (FeatherPad) and gVim
-# in insert mode, each read back from the editor itself; in Mousepad also two dictations
+# Real editors inside scripts/headless-session: GTK (Mousepad), Qt (FeatherPad), gVim in
+# insert mode and Emacs, each read back from the editor itself; in Mousepad also two dictations
 # whose answers come back about 0.1 s apart: both arrive, in order, once each.
 #   editors-e2e.sh BUILD_DIR SOURCE_DIR
 set -u
 BUILD_DIR="$1" SOURCE_DIR="$2"
 source "$SOURCE_DIR/tests/e2e/e2e-lib.sh"
 source "$SOURCE_DIR/tests/e2e/apps/apps-lib.sh"
-require mousepad featherpad gvim
+require mousepad featherpad gvim emacs
 
 start_service
 start_agent
@@ -15,6 +15,7 @@ speech bank "please call the bank tomorrow morning"
 speech milk "remind me to buy milk and bread"
 speech plants "water the plants on the balcony"
 speech report "send the report to the team before lunch"
+speech table "book a table for four at seven"
 
 # Mousepad (GTK 3).
 if launch mousepad 20 mousepad "$work/mousepad.txt"; then
@@ -94,5 +95,24 @@ if launch gvim 20 gvim -f -i NONE +startinsert "$work/gvim.txt"; then
   wait "$app_pid" 2>/dev/null
 fi
 
+
+# Emacs without init files: C-v would scroll, C-y yanks the clipboard. Emacs saves the
+# buffer itself.
+if launch emacs 30 emacs -Q "$work/emacs.txt"; then
+  sleep 1
+  before=$(pastes)
+  dictate_into_app "$work/table.wav"
+  wait_until 20 pastes_over "$before"
+  sleep 0.8
+  expect_no_popup_and_focus emacs
+  expect_chord emacs "Ctrl+Y"
+  xte 'keydown Control_L' 'key x' 'key s' 'keyup Control_L'
+  wait_until 10 test -s "$work/emacs.txt"
+  xte 'keydown Control_L' 'key x' 'key c' 'keyup Control_L'
+  # Emacs ends a text file with a newline.
+  expect_delivery emacs "Book a table for four at seven." "$(cat "$work/emacs.txt" 2>/dev/null)"
+  check "emacs: one line, nothing else typed" test "$(wc -l <"$work/emacs.txt")" -eq 1
+  close_app
+fi
 
 finish

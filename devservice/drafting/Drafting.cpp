@@ -140,7 +140,12 @@ void reply(const DraftRequest& r, const std::string& surface, Draft& d) {
         d.draft = body;
     }
     d.insertLabel = "Insert reply";
-    d.explanation = name.empty() ? "I drafted a reply." : "I drafted a reply to " + name + ".";
+    // The explanation quotes what the window was about, so a listener can tell the
+    // context arrived.
+    const std::string about =
+        r.windowTitle.empty() ? "" : " about “" + text::trim(r.windowTitle) + "”";
+    d.explanation =
+        (name.empty() ? "I drafted a reply" : "I drafted a reply to " + name) + about + ".";
 }
 
 void summarize(const DraftRequest& r, Draft& d) {

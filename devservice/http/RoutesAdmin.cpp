@@ -87,6 +87,18 @@ void Service::registerAdminRoutes() {
                http::sendJson(res, 200, {{"ok", true}});
            }));
 
+    server_.Get("/__admin/contextual",
+                loopbackOnly([this](const httplib::Request&, httplib::Response& res) {
+                    std::lock_guard lock(lastDraftMutex_);
+                    if (lastDraftRequest_.empty()) {
+                        http::sendError(res, 404, "No contextual request yet");
+                        return;
+                    }
+                    http::sendJson(res, 200,
+                                   {{"request", http::Json::parse(lastDraftRequest_)},
+                                    {"answer", http::Json::parse(lastDraftAnswer_)}});
+                }));
+
     post("/__admin/clock",
          loopbackOnly([this](const httplib::Request& req, httplib::Response& res) {
              auto body = http::objectBody(req);

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "devservice/app/Clock.h"
@@ -57,6 +58,11 @@ class Service {
     Faults faults_;
     Recognizer recognizer_;
     Synthesizer synthesizer_;
+    // The last contextual draft request as received and the service's answer, for tests
+    // to inspect (GET /__admin/contextual).
+    std::mutex lastDraftMutex_;
+    std::string lastDraftRequest_;
+    std::string lastDraftAnswer_;
     httplib::Server server_;
     int listenSocket_ = -1;
 };

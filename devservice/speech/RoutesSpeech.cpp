@@ -185,6 +185,11 @@ void Service::registerSpeechRoutes() {
              if (d.projectName) {
                  answer["projectName"] = *d.projectName;
              }
+             {
+                 std::lock_guard lock(lastDraftMutex_);
+                 lastDraftRequest_ = req.body;
+                 lastDraftAnswer_ = answer.dump();
+             }
              http::sendJson(res, 200, answer);
          }));
 }

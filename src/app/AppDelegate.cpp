@@ -151,6 +151,9 @@ void AppDelegate::buildStatusMenu() {
     microphoneItem_ =
         MenuItem::make("Microphone permission…", action(&AppDelegate::openMicrophoneSettings));
     auto vaultItem = MenuItem::make("Open vault folder", action(&AppDelegate::openVault));
+    autostartItem_ =
+        MenuItem::make("Start Larkspire at login", action(&AppDelegate::toggleAutostart));
+    autostartItem_->setChecked(s_.autostart.enabled());
 
     auto more = std::make_shared<Menu>();
     more->append(undoLastItem_);
@@ -158,6 +161,7 @@ void AppDelegate::buildStatusMenu() {
     more->append(previewContextItem_);
     more->append(microphoneItem_);
     more->append(vaultItem);
+    more->append(autostartItem_);
     auto moreItem = MenuItem::make("More");
     moreItem->setSubmenu(more);
     statusMenu_->append(moreItem);
@@ -224,14 +228,35 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
 
     // The monitor's callbacks hold the controller weakly.
     FnKeyMonitor& monitor = s_.fnMonitor;
-    monitor.onFnDown = lifetime_.guard([this] { fnDown(); });
-    monitor.onFnUp = lifetime_.guard([this] { fnUp(); });
-    monitor.onChordCancel = lifetime_.guard([this] { chordCancel(); });
-    // Screen-aware requests come later: until then Control + the key does nothing and
-    // a dictation stays a dictation.
-    monitor.onContextDown = nullptr;
-    monitor.onContextUp = nullptr;
-    monitor.onContextUpgrade = [] { return false; };
+    // While the consent dialog is open, the keys the user presses belong to it: the
+    // gesture that opened it is settled once it closes.
+    monitor.onFnDown = lifetime_.guard([this] {
+        if (!consentOpen_) {
+            fnDown();
+        }
+    });
+    monitor.onFnUp = lifetime_.guard([this] {
+        if (!consentOpen_) {
+            fnUp();
+        }
+    });
+    monitor.onChordCancel = lifetime_.guard([this] {
+        if (!consentOpen_) {
+            chordCancel();
+        }
+    });
+    monitor.onContextDown = lifetime_.guard([this] {
+        if (!consentOpen_) {
+            contextDown();
+        }
+    });
+    monitor.onContextUp = lifetime_.guard([this] {
+        if (!consentOpen_) {
+            contextUp();
+        }
+    });
+    monitor.onContextUpgrade = lifetime_.guardReturning(
+        false, [this] { return !consentOpen_ && promoteRecordingToContext(); });
     if (!fnMonitoring_) {
         monitor.setFnKey(fnKey_);
         fnMonitoring_ = monitor.start();
@@ -299,14 +324,6 @@ void AppDelegate::toggleReadAloud() {
     readAloud_.toggleReadAloud();
 }
 
-void AppDelegate::toggleScreenAware() {}
-
-void AppDelegate::toggleContextPreview() {
-    const bool on = !previewContextItem_->checked();
-    s_.defaults.setBool(defaults::screenAwarePreview, on);
-    previewContextItem_->setChecked(on);
-}
-
 void AppDelegate::openHistory() {
     showWorkspace("/app");
 }
@@ -320,6 +337,16 @@ void AppDelegate::openVault() {
         return;
     }
     s_.desktop.openFolder(vault_->vaultDir().parent_path().string());
+}
+
+void AppDelegate::toggleAutostart() {
+    // The entry may have been changed behind the menu's back: act on what the file says.
+    const bool wanted = !s_.autostart.enabled();
+    if (auto failure = s_.autostart.setEnabled(wanted); !failure.empty()) {
+        s_.log.log("Start at login: " + failure);
+        fail(wanted ? "Could not turn on start at login" : "Could not turn off start at login");
+    }
+    autostartItem_->setChecked(s_.autostart.enabled());
 }
 
 std::string AppDelegate::screenAwareTitle() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -9,20 +10,28 @@
 #include "app/Insertion.h"
 #include "audio/Recorder.h"
 #include "audio/RecoveryStore.h"
+#include "context/AccessibilityContext.h"
 #include "input/FnKey.h"
 #include "input/FnKeyMonitor.h"
+#include "platform/Accessibility.h"
 #include "platform/AudioInput.h"
+#include "platform/AudioPlayer.h"
 #include "platform/AudioPlayerFactory.h"
+#include "platform/Autostart.h"
 #include "platform/Clipboard.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "platform/FloatingPanel.h"
+#include "platform/FrontmostApp.h"
+#include "platform/ImageEncoder.h"
 #include "platform/Keychain.h"
 #include "platform/Menu.h"
+#include "platform/ModalAlert.h"
 #include "platform/Scheduler.h"
 #include "platform/StatusArea.h"
 #include "platform/SystemLog.h"
 #include "platform/UserDefaults.h"
+#include "platform/WindowCapture.h"
 #include "readaloud/ReadAloud.h"
 #include "readaloud/ScreenAwareHUD.h"
 #include "service/APIClient.h"
@@ -34,6 +43,16 @@ namespace larkspire {
 
 using platform::Menu;
 using platform::MenuItem;
+
+// What screen-aware requests read and play through.
+struct ScreenAwareServices {
+    platform::FrontmostApp& frontmost;
+    platform::Accessibility& accessibility;
+    platform::WindowCapture& windows;
+    platform::ImageEncoder& imageEncoder;
+    // The consent dialog.
+    platform::ModalAlert& alerts;
+};
 
 // The platform services the controller works through. main() fills it with the
 // desktop's implementations; tests fill it with fakes.
@@ -52,6 +71,8 @@ struct AppServices {
     // The desktop's clipboard (read aloud) and the players of spoken audio.
     platform::Clipboard& clipboard;
     platform::AudioPlayerFactory& players;
+    // The session's start-up entry ("Start Larkspire at login").
+    platform::Autostart& autostart;
     std::string homeDirectory;
     // Where recordings wait until their text is delivered.
     RecoveryStore recoveryStore;
@@ -63,6 +84,7 @@ struct AppServices {
     std::function<void()> showAbout;
     // True where the layout types AltGr characters with Right Alt.
     bool rightAltIsAltGr = false;
+    ScreenAwareServices screenAware;
 };
 
 // The one controller: start-up, menus, the status icon and the shell's actions.
@@ -83,6 +105,17 @@ class AppDelegate {
     // Another key was pressed while the dictation key was held: the user was typing a
     // chord (an AltGr character, say), not dictating.
     void chordCancel();
+
+    // Screen-aware gestures: Control with the key.
+    void contextDown();
+    void contextUp();
+    bool promoteRecordingToContext();
+    void stopContextualDraft();
+    bool ensureScreenAwareConsent();
+    void insertContextual(const ContextualResult& result, const AccessibilityContext& context,
+                          const std::shared_ptr<APIClient>& api, const Recording& recording);
+    void speakFeedback(const std::string& text, double speed, const std::shared_ptr<APIClient>& api,
+                       std::function<void()> onStarted);
 
     bool startRecording();
     void stopAndTranscribe();
@@ -111,6 +144,7 @@ class AppDelegate {
     void openHistory();
     void openActivation();
     void openVault();
+    void toggleAutostart();
     void openMicrophoneSettings();
     void openAccessibilitySettings();
     void quit();
@@ -132,6 +166,9 @@ class AppDelegate {
     const FnKey& fnKey() const { return fnKey_; }
     bool authenticatedSetupComplete() const { return authenticatedSetupComplete_; }
     bool fnMonitoring() const { return fnMonitoring_; }
+    bool contextual() const { return contextual_; }
+    const std::optional<AccessibilityContext>& capturedContext() const { return capturedContext_; }
+    platform::AudioPlayer* feedbackPlayer() const { return feedbackPlayer_.get(); }
 
     const std::shared_ptr<MenuItem>& toggleItem() const { return toggleItem_; }
     const std::shared_ptr<MenuItem>& retryRecordingItem() const { return retryRecordingItem_; }
@@ -139,6 +176,9 @@ class AppDelegate {
     const std::shared_ptr<MenuItem>& readAloudItem() const { return readAloudItem_; }
     const std::shared_ptr<MenuItem>& undoLastItem() const { return undoLastItem_; }
     const std::shared_ptr<MenuItem>& microphoneItem() const { return microphoneItem_; }
+    const std::shared_ptr<MenuItem>& autostartItem() const { return autostartItem_; }
+    const std::shared_ptr<MenuItem>& screenAwareItem() const { return screenAwareItem_; }
+    const std::shared_ptr<MenuItem>& previewContextItem() const { return previewContextItem_; }
 
     // Hooks filled as the service client, the monitor and the workspace are connected.
     struct Hooks {
@@ -167,6 +207,13 @@ class AppDelegate {
     void resetIcon();
     std::string settingsFallbackUrl() const;
     std::string screenAwareTitle() const;
+    // Screen-aware helpers.
+    std::optional<Config> loadConfigOrFail();
+    std::optional<AccessibilityContext> captureOrRefuse(
+        const Config& config, const std::optional<platform::FrontWindow>& front);
+    void showListening();
+    void activateContextWindow(const AccessibilityContext& context);
+    void playFeedback(const Bytes& audio, double speed, const std::function<void()>& onStarted);
 
     AppServices s_;
     Hooks hooks_;
@@ -184,6 +231,7 @@ class AppDelegate {
     std::shared_ptr<MenuItem> screenAwareItem_;
     std::shared_ptr<MenuItem> undoLastItem_;
     std::shared_ptr<MenuItem> previewContextItem_;
+    std::shared_ptr<MenuItem> autostartItem_;
     std::shared_ptr<MenuItem> microphoneItem_;
 
     Recorder recorder_;
@@ -203,6 +251,15 @@ class AppDelegate {
     bool fnMonitoring_ = false;
     bool authenticatedSetupComplete_ = false;
     std::unique_ptr<platform::RepeatingTimer> nativeStatusTimer_;
+
+    bool contextual_ = false;
+    std::optional<AccessibilityContext> capturedContext_;
+    // Contexts of drafts under way, by request: element handles stay on the main thread.
+    std::map<std::uint64_t, AccessibilityContext> draftContexts_;
+    std::uint64_t nextDraft_ = 0;
+    std::unique_ptr<platform::AudioPlayer> feedbackPlayer_;
+    // The consent dialog is open: gestures heard meanwhile are not acted on.
+    bool consentOpen_ = false;
 
     // Last member: callbacks guarded by it go quiet before anything else is destroyed.
     Lifetime lifetime_;

@@ -7,15 +7,22 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
 #include "app/AppDelegate.h"
 #include "app/DesktopInsertion.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/posix/SyslogSystemLog.h"
 #include "platform/linux/posix/SystemClock.h"
+#include "platform/linux/posix/XdgAutostart.h"
 #include "platform/linux/pulse/PulseAudioInput.h"
 #include "platform/linux/pulse/PulseAudioPlayerFactory.h"
 #include "platform/linux/qt/QtClipboard.h"
 #include "platform/linux/qt/QtFloatingPanel.h"
+#include "platform/linux/qt/QtImageEncoder.h"
+#include "platform/linux/qt/QtModalAlert.h"
 #include "platform/linux/qt/QtScheduler.h"
 #include "platform/linux/qt/QtStatusArea.h"
 #include "platform/linux/qt/QtUserDefaults.h"
@@ -24,11 +31,47 @@
 #include "platform/linux/secret/SecretServiceKeychain.h"
 #include "platform/linux/x11/EwmhFrontmostApp.h"
 #include "platform/linux/x11/X11Keyboard.h"
+#include "platform/linux/x11/XCompositeWindowCapture.h"
 #include "platform/linux/x11/XInputKeyListener.h"
 #include "platform/linux/x11/XTestKeyInjector.h"
 #include "ui/SignInWindow.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: larkspire [URL]\n"
+    "Voice input for your desktop: hold the dictation key (Right Alt by default), speak,\n"
+    "and the text is pasted at your cursor. The agent lives in the tray.\n"
+    "\n"
+    "  URL          a larkspire: link, handed to the running agent (or to a new one)\n"
+    "  --version    print the version and exit\n"
+    "  --help       print this text and exit\n"
+    "\n"
+    "Messages go to the journal under the identifier \"larkspire\":\n"
+    "  journalctl --user -t larkspire\n";
+
+// Answered before any display connection, so they work without a desktop session.
+std::optional<int> answerCommandLine(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version" || arg == "-v") {
+            std::printf("larkspire %s\n", LARKSPIRE_VERSION);
+            return 0;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (auto status = answerCommandLine(argc, argv)) {
+        return *status;
+    }
     // The agent hears keys and injects paste chords through X11 (XWayland under Wayland).
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
@@ -56,6 +99,7 @@ int main(int argc, char** argv) {
     larkspire::desktop::QtFloatingPanel hudPanel;
     larkspire::desktop::PulseAudioInput microphone(scheduler);
     larkspire::desktop::PulseAudioPlayerFactory players(scheduler);
+    auto autostart = larkspire::desktop::XdgAutostart::forCurrentUser();
     larkspire::desktop::SecretServiceKeychain keychain;
     larkspire::InjectionJournal ownInjections(clock);
     larkspire::desktop::XInputKeyListener keyListener(log);
@@ -67,6 +111,9 @@ int main(int argc, char** argv) {
     larkspire::desktop::AtspiAccessibility::enableAccessibilityBus(log);
     larkspire::desktop::AtspiAccessibility accessibility(log);
     larkspire::desktop::QtClipboard clipboard;
+    larkspire::desktop::XCompositeWindowCapture windowCapture;
+    larkspire::desktop::QtImageEncoder imageEncoder;
+    larkspire::desktop::QtModalAlert alerts;
     larkspire::DesktopInsertion insertion(larkspire::InsertionServices{
         clipboard, keyInjector, frontmost, accessibility, scheduler, clock, log});
 
@@ -84,6 +131,7 @@ int main(int argc, char** argv) {
         fnMonitor,
         clipboard,
         players,
+        autostart,
         QDir::homePath().toStdString(),
         larkspire::RecoveryStore(),
         nullptr,
@@ -94,6 +142,8 @@ int main(int argc, char** argv) {
                 "Larkspire — voice input for your desktop.\nVersion " + QString(LARKSPIRE_VERSION));
         },
         larkspire::desktop::rightAltIsAltGr(),
+        larkspire::ScreenAwareServices{frontmost, accessibility, windowCapture, imageEncoder,
+                                       alerts},
     });
 
     std::shared_ptr<larkspire::SignInController> signIn;

@@ -8,6 +8,7 @@ inline constexpr const char* activationComplete = "activationComplete";
 inline constexpr const char* activationStage = "activationStage";
 inline constexpr const char* activationFirstThoughtId = "activationFirstThoughtId";
 inline constexpr const char* installationId = "installationId";
+inline constexpr const char* screenAwareConsent = "screenAwareConsent";
 inline constexpr const char* screenAwareEnabled = "screenAwareEnabled";
 inline constexpr const char* screenAwarePreview = "screenAwarePreview";
 inline constexpr const char* recordingHUDOrigin = "Vantrel.RecordingHUDOrigin";

@@ -32,6 +32,26 @@ std::unique_ptr<icu::BreakIterator> characterBreaks(const icu::UnicodeString& u)
     return it;
 }
 
+bool isAscii(std::string_view s) {
+    for (unsigned char c : s) {
+        if (c >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Where the first `n` characters of ASCII text end: every byte is a character of its own
+// except CR LF, which is one. Breaking text this way needs no break iterator, which
+// costs microseconds per call (many window texts are short and plain).
+size_t asciiPrefixEnd(std::string_view s, size_t n) {
+    size_t i = 0;
+    for (size_t taken = 0; taken < n && i < s.size(); ++taken) {
+        i += (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ? 2 : 1;
+    }
+    return i;
+}
+
 }  // namespace
 
 std::string trimmed(std::string_view s) {
@@ -72,6 +92,13 @@ std::string nfc(std::string_view s) {
 }
 
 size_t characterCount(std::string_view s) {
+    if (isAscii(s)) {
+        size_t pairs = 0;
+        for (size_t i = 0; i + 1 < s.size(); ++i) {
+            pairs += s[i] == '\r' && s[i + 1] == '\n';
+        }
+        return s.size() - pairs;
+    }
     const icu::UnicodeString u = fromUtf8(s);
     auto it = characterBreaks(u);
     if (!it) {
@@ -85,6 +112,9 @@ size_t characterCount(std::string_view s) {
 }
 
 std::string prefixCharacters(std::string_view s, size_t n) {
+    if (isAscii(s)) {
+        return std::string(s.substr(0, asciiPrefixEnd(s, n)));
+    }
     const icu::UnicodeString u = fromUtf8(s);
     auto it = characterBreaks(u);
     if (!it) {

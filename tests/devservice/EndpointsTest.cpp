@@ -87,12 +87,21 @@ TEST_F(Endpoints, ContextualRepliesInTheSurfaceOfTheApplication) {
     EXPECT_EQ(d["surface"], "email");
     EXPECT_EQ(d["draft"], "Hi Maria,\n\nI will be there at five.\n\nBest regards");
     EXPECT_EQ(d["insertLabel"], "Insert reply");
+    EXPECT_EQ(d["explanation"], "I drafted a reply to Maria.");
 
     auto chat = context("answer that sounds good");
     chat["application"] = "Slack";
+    chat["windowTitle"] = " Weekend plans ";
+    chat["windowImage"] = "aGVsbG8=";
     auto c = draft(chat);
     EXPECT_EQ(c["surface"], "chat");
     EXPECT_EQ(c["draft"], "Sounds good.");
+    EXPECT_EQ(c["explanation"], "I drafted a reply about “Weekend plans”.");
+
+    // The last request and its answer stay for inspection, from loopback.
+    auto last = service.get("/__admin/contextual");
+    ASSERT_EQ(last->status, 200);
+    EXPECT_EQ(Json::parse(last->body), (Json{{"request", chat}, {"answer", c}}));
 }
 
 TEST_F(Endpoints, ContextualRewritesSummarisesAndAnswersFromTheContext) {

@@ -30,13 +30,13 @@ pending_dir="$XDG_DATA_HOME/Larkspire/Pending Recordings"
 silent_dir="$pending_dir/Silent Recordings"
 pending_count() { find "$pending_dir" -maxdepth 1 -type f \( -name '*.wav' -o -name '*.caf' \) 2>/dev/null | wc -l; }
 
-# The local service on a free port, with the sentence grammar, and an account whose
-# password the agent's configuration names.
+# The local service on a free port, with the sentence grammar (or $grammar), and an
+# account whose password the agent's configuration names.
 start_service() {
   local data="$work/service"
   "$BUILD_DIR/devservice/larkspire-devservice" add-user e2e@example.com e2e-secret --data "$data" >/dev/null
   "$BUILD_DIR/devservice/larkspire-devservice" --port 0 --data "$data" --preload \
-    --grammar "$SOURCE_DIR/devservice/sentences.gram" >"$work/service.out" 2>"$work/service.log" &
+    --grammar "${grammar:-$SOURCE_DIR/devservice/sentences.gram}" >"$work/service.out" 2>"$work/service.log" &
   e2e_pids+=($!)
   wait_until 30 grep -qs 'listening on' "$work/service.out" || { echo "service did not start"; cat "$work/service.log"; exit 1; }
   service_url=$(grep -o 'http://[0-9.:]*' "$work/service.out" | head -1)
@@ -51,9 +51,9 @@ admin() {  # admin METHOD JSON: fault control of the service
 }
 transcribe_requests() { grep -c '/api/transcribe' "$work/service.log"; }
 
-# A GTK text field that reports its text on stdout.
+# A GTK text field that reports its text on stdout (more of the window: start_target ARGS).
 start_target() {
-  "$BUILD_DIR/tests/integration/input/gtk_target" --title "e2e target" >"$work/target.out" 2>"$work/target.log" &
+  "$BUILD_DIR/tests/integration/input/gtk_target" --title "e2e target" "$@" >"$work/target.out" 2>"$work/target.log" &
   e2e_pids+=($!)
   target_pid=$!
   wait_until 15 grep -qs '^ready' "$work/target.out" || { echo "target did not start"; exit 1; }

@@ -4,7 +4,6 @@
 // gtest and Qt before Xlib, whose macros (None, Bool) clash with them.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <QApplication>
 #include <QProcess>
 
@@ -19,6 +18,7 @@
 #include "input/InjectionJournal.h"
 #include "insert/InsertionTarget.h"
 #include "insert/Paster.h"
+#include "integration/support/TargetApp.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/posix/SystemClock.h"
 #include "platform/linux/qt/QtClipboard.h"
@@ -34,6 +34,9 @@
 namespace larkspire {
 namespace {
 
+using testing::pumpFor;
+using testing::pumpUntil;
+
 using Calls = std::vector<std::string>;
 
 // X keycodes of the session's evdev layout.
@@ -46,23 +49,6 @@ class StderrLog : public platform::SystemLog {
   public:
     void log(const std::string& line) override { std::fprintf(stderr, "log: %s\n", line.c_str()); }
 };
-
-// Runs the event loop until `done` or the time is up.
-bool pumpUntil(const std::function<bool()>& done, double seconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        usleep(2000);
-    }
-    return true;
-}
-
-void pumpFor(double seconds) {
-    pumpUntil([] { return false; }, seconds);
-}
 
 // Another program's keyboard: XTest from a connection of the test's own.
 class TestKeyboard {
@@ -85,19 +71,11 @@ class TestKeyboard {
     desktop::DisplayPtr display_;
 };
 
-// The GTK test application; it reports what happens to it on its standard output.
-class TargetApp : public testing::ChildProcess {
+// The GTK test application.
+class TargetApp : public testing::TargetApp {
   public:
     explicit TargetApp(std::vector<std::string> args)
-        : ChildProcess([&] {
-              args.insert(args.begin(), GTK_TARGET_PATH);
-              return args;
-          }()) {}
-    // Waits for a line equal to `line`, running the event loop meanwhile.
-    bool waitFor(const std::string& line, double seconds = 5) {
-        return pumpUntil([&] { return seen(line); }, seconds);
-    }
-    bool waitReady() { return waitFor("ready " + std::to_string(pid()), 10); }
+        : testing::TargetApp(GTK_TARGET_PATH, std::move(args)) {}
 };
 
 class InputIntegrationTest : public ::testing::Test {

@@ -48,6 +48,28 @@ TEST_F(Shell, StatusMenuReadsStoredChecksAndPendingRecordings) {
     EXPECT_TRUE(app->retryRecordingItem()->enabled());
 }
 
+TEST_F(Shell, StartAtLoginFollowsTheEntryAndReportsAFailedChange) {
+    autostart.on = true;
+    start();
+    auto item = status.menu->find("Start Larkspire at login");
+    ASSERT_TRUE(item);
+    EXPECT_TRUE(item->checked());
+    autostart.on = false;  // removed behind the menu's back: the click turns it on again
+    item->trigger();
+    EXPECT_TRUE(autostart.on);
+    EXPECT_TRUE(item->checked());
+    item->trigger();
+    EXPECT_FALSE(item->checked());
+
+    autostart.failure = "cannot write /ro/autostart/larkspire.desktop: Read-only file system";
+    item->trigger();
+    EXPECT_FALSE(item->checked());
+    EXPECT_EQ(status.icon().name, "exclamationmark.triangle");
+    EXPECT_EQ(status.icon().accessibility, "Could not turn on start at login");
+    EXPECT_NE(std::find(log.lines.begin(), log.lines.end(), "Start at login: " + autostart.failure),
+              log.lines.end());
+}
+
 TEST_F(Shell, BothQuitItemsEndTheAgent) {
     start();
     status.mainMenu->find("Quit Larkspire")->trigger();

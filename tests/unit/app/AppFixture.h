@@ -7,18 +7,24 @@
 #include <functional>
 
 #include "app/AppDelegate.h"
+#include "platform/fake/FakeAccessibility.h"
 #include "platform/fake/FakeAudioInput.h"
 #include "platform/fake/FakeAudioPlayerFactory.h"
+#include "platform/fake/FakeAutostart.h"
 #include "platform/fake/FakeClipboard.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeFloatingPanel.h"
+#include "platform/fake/FakeFrontmostApp.h"
+#include "platform/fake/FakeImageEncoder.h"
 #include "platform/fake/FakeKeyInjector.h"
 #include "platform/fake/FakeKeyListener.h"
 #include "platform/fake/FakeKeychain.h"
+#include "platform/fake/FakeModalAlert.h"
 #include "platform/fake/FakeScheduler.h"
 #include "platform/fake/FakeStatusArea.h"
 #include "platform/fake/FakeSystemLog.h"
 #include "platform/fake/FakeUserDefaults.h"
+#include "platform/fake/FakeWindowCapture.h"
 #include "service/SessionStore.h"
 #include "support/ScriptedTransport.h"
 #include "support/TempDir.h"
@@ -57,10 +63,28 @@ class AppFixtureWith : public ::testing::Test {
     RecoveryStore store() const { return RecoveryStore(root / "data"); }
 
     AppDelegate& start(AppDelegate::Hooks hooks = {}) {
-        app = std::make_unique<AppDelegate>(AppServices{
-            clock, scheduler, log, defaults, desktop, status, panel, microphone, keychain,
-            insertion, monitor, clipboard, players, (root / "home").string(), store(), transport,
-            [this] { ++terminated; }, [this] { ++aboutShown; }, rightAltIsAltGr});
+        app = std::make_unique<AppDelegate>(
+            AppServices{clock,
+                        scheduler,
+                        log,
+                        defaults,
+                        desktop,
+                        status,
+                        panel,
+                        microphone,
+                        keychain,
+                        insertion,
+                        monitor,
+                        clipboard,
+                        players,
+                        autostart,
+                        (root / "home").string(),
+                        store(),
+                        transport,
+                        [this] { ++terminated; },
+                        [this] { ++aboutShown; },
+                        rightAltIsAltGr,
+                        {frontmost, accessibility, windows, encoder, alerts}});
         app->setHooks(std::move(hooks));
         app->applicationDidFinishLaunching();
         scheduler.runUntilIdle();
@@ -105,8 +129,15 @@ class AppFixtureWith : public ::testing::Test {
     FnKeyMonitor monitor{keys, scheduler, journal, injector};
     fake::FakeClipboard clipboard;
     fake::FakeAudioPlayerFactory players{scheduler};
+    fake::FakeAutostart autostart;
     std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
     bool rightAltIsAltGr = false;
+    fake::ActionLog actions{clock};
+    fake::FakeFrontmostApp frontmost{actions};
+    fake::FakeAccessibility accessibility;
+    fake::FakeWindowCapture windows;
+    fake::FakeImageEncoder encoder;
+    fake::FakeModalAlert alerts;
     int terminated = 0;
     int aboutShown = 0;
     std::unique_ptr<AppDelegate> app;

@@ -34,7 +34,7 @@ class FakeInsertion : public Insertion {
     void pasteFront(const std::string& text, Pasted pasted) override {
         events.push_back("pasteFront " + text);
         if (pasted) {
-            pasted(false);
+            pasted(undoable);
         }
     }
     bool isRunning(std::int32_t pid) override { return running.count(pid) > 0; }

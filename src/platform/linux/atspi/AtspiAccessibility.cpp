@@ -9,153 +9,30 @@
 #include <deque>
 #include <string>
 
-#include "util/CHandle.h"
+#include "platform/linux/atspi/AtspiCalls.h"
+#include "platform/linux/atspi/AtspiElement.h"
 
 namespace larkspire::desktop {
 namespace {
 
-using ErrorPtr = CHandle<GError, g_error_free>;
+using atspi::call;
+using atspi::ErrorPtr;
+using atspi::hasState;
+using atspi::processOf;
+using atspi::retained;
 
-// Runs an AT-SPI call that reports failure through a GError; the error is dropped.
-template <class F>
-auto call(F f) {
-    GError* raw = nullptr;
-    auto result = f(&raw);
-    ErrorPtr error(raw);
-    return std::make_pair(result, error == nullptr);
+// Parents above an element before its window: deeper trees are not walked up.
+constexpr int kParentLimit = 64;
+
+// The element of a libatspi object, read over the bus in batches from here on.
+std::shared_ptr<platform::AccessibleElement> element(AtspiAccessible* accessible) {
+    auto* object = ATSPI_OBJECT(accessible);
+    if (!object->app || !object->app->bus_name || !object->path) {
+        return nullptr;
+    }
+    return std::make_shared<AtspiElement>(
+        AtspiAddress{atspibus::shared(object->app->bus), object->app->bus_name, object->path});
 }
-
-platform::ProcessId processOf(AtspiAccessible* accessible) {
-    auto [pid, ok] =
-        call([&](GError** e) { return atspi_accessible_get_process_id(accessible, e); });
-    return ok ? static_cast<platform::ProcessId>(pid) : 0;
-}
-
-bool hasState(AtspiAccessible* accessible, AtspiStateType state) {
-    ObjectPtr<AtspiStateSet> set(atspi_accessible_get_state_set(accessible));
-    return set && atspi_state_set_contains(set.get(), state);
-}
-
-// AT-SPI roles as the names the logic uses.
-std::string roleName(AtspiAccessible* accessible) {
-    auto [role, ok] = call([&](GError** e) { return atspi_accessible_get_role(accessible, e); });
-    if (!ok) {
-        return {};
-    }
-    switch (role) {
-        case ATSPI_ROLE_PASSWORD_TEXT:
-        case ATSPI_ROLE_ENTRY:
-        case ATSPI_ROLE_SPIN_BUTTON:
-            return "AXTextField";
-        case ATSPI_ROLE_TEXT:
-            return hasState(accessible, ATSPI_STATE_SINGLE_LINE) ? "AXTextField" : "AXTextArea";
-        case ATSPI_ROLE_PARAGRAPH:
-        case ATSPI_ROLE_DOCUMENT_TEXT:
-        case ATSPI_ROLE_TERMINAL:
-            return "AXTextArea";
-        case ATSPI_ROLE_LABEL:
-        case ATSPI_ROLE_STATIC:
-        case ATSPI_ROLE_HEADING:
-            return "AXStaticText";
-        case ATSPI_ROLE_PUSH_BUTTON:
-        case ATSPI_ROLE_TOGGLE_BUTTON:
-            return "AXButton";
-        case ATSPI_ROLE_CHECK_BOX:
-            return "AXCheckBox";
-        case ATSPI_ROLE_RADIO_BUTTON:
-            return "AXRadioButton";
-        case ATSPI_ROLE_COMBO_BOX:
-            return "AXComboBox";
-        case ATSPI_ROLE_LINK:
-            return "AXLink";
-        case ATSPI_ROLE_LIST:
-        case ATSPI_ROLE_LIST_BOX:
-            return "AXList";
-        case ATSPI_ROLE_TABLE:
-        case ATSPI_ROLE_TREE_TABLE:
-            return "AXTable";
-        case ATSPI_ROLE_MENU_ITEM:
-            return "AXMenuItem";
-        case ATSPI_ROLE_DOCUMENT_WEB:
-            return "AXWebArea";
-        case ATSPI_ROLE_FRAME:
-        case ATSPI_ROLE_WINDOW:
-        case ATSPI_ROLE_DIALOG:
-            return "AXWindow";
-        default:
-            return "AXGroup";
-    }
-}
-
-class AtspiElement : public platform::AccessibleElement {
-  public:
-    explicit AtspiElement(AccessiblePtr accessible) : accessible_(std::move(accessible)) {}
-
-    std::string role() override { return roleName(accessible_.get()); }
-
-    std::string subrole() override {
-        auto [role, ok] =
-            call([&](GError** e) { return atspi_accessible_get_role(accessible_.get(), e); });
-        return ok && role == ATSPI_ROLE_PASSWORD_TEXT ? "AXSecureTextField" : "";
-    }
-
-    std::optional<platform::TextRange> selectedTextRange() override {
-        ObjectPtr<AtspiText> text(atspi_accessible_get_text_iface(accessible_.get()));
-        if (!text) {
-            return std::nullopt;
-        }
-        auto [count, ok] =
-            call([&](GError** e) { return atspi_text_get_n_selections(text.get(), e); });
-        if (ok && count > 0) {
-            auto [range, got] =
-                call([&](GError** e) { return atspi_text_get_selection(text.get(), 0, e); });
-            std::unique_ptr<AtspiRange, decltype(&g_free)> owned(range, &g_free);
-            if (got && owned) {
-                return platform::TextRange{owned->start_offset,
-                                           owned->end_offset - owned->start_offset};
-            }
-        }
-        auto [caret, caretOk] =
-            call([&](GError** e) { return atspi_text_get_caret_offset(text.get(), e); });
-        if (!caretOk || caret < 0) {
-            return std::nullopt;
-        }
-        return platform::TextRange{caret, 0};
-    }
-
-    void focus() override {
-        ObjectPtr<AtspiComponent> component(
-            atspi_accessible_get_component_iface(accessible_.get()));
-        if (component) {
-            call([&](GError** e) { return atspi_component_grab_focus(component.get(), e); });
-        }
-    }
-
-    void setSelectedTextRange(platform::TextRange range) override {
-        ObjectPtr<AtspiText> text(atspi_accessible_get_text_iface(accessible_.get()));
-        if (!text) {
-            return;
-        }
-        const auto start = static_cast<gint>(range.location);
-        const auto end = static_cast<gint>(range.location + range.length);
-        if (range.length == 0) {
-            call([&](GError** e) { return atspi_text_set_caret_offset(text.get(), start, e); });
-            return;
-        }
-        // Setting a selection needs one to exist; otherwise one is added.
-        auto [count, ok] =
-            call([&](GError** e) { return atspi_text_get_n_selections(text.get(), e); });
-        if (ok && count > 0) {
-            call(
-                [&](GError** e) { return atspi_text_set_selection(text.get(), 0, start, end, e); });
-        } else {
-            call([&](GError** e) { return atspi_text_add_selection(text.get(), start, end, e); });
-        }
-    }
-
-  private:
-    AccessiblePtr accessible_;
-};
 
 }  // namespace
 
@@ -192,20 +69,16 @@ void AtspiAccessibility::onFocusEvent(AtspiEvent* event, void* self) {
 }
 
 void AtspiAccessibility::focusChanged(AtspiAccessible* source, bool focused) {
-    if (!source) {
+    // A loss of focus keeps the entry: the application's last focus is what a request
+    // made while another window is active reads.
+    if (!source || !focused) {
         return;
     }
     // The process id comes from the bus daemon, not from the application itself.
     const platform::ProcessId pid = processOf(source);
-    if (pid <= 0) {
-        return;
-    }
-    forgetExitedProcesses();
-    auto it = focusCache_.find(pid);
-    if (focused) {
-        focusCache_[pid] = AccessiblePtr(static_cast<AtspiAccessible*>(g_object_ref(source)));
-    } else if (it != focusCache_.end() && it->second.get() == source) {
-        focusCache_.erase(it);
+    if (pid > 0) {
+        forgetExitedProcesses();
+        focusCache_[pid] = retained(source);
     }
 }
 
@@ -217,54 +90,114 @@ void AtspiAccessibility::forgetExitedProcesses() {
                   [](const auto& entry) { return kill(entry.first, 0) != 0 && errno == ESRCH; });
 }
 
+bool AtspiAccessibility::isOwnOrNone(platform::ProcessId pid) const {
+    return pid <= 0 || pid == static_cast<platform::ProcessId>(getpid());
+}
+
 std::shared_ptr<platform::AccessibleElement> AtspiAccessibility::focusedElement(
     platform::ProcessId pid) {
     lastSource_ = "none";
-    if (pid <= 0 || pid == static_cast<platform::ProcessId>(getpid())) {
+    if (isOwnOrNone(pid)) {
         return nullptr;
     }
     forgetExitedProcesses();
-    if (auto it = focusCache_.find(pid); it != focusCache_.end()) {
-        if (hasState(it->second.get(), ATSPI_STATE_FOCUSED)) {
-            lastSource_ = "cache";
-            return std::make_shared<AtspiElement>(
-                AccessiblePtr(static_cast<AtspiAccessible*>(g_object_ref(it->second.get()))));
-        }
-        focusCache_.erase(it);
+    auto cached = focusCache_.find(pid);
+    if (cached != focusCache_.end() && hasState(cached->second.get(), ATSPI_STATE_FOCUSED)) {
+        lastSource_ = "cache";
+        return element(cached->second.get());
     }
-    if (auto found = walkForFocus(pid)) {
+    AccessiblePtr application = applicationOf(pid);
+    if (!application) {
+        return nullptr;
+    }
+    if (auto found = walkForFocus(application.get())) {
         lastSource_ = "walk";
-        return std::make_shared<AtspiElement>(std::move(found));
+        focusCache_[pid] = retained(found.get());
+        return element(found.get());
+    }
+    // Nothing has the focus now: when none of the application's windows is active, its
+    // last focus is where its user left off.
+    if (cached != focusCache_.end() && !activeWindowOf(application.get()) &&
+        !hasState(cached->second.get(), ATSPI_STATE_DEFUNCT)) {
+        lastSource_ = "last focus";
+        return element(cached->second.get());
     }
     return nullptr;
 }
 
-AccessiblePtr AtspiAccessibility::walkForFocus(platform::ProcessId pid) {
+std::shared_ptr<platform::AccessibleElement> AtspiAccessibility::focusedWindow(
+    platform::ProcessId pid) {
+    if (isOwnOrNone(pid)) {
+        return nullptr;
+    }
+    AccessiblePtr application = applicationOf(pid);
+    if (!application) {
+        return nullptr;
+    }
+    if (auto active = activeWindowOf(application.get())) {
+        return element(active.get());
+    }
+    // No window is active: the window of the application's last focus.
+    auto cached = focusCache_.find(pid);
+    if (cached == focusCache_.end()) {
+        return nullptr;
+    }
+    AccessiblePtr node = retained(cached->second.get());
+    for (int i = 0; i < kParentLimit; ++i) {
+        auto [parent, ok] =
+            call([&](GError** e) { return atspi_accessible_get_parent(node.get(), e); });
+        AccessiblePtr up(parent);
+        if (!ok || !up) {
+            return nullptr;
+        }
+        if (up.get() == application.get()) {
+            return element(node.get());
+        }
+        node = std::move(up);
+    }
+    return nullptr;
+}
+
+AccessiblePtr AtspiAccessibility::applicationOf(platform::ProcessId pid) {
     AccessiblePtr desktop(atspi_get_desktop(0));
     if (!desktop) {
         return nullptr;
     }
     auto [apps, ok] =
         call([&](GError** e) { return atspi_accessible_get_child_count(desktop.get(), e); });
-    AccessiblePtr app;
-    for (gint i = 0; ok && i < apps && !app; ++i) {
+    for (gint i = 0; ok && i < apps; ++i) {
         auto [child, got] = call(
             [&](GError** e) { return atspi_accessible_get_child_at_index(desktop.get(), i, e); });
         AccessiblePtr candidate(child);
         if (got && candidate && processOf(candidate.get()) == pid) {
-            app = std::move(candidate);
+            return candidate;
         }
     }
-    if (!app) {
-        return nullptr;
+    return nullptr;
+}
+
+AccessiblePtr AtspiAccessibility::activeWindowOf(AtspiAccessible* application) {
+    auto [windows, ok] =
+        call([&](GError** e) { return atspi_accessible_get_child_count(application, e); });
+    for (gint i = 0; ok && i < windows; ++i) {
+        auto [child, got] = call(
+            [&](GError** e) { return atspi_accessible_get_child_at_index(application, i, e); });
+        AccessiblePtr window(child);
+        if (got && window && hasState(window.get(), ATSPI_STATE_ACTIVE)) {
+            return window;
+        }
     }
+    return nullptr;
+}
+
+AccessiblePtr AtspiAccessibility::walkForFocus(AtspiAccessible* application) {
     // Breadth-first from the application, active windows first, bounded in size.
     std::deque<AccessiblePtr> queue;
     auto [windows, wok] =
-        call([&](GError** e) { return atspi_accessible_get_child_count(app.get(), e); });
+        call([&](GError** e) { return atspi_accessible_get_child_count(application, e); });
     for (gint i = 0; wok && i < windows; ++i) {
-        auto [child, got] =
-            call([&](GError** e) { return atspi_accessible_get_child_at_index(app.get(), i, e); });
+        auto [child, got] = call(
+            [&](GError** e) { return atspi_accessible_get_child_at_index(application, i, e); });
         AccessiblePtr window(child);
         if (!got || !window) {
             continue;

@@ -1,5 +1,8 @@
 #include "platform/linux/x11/XHandles.h"
 
+#include <cstdlib>
+#include <string_view>
+
 namespace larkspire::desktop {
 namespace {
 
@@ -14,6 +17,12 @@ int ignoreError(Display*, XErrorEvent*) {
 DisplayPtr openDisplay() {
     XSetErrorHandler(ignoreError);
     return DisplayPtr(XOpenDisplay(nullptr));
+}
+
+bool waylandSession() {
+    const char* type = std::getenv("XDG_SESSION_TYPE");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (type && std::string_view(type) == "wayland") || (wayland && *wayland);
 }
 
 }  // namespace larkspire::desktop

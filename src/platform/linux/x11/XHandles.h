@@ -14,4 +14,7 @@ using XPtr = CHandle<T, XFree>;
 // of ending the process.
 DisplayPtr openDisplay();
 
+// True in a Wayland session, where the X server (XWayland) sees only X applications.
+bool waylandSession();
+
 }  // namespace larkspire::desktop

@@ -5,20 +5,9 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <string_view>
 
 namespace larkspire::desktop {
-namespace {
-
-bool waylandSession() {
-    const char* type = std::getenv("XDG_SESSION_TYPE");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (type && std::string_view(type) == "wayland") || (wayland && *wayland);
-}
-
-}  // namespace
 
 XInputKeyListener::XInputKeyListener(platform::SystemLog& log) : log_(log) {}
 

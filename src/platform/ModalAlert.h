@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace larkspire::platform {
+
+// What an alert says and the buttons it offers, in order.
+struct AlertContent {
+    std::string message;
+    std::string informativeText;
+    std::vector<std::string> buttons;
+};
+
+// A modal alert of the agent's own: it takes the keyboard until it is answered. Main
+// thread; the main queue keeps running while it waits, so callers must expect other
+// work (key events among it) to run inside the call.
+class ModalAlert {
+  public:
+    virtual ~ModalAlert() = default;
+    // Shows the alert and returns the index of the button chosen; closing it without a
+    // choice (Escape, the window's close button) chooses the last one.
+    virtual std::size_t run(const AlertContent& content) = 0;
+};
+
+}  // namespace larkspire::platform

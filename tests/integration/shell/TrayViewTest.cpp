@@ -64,9 +64,10 @@ TEST_F(TrayView, DocksInTheTrayWithTheStatusMenuInOrder) {
     EXPECT_TRUE(actionNamed(menu, "Copy last dictation")->isEnabled());
     EXPECT_TRUE(
         actionNamed(menu, "Include active-window image with Control + Right Alt")->isChecked());
-    EXPECT_EQ(titlesOf(actionNamed(menu, "More")->menu()),
-              (QStringList{"Undo last insertion", "Active project", "Preview screen-aware drafts",
-                           "Microphone permission…", "Open vault folder"}));
+    EXPECT_EQ(
+        titlesOf(actionNamed(menu, "More")->menu()),
+        (QStringList{"Undo last insertion", "Active project", "Preview screen-aware drafts",
+                     "Microphone permission…", "Open vault folder", "Start Larkspire at login"}));
     EXPECT_EQ(actionNamed(menu, "Quit")->shortcut(), QKeySequence(QKeySequence::Quit));
     // A setting that is off still shows its box.
     EXPECT_TRUE(actionNamed(menu, "Preview screen-aware drafts")->isCheckable());

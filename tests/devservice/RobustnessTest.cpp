@@ -147,64 +147,45 @@ TEST(HostileBodies, AChunkedBodyOverTheLimitIsRefusedWith413) {
 
 TEST(AdminControls, RefuseWhatAWebPageCouldSendAndClockMovesThatOverflow) {
     ServiceProcess service;
+    const std::string port = std::to_string(service.port());
+    const std::string fault = R"({"path":"/api/projects","status":500})";
+    const auto clock = [](const char* seconds) {
+        return std::string(R"({"advanceSeconds":)") + seconds + "}";
+    };
     struct Case {
         const char* what;
-        std::string path;
-        std::string body;
-        std::string contentType;
+        std::string path, body, contentType;
         httplib::Headers headers;
         int status;
     };
-    const std::string fault = R"({"path":"/api/projects","status":500})";
-    const std::string ownOrigin = "http://127.0.0.1:" + std::to_string(service.port());
+    const std::string json = "application/json";
     const std::vector<Case> cases{
         {"a form post", "/__admin/fail", fault, "application/x-www-form-urlencoded", {}, 403},
         {"a text post", "/__admin/fail", fault, "text/plain", {}, 403},
-        {"another origin",
-         "/__admin/fail",
-         fault,
-         "application/json",
-         {{"Origin", "http://evil.example"}},
-         403},
+        {"another origin", "/__admin/fail", fault, json, {{"Origin", "http://evil.example"}}, 403},
         {"a rebound host name",
          "/__admin/clock",
-         R"({"advanceSeconds":1})",
-         "application/json",
-         {{"Origin", "http://evil.example:" + std::to_string(service.port())},
-          {"Host", "evil.example:" + std::to_string(service.port())}},
+         clock("1"),
+         json,
+         {{"Origin", "http://evil.example:" + port}, {"Host", "evil.example:" + port}},
          403},
         {"the service's own page",
          "/__admin/clock",
-         R"({"advanceSeconds":1})",
-         "application/json",
-         {{"Origin", ownOrigin}},
+         clock("1"),
+         json,
+         {{"Origin", "http://127.0.0.1:" + port}},
          200},
-        {"a move too large to count",
-         "/__admin/clock",
-         R"({"advanceSeconds":1e300})",
-         "application/json",
-         {},
-         400},
-        {"a move within four-digit years",
-         "/__admin/clock",
-         R"({"advanceSeconds":2e11})",
-         "application/json",
-         {},
-         200},
-        {"a second one that adds up past them",
-         "/__admin/clock",
-         R"({"advanceSeconds":2e11})",
-         "application/json",
-         {},
-         400},
+        {"a move too large to count", "/__admin/clock", clock("1e300"), json, {}, 400},
+        {"a move within four-digit years", "/__admin/clock", clock("2e11"), json, {}, 200},
+        {"a second one that adds up past them", "/__admin/clock", clock("2e11"), json, {}, 400},
     };
     for (const auto& c : cases) {
-        auto r = service.client().Post(c.path.c_str(), c.headers, c.body, c.contentType.c_str());
+        auto r = service.client().Post(c.path, c.headers, c.body, c.contentType.c_str());
         ASSERT_TRUE(r) << c.what;
         EXPECT_EQ(r->status, c.status) << c.what << ": " << r->body;
     }
     // None of the refused faults took hold.
-    std::string token = service.signIn("admin@example.com")["accessToken"];
+    const std::string token = service.signIn("admin@example.com")["accessToken"];
     EXPECT_EQ(service.get("/api/projects", token)->status, 200);
 }
 

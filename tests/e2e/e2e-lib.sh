@@ -29,6 +29,14 @@ mkdir -p "$work"
 pending_dir="$XDG_DATA_HOME/Larkspire/Pending Recordings"
 silent_dir="$pending_dir/Silent Recordings"
 pending_count() { find "$pending_dir" -maxdepth 1 -type f \( -name '*.wav' -o -name '*.caf' \) 2>/dev/null | wc -l; }
+# True once sound reaches the newest pending recording (more than its header and a first
+# block): the microphone stream runs, so speech played now is heard from its first word.
+# On a loaded machine the first dictation of a run lost its opening words without this wait.
+capturing() {
+  local newest
+  newest=$(ls -t "$pending_dir"/*.wav "$pending_dir"/*.caf 2>/dev/null | head -1)
+  [ -n "$newest" ] && [ "$(stat -c %s "$newest")" -gt 8192 ]
+}
 
 # The local service on a free port, with the sentence grammar (or $grammar), and an
 # account whose password the agent's configuration names.
@@ -84,7 +92,7 @@ speech() {  # speech NAME "sentence"
 # Holds the dictation key (Right Alt) while the microphone hears FILE.
 dictate() {
   xte 'keydown Alt_R'
-  sleep 0.3
+  wait_until 10 capturing
   paplay --latency-msec=20 -d micfeed "$1"
   sleep 0.3
   xte 'keyup Alt_R'

@@ -11,12 +11,13 @@
 #include <chrono>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
 namespace larkspire::testing {
 
-ChildProcess::ChildProcess(std::vector<std::string> args) {
+ChildProcess::ChildProcess(std::vector<std::string> args, const std::string& stderrFile) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
@@ -24,6 +25,10 @@ ChildProcess::ChildProcess(std::vector<std::string> args) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (!stderrFile.empty()) {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     std::vector<char*> argv;
     for (auto& a : args) {
         argv.push_back(a.data());
@@ -75,16 +80,32 @@ bool ChildProcess::seen(const std::string& line) {
 }
 
 bool ChildProcess::waitForLine(const std::string& line, double seconds) {
+    return waitFor(line, true, seconds).has_value();
+}
+
+std::optional<std::string> ChildProcess::waitForLineStartingWith(const std::string& prefix,
+                                                                 double seconds) {
+    return waitFor(prefix, false, seconds);
+}
+
+std::optional<std::string> ChildProcess::waitFor(const std::string& prefix, bool whole,
+                                                 double seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!seen(line)) {
+    for (size_t checked = 0;;) {
+        read(0);
+        for (; checked < lines_.size(); ++checked) {
+            const std::string& l = lines_[checked];
+            if (whole ? l == prefix : l.starts_with(prefix)) {
+                return l.substr(prefix.size());
+            }
+        }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             end - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
-            return false;
+            return std::nullopt;
         }
         read(static_cast<int>(left.count()));
     }
-    return true;
 }
 
 int ChildProcess::wait(double seconds) {
@@ -101,6 +122,16 @@ int ChildProcess::wait(double seconds) {
     }
     reaped_ = true;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string ChildProcess::readBytes(int timeoutMs) {
+    read(timeoutMs);
+    std::string bytes;
+    for (const auto& line : lines_) {
+        bytes += line + '\n';
+    }
+    lines_.clear();
+    return bytes + std::exchange(partial_, {});
 }
 
 void ChildProcess::signal(int number) {

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,9 @@ namespace larkspire::testing {
 // reaped when the object goes, unless it has already been waited for.
 class ChildProcess {
   public:
-    // `args` starts with the program, found on PATH. Throws when it cannot start.
-    explicit ChildProcess(std::vector<std::string> args);
+    // `args` starts with the program, found on PATH; its standard error goes to
+    // `stderrFile` when one is given. Throws when it cannot start.
+    explicit ChildProcess(std::vector<std::string> args, const std::string& stderrFile = "");
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -23,13 +25,19 @@ class ChildProcess {
     bool seen(const std::string& line);
     // Blocks at most `seconds` for `line`.
     bool waitForLine(const std::string& line, double seconds);
+    // Blocks at most `seconds` for a line that starts with `prefix`; the rest of it.
+    std::optional<std::string> waitForLineStartingWith(const std::string& prefix, double seconds);
     // Blocks at most `seconds` for the exit: the exit status, 128 + the signal that ended
     // it, or -1 when it had to be killed.
     int wait(double seconds);
     void signal(int number);
+    // For output that is not text: the bytes that arrive within `timeoutMs` (none at the
+    // end of the output). Not to be mixed with the line readers.
+    std::string readBytes(int timeoutMs);
 
   private:
     void read(int timeoutMs);
+    std::optional<std::string> waitFor(const std::string& prefix, bool whole, double seconds);
 
     pid_t pid_ = -1;
     int fd_ = -1;

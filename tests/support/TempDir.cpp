@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -46,6 +47,16 @@ std::string readText(const fs::path& path) {
 std::vector<std::uint8_t> readFile(const fs::path& path) {
     const std::string text = readText(path);
     return {text.begin(), text.end()};
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code absent;
+    for (const auto& entry : fs::directory_iterator(folder, absent)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace larkspire::testing

@@ -28,5 +28,7 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes);
 void writeFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 std::string readText(const std::filesystem::path& path);
 std::vector<std::uint8_t> readFile(const std::filesystem::path& path);
+// The names in a folder, sorted; none when it does not exist.
+std::vector<std::string> namesIn(const std::filesystem::path& folder);
 
 }  // namespace larkspire::testing

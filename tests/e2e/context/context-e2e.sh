@@ -31,6 +31,7 @@ ends_with() { [[ "$(target_text)" == *"$1" ]]; }
 ask() {
   xte 'keydown Control_L' 'keydown Alt_R'
   wait_until 10 recording
+  wait_until 10 capturing
   paplay --latency-msec=20 -d micfeed "$1"
   sleep 0.3
   xte 'keyup Alt_R' 'keyup Control_L'

@@ -22,6 +22,7 @@
 #include "integration/audio/RealTimeSupport.h"
 #include "platform/linux/pulse/PulseAudioInput.h"
 #include "support/ChildProcess.h"
+#include "support/ScopedEnv.h"
 #include "unit/audio/AudioTestSupport.h"
 
 namespace larkspire {
@@ -30,27 +31,16 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using testing::secondsSince;
-using testing::spawn;
 using testing::TempDir;
-using testing::waitFor;
 
 constexpr double kToneHz = 1000;
 
 // A 48 kHz stereo 16-bit WAV of a sine on both channels.
 fs::path writeTone(const fs::path& dir, double seconds) {
     const fs::path p = dir / ("tone-" + std::to_string(seconds) + ".wav");
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(p.c_str(), SFM_WRITE, &info),
-                                                     &sf_close);
-    if (!file) {
-        throw std::runtime_error("cannot write the tone");
-    }
     const auto frames = static_cast<std::size_t>(seconds * 48000);
-    const auto samples = testing::sine(48000, frames, kToneHz, 0.5, {1.0f, 1.0f});
-    sf_writef_float(file.get(), samples.data(), static_cast<sf_count_t>(frames));
+    testing::writeSound(p, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2,
+                        testing::sine(48000, frames, kToneHz, 0.5, {1.0f, 1.0f}));
     return p;
 }
 
@@ -70,13 +60,6 @@ class AudioIntegration : public ::testing::Test {
         if (!std::getenv("PULSE_SERVER")) {
             GTEST_SKIP() << "needs scripts/headless-session (no PULSE_SERVER)";
         }
-    }
-    std::vector<fs::path> filesIn(const fs::path& folder) const {
-        std::vector<fs::path> out;
-        for (const auto& e : fs::directory_iterator(folder)) {
-            out.push_back(e.path());
-        }
-        return out;
     }
 
     TempDir dir;
@@ -161,7 +144,7 @@ TEST_F(AudioIntegration, CancelLeavesNothingBehind) {
     recorder.cancel();
     EXPECT_FALSE(recorder.isRecording());
     EXPECT_TRUE(store.pendingRecordings().empty());
-    EXPECT_TRUE(filesIn(store.recoveryDirectory()).empty());
+    EXPECT_TRUE(testing::namesIn(store.recoveryDirectory()).empty());
 }
 
 TEST_F(AudioIntegration, ARecordingKilledMidwayIsRecoveredUpToTheKill) {
@@ -197,9 +180,7 @@ TEST_F(AudioIntegration, ARecordingKilledMidwayIsRecoveredUpToTheKill) {
 
 TEST(AudioWithoutServer, NothingStartsAndNothingIsLeft) {
     TempDir dir;
-    const char* saved = std::getenv("PULSE_SERVER");
-    const std::string previous = saved ? saved : "";
-    ::setenv("PULSE_SERVER", ("unix:" + (dir.path() / "no-server").string()).c_str(), 1);
+    testing::ScopedEnv server("PULSE_SERVER", "unix:" + (dir.path() / "no-server").string());
     testing::SystemClock clock;
     testing::ThreadScheduler scheduler;
     desktop::PulseAudioInput input{scheduler};
@@ -210,11 +191,6 @@ TEST(AudioWithoutServer, NothingStartsAndNothingIsLeft) {
     EXPECT_THROW(recorder.start(), std::runtime_error);
     EXPECT_FALSE(recorder.isRecording());
     EXPECT_TRUE(store.pendingRecordings().empty());
-    if (saved) {
-        ::setenv("PULSE_SERVER", previous.c_str(), 1);
-    } else {
-        ::unsetenv("PULSE_SERVER");
-    }
 }
 
 // The child of the kill test: records until it is killed (at most 30 s).

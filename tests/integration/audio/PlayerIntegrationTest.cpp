@@ -4,13 +4,17 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <fstream>
-#include <iterator>
 #include <optional>
 
 #include "integration/audio/RealTimeSupport.h"
 #include "platform/linux/pulse/PulseAudioPlayerFactory.h"
+#include "support/ChildProcess.h"
+#include "support/ScopedEnv.h"
 #include "unit/audio/AudioTestSupport.h"
 
 namespace larkspire {
@@ -26,32 +30,15 @@ using testing::TempDir;
 // blocks stamped with their arrival (a few milliseconds after they sounded).
 class SpeakerTap {
   public:
-    SpeakerTap() {
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            throw std::runtime_error("pipe");
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        pid_ = testing::spawn({"parec", "-d", "speaker.monitor", "--raw", "--format=s16le",
-                               "--rate=16000", "--channels=1", "--latency-msec=10"},
-                              &actions);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        fd_ = fds[0];
-        reader_ = std::thread([this] { read(); });
+    SpeakerTap() : reader_([this] { read(); }) {
         const auto start = Clock::now();
         while (blocks() == 0 && secondsSince(start) < 5) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
     ~SpeakerTap() {
-        ::kill(pid_, SIGTERM);
-        testing::waitFor(pid_, 5);
+        stopping_ = true;
         reader_.join();
-        ::close(fd_);
     }
 
     // Seconds of sound (blocks above -40 dBFS) that arrived between two moments.
@@ -95,31 +82,26 @@ class SpeakerTap {
         return out;
     }
     void read() {
-        std::vector<std::int16_t> block(kBlock);
-        std::size_t filled = 0;
-        for (;;) {
-            const ssize_t n =
-                ::read(fd_, reinterpret_cast<char*>(block.data()) + filled, kBlock * 2 - filled);
-            if (n <= 0) {
-                return;
+        std::string pending;
+        while (!stopping_) {
+            pending += parec_.readBytes(5);
+            for (; pending.size() >= kBlock * 2; pending.erase(0, kBlock * 2)) {
+                std::vector<std::int16_t> block(kBlock);
+                std::memcpy(block.data(), pending.data(), kBlock * 2);
+                double energy = 0;
+                for (const std::int16_t s : block) {
+                    energy += double(s) * s;
+                }
+                const bool loud = std::sqrt(energy / kBlock) > 328;  // -40 dBFS
+                std::lock_guard lock(mutex_);
+                blocks_.push_back({Clock::now(), std::move(block), loud});
             }
-            filled += static_cast<std::size_t>(n);
-            if (filled < kBlock * 2) {
-                continue;
-            }
-            filled = 0;
-            double energy = 0;
-            for (const std::int16_t s : block) {
-                energy += double(s) * s;
-            }
-            const bool loud = std::sqrt(energy / kBlock) > 328;  // -40 dBFS
-            std::lock_guard lock(mutex_);
-            blocks_.push_back({Clock::now(), block, loud});
         }
     }
 
-    pid_t pid_ = 0;
-    int fd_ = -1;
+    testing::ChildProcess parec_{{"parec", "-d", "speaker.monitor", "--raw", "--format=s16le",
+                                  "--rate=16000", "--channels=1", "--latency-msec=10"}};
+    std::atomic<bool> stopping_ = false;
     mutable std::mutex mutex_;
     std::vector<Block> blocks_;
     std::thread reader_;
@@ -129,22 +111,9 @@ class SpeakerTap {
 Bytes encodedTone(const fs::path& dir, int format, double seconds, double hz = 440,
                   int rate = 24000) {
     const fs::path p = dir / ("tone-" + std::to_string(format));
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = 1;
-    info.format = format;
-    {
-        std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(p.c_str(), SFM_WRITE, &info),
-                                                         &sf_close);
-        if (!file) {
-            throw std::runtime_error(std::string("cannot encode: ") + sf_strerror(nullptr));
-        }
-        const auto frames = static_cast<std::size_t>(seconds * rate);
-        const auto samples = testing::sine(rate, frames, hz, 0.5, {1.0f});
-        sf_writef_float(file.get(), samples.data(), static_cast<sf_count_t>(frames));
-    }
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
+    const auto frames = static_cast<std::size_t>(seconds * rate);
+    testing::writeSound(p, format, rate, 1, testing::sine(rate, frames, hz, 0.5, {1.0f}));
+    return testing::readFile(p);
 }
 
 Bytes text(const std::string& s) {
@@ -278,45 +247,39 @@ TEST_F(Player, DoubleRateHalvesTheLengthAndKeepsThePitch) {
 // A server of its own that the test can kill, reached through PULSE_SERVER.
 class PrivateServer {
   public:
-    explicit PrivateServer(const fs::path& dir) : address_("unix:" + (dir / "native").string()) {
-        std::ofstream(dir / "server.pa")
-            << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << dir / "native"
-            << "\nload-module module-null-sink sink_name=out norewinds=1\nset-default-sink out\n";
-        // Its own runtime folder and no session bus: the session's server holds both.
-        pid_ = testing::spawn({"env", "XDG_RUNTIME_DIR=" + dir.string(),
-                               "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir / "no-bus").string(),
-                               "pulseaudio", "-n", "-F", (dir / "server.pa").string(),
-                               "--daemonize=no", "--use-pid-file=no", "--exit-idle-time=-1",
-                               "--log-target=file:" + (dir / "server.log").string()});
+    explicit PrivateServer(const fs::path& dir)
+        : address_("unix:" + (dir / "native").string()),
+          config_(write(dir)),
+          // Its own runtime folder and no session bus: the session's server holds both.
+          server_({"env", "XDG_RUNTIME_DIR=" + dir.string(),
+                   "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (dir / "no-bus").string(), "pulseaudio",
+                   "-n", "-F", config_, "--daemonize=no", "--use-pid-file=no",
+                   "--exit-idle-time=-1", "--log-target=file:" + (dir / "server.log").string()}) {
         const auto start = Clock::now();
-        while (testing::waitFor(
-                   testing::spawn({"sh", "-c", "pactl -s " + address_ + " info >/dev/null 2>&1"}),
-                   5) != 0) {
+        while (testing::ChildProcess({"pactl", "-s", address_, "info"}, "/dev/null").wait(5) != 0) {
             if (secondsSince(start) > 10) {
                 throw std::runtime_error("the private server did not start");
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        const char* saved = std::getenv("PULSE_SERVER");
-        saved_ = saved ? saved : "";
-        ::setenv("PULSE_SERVER", address_.c_str(), 1);
-    }
-    ~PrivateServer() {
-        kill();
-        ::setenv("PULSE_SERVER", saved_.c_str(), 1);
+        env_.emplace("PULSE_SERVER", address_);
     }
     void kill() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            testing::waitFor(pid_, 5);
-            pid_ = 0;
-        }
+        server_.signal(SIGKILL);
+        server_.wait(5);
     }
 
   private:
+    static std::string write(const fs::path& dir) {
+        std::ofstream(dir / "server.pa")
+            << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << dir / "native"
+            << "\nload-module module-null-sink sink_name=out norewinds=1\nset-default-sink out\n";
+        return (dir / "server.pa").string();
+    }
     std::string address_;
-    std::string saved_;
-    pid_t pid_ = 0;
+    std::string config_;
+    testing::ChildProcess server_;
+    std::optional<testing::ScopedEnv> env_;
 };
 
 TEST_F(Player, AServerThatGoesAwayEndsPlaybackUnsuccessfully) {

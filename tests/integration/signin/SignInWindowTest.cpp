@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,6 +9,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
+#include "integration/support/TargetApp.h"
 #include "platform/linux/posix/SystemClock.h"
 #include "platform/linux/qt/QtScheduler.h"
 #include "platform/linux/secret/SecretServiceKeychain.h"
@@ -23,19 +23,8 @@ namespace {
 using nlohmann::json;
 using testing::CannedResponse;
 using testing::LoopbackServer;
-
-// Processes events until `done` holds; the service calls run on real threads.
-bool waitFor(const std::function<bool()>& done, int limitMs = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limitMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+// The service calls run on real threads; the event loop runs while waiting for them.
+using testing::pumpUntil;
 
 QColor textColor(QWidget* w) {
     return w->palette().color(QPalette::WindowText);
@@ -91,13 +80,13 @@ TEST(SignInWindowTest, TwoStepSignInAgainstTheService) {
     QTest::mouseClick(primary, Qt::LeftButton);
     EXPECT_FALSE(primary->isEnabled());
     EXPECT_EQ(primary->text(), "Sending…");
-    ASSERT_TRUE(waitFor([&] { return code->isVisible(); }));
+    ASSERT_TRUE(pumpUntil([&] { return code->isVisible(); }, 10));
     EXPECT_EQ(message->text(), "We sent a one-time code to ada@example.com.");
     EXPECT_EQ(textColor(message), introColor);
     EXPECT_FALSE(email->isEnabled());
     EXPECT_TRUE(primary->isEnabled());
     EXPECT_EQ(primary->text(), "Verify and continue");
-    EXPECT_TRUE(waitFor([&] { return code->hasFocus(); }, 2000)) << "the code field has focus";
+    EXPECT_TRUE(pumpUntil([&] { return code->hasFocus(); }, 2)) << "the code field has focus";
     ASSERT_EQ(server.requestsTo("/api/native-auth/request").size(), 1u);
     EXPECT_EQ(json::parse(server.requestsTo("/api/native-auth/request")[0].body),
               (json{{"email", "ada@example.com"}}));
@@ -107,7 +96,7 @@ TEST(SignInWindowTest, TwoStepSignInAgainstTheService) {
     QTest::keyClicks(code, "000000");
     QTest::mouseClick(primary, Qt::LeftButton);
     EXPECT_EQ(primary->text(), "Verifying…");
-    ASSERT_TRUE(waitFor([&] { return primary->isEnabled(); }));
+    ASSERT_TRUE(pumpUntil([&] { return primary->isEnabled(); }, 10));
     EXPECT_EQ(message->text(), "Invalid or expired code");
     EXPECT_EQ(textColor(message), QColor(255, 59, 48));
     EXPECT_EQ(primary->text(), "Verify and continue");
@@ -119,7 +108,7 @@ TEST(SignInWindowTest, TwoStepSignInAgainstTheService) {
     code->clear();
     QTest::keyClicks(code, "123456 ");
     QTest::keyClick(code, Qt::Key_Return);
-    ASSERT_TRUE(waitFor([&] { return signedInCalls > 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return signedInCalls > 0; }, 10));
     EXPECT_EQ(signedInCalls, 1);
     EXPECT_FALSE(windowVisibleAtSignIn);
     EXPECT_FALSE(window->isVisible());

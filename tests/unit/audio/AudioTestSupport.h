@@ -101,4 +101,20 @@ inline SoundFile readSound(const std::filesystem::path& p) {
     return out;
 }
 
+// Writes interleaved float samples as a file of a libsndfile format; throws when refused.
+inline void writeSound(const std::filesystem::path& p, int format, int rate, int channels,
+                       const std::vector<float>& samples) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(p.c_str(), SFM_WRITE, &info),
+                                                     &sf_close);
+    if (!file) {
+        throw std::runtime_error("libsndfile cannot write " + p.string() + ": " +
+                                 sf_strerror(nullptr));
+    }
+    sf_writef_float(file.get(), samples.data(), static_cast<sf_count_t>(samples.size()) / channels);
+}
+
 }  // namespace larkspire::testing

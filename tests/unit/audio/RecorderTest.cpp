@@ -23,21 +23,13 @@ constexpr platform::AudioFormat kStereo48k{48000, 2};
 class RecorderTest : public ::testing::Test {
   protected:
     fs::path pending() const { return dir.path() / "Larkspire" / "Pending Recordings"; }
-    std::vector<fs::path> filesIn(const fs::path& folder) const {
-        std::vector<fs::path> out;
-        if (fs::exists(folder)) {
-            for (const auto& e : fs::directory_iterator(folder)) {
-                out.push_back(e.path());
-            }
-        }
-        return out;
-    }
+    std::vector<std::string> pendingNames() const { return testing::namesIn(pending()); }
     fs::path onlyFile() const {
-        const auto files = filesIn(pending());
-        if (files.size() != 1) {
-            throw std::runtime_error("expected one file, found " + std::to_string(files.size()));
+        const auto names = pendingNames();
+        if (names.size() != 1) {
+            throw std::runtime_error("expected one file, found " + std::to_string(names.size()));
         }
-        return files.front();
+        return pending() / names.front();
     }
     void advance(double seconds) { scheduler.advance(platform::Duration(seconds)); }
 
@@ -57,40 +49,20 @@ TEST_F(RecorderTest, StopOrCancelWhileIdleTouchesNothing) {
     EXPECT_EQ(input.stopCount(), 0);
 }
 
-TEST_F(RecorderTest, StartOpensASpoolFileInTheSourceFormat) {
-    recorder.start();
-    EXPECT_TRUE(recorder.isRecording());
-    EXPECT_TRUE(input.isCapturing());
-    EXPECT_EQ(input.startedFormat(), kStereo48k);
-    const fs::path spool = onlyFile();
-    EXPECT_EQ(spool.extension(), ".caf");
-    EXPECT_EQ(spool.filename().string().rfind("pending-", 0), 0u);
-    const auto sound = readSound(spool);
-    EXPECT_EQ(sound.rate, 48000);
-    EXPECT_EQ(sound.channels, 2);
-    EXPECT_EQ(RecoveryStore(dir.path()).pendingRecordings(), std::vector<fs::path>{spool});
-}
-
-TEST_F(RecorderTest, CurrentSpoolURLNamesTheFileOnlyWhileRecording) {
-    EXPECT_FALSE(recorder.currentSpoolURL().has_value());
-    input.failNextStart("stream refused");
-    EXPECT_THROW(recorder.start(), std::runtime_error);
-    EXPECT_FALSE(recorder.currentSpoolURL().has_value());  // the leftover is not in progress
-    recorder.start();
-    const auto spool = recorder.currentSpoolURL();
-    ASSERT_TRUE(spool.has_value());
-    EXPECT_EQ(spool->extension(), ".caf");
-    EXPECT_TRUE(fs::exists(*spool));
-    recorder.cancel();
-    EXPECT_FALSE(recorder.currentSpoolURL().has_value());
-}
-
-TEST_F(RecorderTest, CaptureThreadOnlyQueuesAndTheQueueWritesTheDeviceFormat) {
+TEST_F(RecorderTest, StartSpoolsInTheDeviceFormatAndOnlyTheQueueWrites) {
     input.setFormat(platform::AudioFormat{44100, 1});
     const auto audio = sine(44100, 10000, 330, 0.25, {1.0f});
     input.load(audio);
+    EXPECT_FALSE(recorder.currentSpoolURL().has_value());
     recorder.start();
+    EXPECT_TRUE(recorder.isRecording());
+    EXPECT_TRUE(input.isCapturing());
+    EXPECT_EQ(input.startedFormat(), (platform::AudioFormat{44100, 1}));
     const fs::path spool = onlyFile();
+    EXPECT_EQ(recorder.currentSpoolURL(), spool);
+    EXPECT_EQ(spool.extension(), ".caf");
+    EXPECT_EQ(spool.filename().string().rfind("pending-", 0), 0u);
+    EXPECT_EQ(RecoveryStore(dir.path()).pendingRecordings(), std::vector<fs::path>{spool});
     ASSERT_EQ(input.playAll(), 10000u);
     // Nothing reached the disk from the capture callback.
     EXPECT_EQ(fs::file_size(spool), CafSpoolFile::audioOffset);
@@ -117,7 +89,7 @@ TEST_F(RecorderTest, StopDrainsQueuedBlocksConvertsAndReplacesTheSpool) {
     EXPECT_EQ(r->wav, WAV::wrap(*WAV::pcmData(r->wav)));
     EXPECT_EQ(r->recoveryURL, fs::path(spool).replace_extension("wav"));
     EXPECT_EQ(readFile(r->recoveryURL), r->wav);
-    EXPECT_EQ(filesIn(pending()), std::vector<fs::path>{r->recoveryURL});
+    EXPECT_EQ(pendingNames(), std::vector<std::string>{r->recoveryURL.filename()});
     const auto x = testing::samples16(*WAV::pcmData(r->wav));
     EXPECT_NEAR(testing::dominantFrequency(std::span(x).subspan(1000, 14000), 16000, 100, 4000, 10),
                 1000, 1);
@@ -148,7 +120,7 @@ TEST_F(RecorderTest, NoSamplesMeansNoRecordingAndTheSpoolStaysPending) {
     advance(2.0);
     EXPECT_FALSE(recorder.stop().has_value());
     EXPECT_FALSE(recorder.isRecording());
-    EXPECT_EQ(filesIn(pending()), std::vector<fs::path>{spool});
+    EXPECT_EQ(onlyFile(), spool);
 }
 
 TEST_F(RecorderTest, FailedWavWriteKeepsTheSpool) {
@@ -168,8 +140,9 @@ TEST_F(RecorderTest, CancelDeletesTheSpoolAndEndsCapture) {
     input.play(8192);
     recorder.cancel();
     EXPECT_FALSE(recorder.isRecording());
+    EXPECT_FALSE(recorder.currentSpoolURL().has_value());
     EXPECT_FALSE(input.isCapturing());
-    EXPECT_TRUE(filesIn(pending()).empty());
+    EXPECT_TRUE(pendingNames().empty());
     EXPECT_EQ(input.play(4096), 0u);  // nothing more is delivered
     EXPECT_EQ(scheduler.runSerialQueues(), 0);
     EXPECT_FALSE(recorder.stop().has_value());
@@ -190,11 +163,12 @@ TEST_F(RecorderTest, StartFailuresAreThrownAndLeaveTheRecorderIdle) {
     input.failNextInputFormat("no PulseAudio server");
     EXPECT_THROW(recorder.start(), std::runtime_error);
     EXPECT_FALSE(recorder.isRecording());
-    EXPECT_TRUE(filesIn(pending()).empty());
+    EXPECT_TRUE(pendingNames().empty());
 
     input.failNextStart("stream refused");
     EXPECT_THROW(recorder.start(), std::runtime_error);
     EXPECT_FALSE(recorder.isRecording());
+    EXPECT_FALSE(recorder.currentSpoolURL().has_value());  // the leftover is not in progress
     // The empty spool file created before the failure stays.
     const fs::path leftover = onlyFile();
     EXPECT_EQ(fs::file_size(leftover), CafSpoolFile::audioOffset);
@@ -219,24 +193,18 @@ TEST_F(RecorderTest, UnusableStoreFailsStartBeforeCapture) {
     EXPECT_EQ(input.startCount(), 0);
 }
 
-TEST(RecorderLifetime, DestroyingTheRecorderStopsCapture) {
-    TempDir dir;
-    fake::VirtualClock clock;
-    fake::FakeScheduler scheduler{clock};
-    fake::FakeAudioInput input{scheduler, kStereo48k};
+TEST_F(RecorderTest, DestroyingTheRecorderStopsCapture) {
     input.load(sine(48000, 8192, 440, 0.3, {1.0f, 1.0f}));
     {
-        Recorder recorder{input, scheduler, clock, RecoveryStore(dir.path())};
-        recorder.start();
+        Recorder other{input, scheduler, clock, RecoveryStore(dir.path())};
+        other.start();
         input.play(4096);
     }
     EXPECT_FALSE(input.isCapturing());
     EXPECT_EQ(input.play(4096), 0u);
     // The queued block still lands in the spool file, which stays pending.
     scheduler.runSerialQueues();
-    const auto pending = RecoveryStore(dir.path()).pendingRecordings();
-    ASSERT_EQ(pending.size(), 1u);
-    EXPECT_EQ(readSound(pending.front()).samples.size(), 2u * 4096);
+    EXPECT_EQ(readSound(onlyFile()).samples.size(), 2u * 4096);
 }
 
 }  // namespace

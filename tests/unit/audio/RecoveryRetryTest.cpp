@@ -67,8 +67,7 @@ TEST_F(RecoveryRetry, TheNoReplaceFallbackMovesToAFreeNameAndNeverOverAnother) {
     EXPECT_FALSE(fileio::moveIfFree(dir() / "from", dir() / "taken"));
     EXPECT_TRUE(fileio::moveIfFree(dir() / "from", dir() / "free"));
     EXPECT_FALSE(fs::exists(dir() / "from"));
-    const Bytes other = testing::readFile(dir() / "taken");
-    EXPECT_EQ(std::string(other.begin(), other.end()), "other recording");
+    EXPECT_EQ(testing::readText(dir() / "taken"), "other recording");
 }
 
 }  // namespace

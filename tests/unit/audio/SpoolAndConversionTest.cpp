@@ -35,22 +35,31 @@ std::vector<float> ramp(std::size_t samples) {
     return out;
 }
 
-TEST(CafSpoolFile, EmptyFileIsAValidFloatCaf) {
-    TempDir dir;
-    const fs::path p = dir.path() / "pending-x.caf";
-    auto file = CafSpoolFile::create(p, kStereo48k);
-    const auto sound = readSound(p);
-    EXPECT_EQ(sound.format, SF_FORMAT_CAF | SF_FORMAT_FLOAT | SF_ENDIAN_LITTLE);
-    EXPECT_EQ(sound.channels, 2);
-    EXPECT_EQ(sound.rate, 48000);
-    EXPECT_TRUE(sound.samples.empty());
-    EXPECT_EQ(fs::file_size(p), CafSpoolFile::audioOffset);
-}
-
-TEST(CafSpoolFile, EveryAppendIsReadableAtOnce) {
+class Spool : public ::testing::Test {
+  protected:
+    // A spool file of these samples, written in blocks of 4096 frames.
+    fs::path spoolOf(platform::AudioFormat format, const std::vector<float>& s) {
+        const fs::path in = dir.path() / ("in" + std::to_string(++made) + ".caf");
+        auto file = CafSpoolFile::create(in, format);
+        for (std::size_t at = 0; at < s.size(); at += 4096 * format.channels) {
+            const std::size_t n = std::min<std::size_t>(4096 * format.channels, s.size() - at);
+            if (!file->append(std::span(s).subspan(at, n))) {
+                throw std::runtime_error("append failed");
+            }
+        }
+        return in;
+    }
     TempDir dir;
     const fs::path p = dir.path() / "s.caf";
+    int made = 0;
+};
+
+TEST_F(Spool, AFreshFileIsAValidFloatCafAndEveryAppendIsReadableAtOnce) {
     auto file = CafSpoolFile::create(p, platform::AudioFormat{44100, 3});
+    const auto empty = readSound(p);
+    EXPECT_EQ(empty.format, SF_FORMAT_CAF | SF_FORMAT_FLOAT | SF_ENDIAN_LITTLE);
+    EXPECT_TRUE(empty.samples.empty());
+    EXPECT_EQ(fs::file_size(p), CafSpoolFile::audioOffset);
     const std::vector<float> all = ramp(3 * 10000);
     std::size_t written = 0;
     for (std::size_t block : {4096u, 4096u, 1808u}) {
@@ -66,20 +75,17 @@ TEST(CafSpoolFile, EveryAppendIsReadableAtOnce) {
     EXPECT_EQ(file->framesWritten(), 10000u);
 }
 
-TEST(CafSpoolFile, APartialFrameIsNotWritten) {
-    TempDir dir;
-    const fs::path p = dir.path() / "s.caf";
+TEST_F(Spool, NeitherAPartialFrameNorAnAppendAfterCloseIsWritten) {
     auto file = CafSpoolFile::create(p, kStereo48k);
-    const std::vector<float> five = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f};
-    ASSERT_TRUE(file->append(five));
+    ASSERT_TRUE(file->append(std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f, 0.5f}));
     EXPECT_EQ(file->framesWritten(), 2u);
+    file->close();
+    EXPECT_FALSE(file->append(ramp(20)));
     EXPECT_EQ(readSound(p).samples, (std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f}));
 }
 
-TEST(CafSpoolFile, BytesPastTheLastBlockAreIgnoredByReaders) {
+TEST_F(Spool, BytesPastTheLastBlockAreIgnoredByReaders) {
     // What a crash in the middle of a write leaves: audio bytes the size does not cover.
-    TempDir dir;
-    const fs::path p = dir.path() / "s.caf";
     const std::vector<float> block = ramp(2 * 4096);
     {
         auto file = CafSpoolFile::create(p, kStereo48k);
@@ -104,9 +110,7 @@ TEST(CafSpoolFile, BytesPastTheLastBlockAreIgnoredByReaders) {
     }
 }
 
-TEST(CafSpoolFile, NeverOpensAnExistingFile) {
-    TempDir dir;
-    const fs::path p = dir.path() / "taken.caf";
+TEST_F(Spool, NeverOpensAnExistingFile) {
     testing::writeFile(p, "keep me");
     EXPECT_THROW(CafSpoolFile::create(p, kStereo48k), std::system_error);
     EXPECT_EQ(fs::file_size(p), 7u);
@@ -116,32 +120,9 @@ TEST(CafSpoolFile, NeverOpensAnExistingFile) {
                  std::invalid_argument);
 }
 
-TEST(CafSpoolFile, AppendAfterCloseFails) {
-    TempDir dir;
-    const fs::path p = dir.path() / "s.caf";
-    auto file = CafSpoolFile::create(p, kStereo48k);
-    ASSERT_TRUE(file->append(ramp(20)));
-    file->close();
-    EXPECT_FALSE(file->append(ramp(20)));
-    EXPECT_EQ(readSound(p).samples.size(), 20u);
-}
-
-fs::path spoolOf(const TempDir& dir, platform::AudioFormat format, const std::vector<float>& s) {
-    const fs::path p = dir.path() / "in.caf";
-    auto file = CafSpoolFile::create(p, format);
-    for (std::size_t at = 0; at < s.size(); at += 4096 * format.channels) {
-        const std::size_t n = std::min<std::size_t>(4096 * format.channels, s.size() - at);
-        if (!file->append(std::span(s).subspan(at, n))) {
-            throw std::runtime_error("append failed");
-        }
-    }
-    return p;
-}
-
-TEST(Conversion, StereoAt48kBecomes16kMonoOfTheSameLengthAndPitch) {
-    TempDir dir;
-    const auto p = spoolOf(dir, kStereo48k, sine(48000, 48000, 1000, 0.5, {1.0f, 1.0f}));
-    const auto pcm = convertTo16kMonoInt16(p);
+TEST_F(Spool, StereoAt48kBecomes16kMonoOfTheSameLengthAndPitch) {
+    const auto in = spoolOf(kStereo48k, sine(48000, 48000, 1000, 0.5, {1.0f, 1.0f}));
+    const auto pcm = convertTo16kMonoInt16(in);
     ASSERT_TRUE(pcm.has_value());
     ASSERT_EQ(pcm->size(), 32000u);  // one second
     const auto x = samples16(*pcm);
@@ -150,26 +131,23 @@ TEST(Conversion, StereoAt48kBecomes16kMonoOfTheSameLengthAndPitch) {
     EXPECT_NEAR(testing::toneAmplitude(middle, 16000, 1000), 0.5, 0.01);
 }
 
-TEST(Conversion, ChannelsAreAveraged) {
-    TempDir dir;
+TEST_F(Spool, ChannelsAreAveraged) {
     // Opposite channels cancel out; one silent channel halves the level.
-    const auto cancel = convertTo16kMonoInt16(
-        spoolOf(dir, kStereo48k, sine(48000, 24000, 440, 0.8, {1.0f, -1.0f})));
+    const auto cancel =
+        convertTo16kMonoInt16(spoolOf(kStereo48k, sine(48000, 24000, 440, 0.8, {1.0f, -1.0f})));
     ASSERT_TRUE(cancel.has_value());
     const auto c = samples16(*cancel);
     EXPECT_LE(std::abs(*std::max_element(c.begin(), c.end(),
                                          [](auto a, auto b) { return std::abs(a) < std::abs(b); })),
               1);
-    fs::remove(dir.path() / "in.caf");
     const auto half =
-        convertTo16kMonoInt16(spoolOf(dir, kStereo48k, sine(48000, 24000, 440, 0.8, {1.0f, 0.0f})));
+        convertTo16kMonoInt16(spoolOf(kStereo48k, sine(48000, 24000, 440, 0.8, {1.0f, 0.0f})));
     ASSERT_TRUE(half.has_value());
     const auto h = samples16(*half);
     EXPECT_NEAR(testing::toneAmplitude(std::span(h).subspan(1000, 6000), 16000, 440), 0.4, 0.01);
 }
 
-TEST(Conversion, ReadsOtherFormatsAndRates) {
-    TempDir dir;
+TEST_F(Spool, ReadsOtherFormatsAndRates) {
     // A 16 kHz mono 16-bit WAV comes back as its own samples.
     std::vector<std::int16_t> tone(16000);
     for (std::size_t i = 0; i < tone.size(); ++i) {
@@ -189,27 +167,25 @@ TEST(Conversion, ReadsOtherFormatsAndRates) {
 
     // 22.05 kHz mono: 2 s become 64000 bytes.
     const auto odd = convertTo16kMonoInt16(
-        spoolOf(dir, platform::AudioFormat{22050, 1}, sine(22050, 44100, 700, 0.3, {1.0f})));
+        spoolOf(platform::AudioFormat{22050, 1}, sine(22050, 44100, 700, 0.3, {1.0f})));
     ASSERT_TRUE(odd.has_value());
     EXPECT_EQ(odd->size(), 64000u);
 }
 
-TEST(Conversion, FullScaleIsClippedNotWrapped) {
-    TempDir dir;
+TEST_F(Spool, FullScaleIsClippedNotWrapped) {
     std::vector<float> loud(2 * 9600, 1.5f);
-    const auto pcm = convertTo16kMonoInt16(spoolOf(dir, kStereo48k, loud));
+    const auto pcm = convertTo16kMonoInt16(spoolOf(kStereo48k, loud));
     ASSERT_TRUE(pcm.has_value());
     const auto x = samples16(*pcm);
     ASSERT_EQ(x.size(), 3200u);
     EXPECT_EQ(x[1600], 32767);
 }
 
-TEST(Conversion, UnreadableFilesGiveNothingAndEmptyFilesGiveNoSamples) {
-    TempDir dir;
+TEST_F(Spool, UnreadableFilesGiveNothingAndEmptyFilesGiveNoSamples) {
     EXPECT_FALSE(convertTo16kMonoInt16(dir.path() / "missing.caf").has_value());
     testing::writeFile(dir.path() / "text.caf", std::string(200, 'x'));
     EXPECT_FALSE(convertTo16kMonoInt16(dir.path() / "text.caf").has_value());
-    const auto empty = convertTo16kMonoInt16(spoolOf(dir, kStereo48k, {}));
+    const auto empty = convertTo16kMonoInt16(spoolOf(kStereo48k, {}));
     ASSERT_TRUE(empty.has_value());
     EXPECT_TRUE(empty->empty());
 }

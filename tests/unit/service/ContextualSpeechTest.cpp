@@ -75,28 +75,6 @@ TEST_F(ContextualTest, EveryFieldIsReadAndWrongTypesFallBack) {
     EXPECT_EQ(api->contextualDraft("i", kContext, std::nullopt, std::nullopt), defaults);
 }
 
-TEST_F(ContextualTest, FailureTexts) {
-    const vector<std::tuple<int, string, string>> cases = {
-        {200, "not json", "Context request HTTP 200"},
-        {200, R"(["draft"])", "Context request HTTP 200"},
-        {200, R"({"draft":5})", "Context request HTTP 200"},
-        {200, "{}", "Context request HTTP 200"},
-        {502, "<html>", "Context request HTTP 502"},
-        {429, R"({"error":"Slow down"})", "Slow down"},
-        {429, R"({"error":429})", "Context request HTTP 429"},
-        {201, R"({"draft":"d"})", "Context request HTTP 201"},
-    };
-    auto api = signedInClient();
-    for (const auto& [status, body, text] : cases) {
-        transport->once("/api/contextual", status, body);
-        EXPECT_EQ(
-            apiErrorText([&] { api->contextualDraft("i", kContext, std::nullopt, std::nullopt); }),
-            text)
-            << body;
-    }
-    EXPECT_EQ(api->cachedAccessToken(), "T1");
-}
-
 TEST_F(ContextualTest, InvalidUtf8InstructionIsASerialisationErrorAndNothingIsSent) {
     auto api = signedInClient();
     EXPECT_THROW(api->contextualDraft("\xC3\x28", kContext, std::nullopt, std::nullopt),
@@ -114,15 +92,6 @@ TEST_F(SpeechTest, ReturnsTheBodyUnchanged) {
     EXPECT_EQ(api->speech("Read this"), Bytes(audio.begin(), audio.end()));
     EXPECT_TRUE(api->speech("x").empty());
     EXPECT_EQ(transport->sent().front().body, R"({"text":"Read this"})");
-}
-
-TEST_F(SpeechTest, FailureTexts) {
-    auto api = signedInClient();
-    transport->once("/api/speech", 500, R"({"error":"Voice offline"})");
-    EXPECT_EQ(apiErrorText([&] { api->speech("x"); }), "Voice offline");
-    transport->once("/api/speech", 204, "");
-    EXPECT_EQ(apiErrorText([&] { api->speech("x"); }), "Speech request HTTP 204");
-    EXPECT_EQ(api->cachedAccessToken(), "T1");
 }
 
 }  // namespace

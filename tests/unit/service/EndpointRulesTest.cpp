@@ -1,6 +1,7 @@
 // Rules every endpoint shares, one table each: the shape of the request and what a 401
 // answer does to the cached token.
 #include <functional>
+#include <map>
 
 #include "unit/service/ServiceFixture.h"
 
@@ -14,47 +15,49 @@ using Call = std::function<void(APIClient&)>;
 const Bytes kWav = WAV::wrap(Bytes(64, 1));
 const DraftContext kContext{"Mail", "Re: lunch", "AXTextArea", "", "", ""};
 
+// One call of each endpoint, by the path it sends to.
+const std::map<string, Call>& calls() {
+    static const std::map<string, Call> all = {
+        {"/api/native-auth/request", [](APIClient& a) { a.requestSignInCode("a@b.c"); }},
+        {"/api/native-auth/verify", [](APIClient& a) { a.verifySignInCode("a@b.c", "1"); }},
+        {"/supabase/auth/v1/token", [](APIClient& a) { a.ensureToken(); }},
+        {"/api/transcribe", [](APIClient& a) { a.transcribeSingle(kWav, 1, false); }},
+        {"/api/transcribe/finalize", [](APIClient& a) { a.finalizeLongRecording("r", "c", 1); }},
+        {"/api/activation", [](APIClient& a) { a.recordActivationEvent("signed_in", "i"); }},
+        {"/api/native-status", [](APIClient& a) { a.updateNativeStatus("i", 1, 1, 1, 1); }},
+        {"/api/projects", [](APIClient& a) { a.fetchProjects(); }},
+        {"/api/contextual",
+         [](APIClient& a) { a.contextualDraft("i", kContext, std::nullopt, std::nullopt); }},
+        {"/api/speech", [](APIClient& a) { a.speech("x"); }},
+        {"/api/notes", [](APIClient& a) { a.fetchNotes("", true); }},
+    };
+    return all;
+}
+
 using EndpointRules = ServiceTest;
 
 TEST_F(EndpointRules, RequestShapeOfEveryEndpoint) {
     struct Case {
-        string path;
-        string answer;
-        Call call;
-        string method;
-        string query;
+        string path, answer, method, query;
         bool authorised;
         string contentType;  // a prefix; empty: no Content-Type and no body
         double timeoutSeconds;
     };
+    const string json = "application/json";
     const vector<Case> cases = {
-        {"/api/native-auth/request", "{}", [](APIClient& a) { a.requestSignInCode("a@b.c"); },
-         "POST", "", false, "application/json", 60},
-        {"/api/native-auth/verify", sessionJson("V", "R", 1e10),
-         [](APIClient& a) { a.verifySignInCode("a@b.c", "1"); }, "POST", "", false,
-         "application/json", 60},
-        {"/supabase/auth/v1/token", R"({"access_token":"P1"})",
-         [](APIClient& a) { a.ensureToken(); }, "POST", "?grant_type=password", false,
-         "application/json", 60},
-        {"/api/transcribe", R"({"text":"t"})",
-         [](APIClient& a) { a.transcribeSingle(kWav, 1, false); }, "POST", "", true,
+        {"/api/native-auth/request", "{}", "POST", "", false, json, 60},
+        {"/api/native-auth/verify", sessionJson("V", "R", 1e10), "POST", "", false, json, 60},
+        {"/supabase/auth/v1/token", R"({"access_token":"P1"})", "POST", "?grant_type=password",
+         false, json, 60},
+        {"/api/transcribe", R"({"text":"t"})", "POST", "", true,
          "multipart/form-data; boundary=dictation-", 120},
-        {"/api/transcribe/finalize", R"({"row":{"text":"t"}})",
-         [](APIClient& a) { a.finalizeLongRecording("r", "c", 1); }, "POST", "", true,
-         "application/json", 60},
-        {"/api/activation", "", [](APIClient& a) { a.recordActivationEvent("signed_in", "i"); },
-         "POST", "", true, "application/json", 10},
-        {"/api/native-status", "", [](APIClient& a) { a.updateNativeStatus("i", 1, 1, 1, 1); },
-         "POST", "", true, "application/json", 10},
-        {"/api/projects", R"({"projects":[]})", [](APIClient& a) { a.fetchProjects(); }, "GET", "",
-         true, "", 60},
-        {"/api/contextual", R"({"draft":"d"})",
-         [](APIClient& a) { a.contextualDraft("i", kContext, std::nullopt, std::nullopt); }, "POST",
-         "", true, "application/json", 60},
-        {"/api/speech", "audio", [](APIClient& a) { a.speech("x"); }, "POST", "", true,
-         "application/json", 60},
-        {"/api/notes", R"({"notes":[]})", [](APIClient& a) { a.fetchNotes("", true); }, "GET",
-         "?full=1", true, "", 60},
+        {"/api/transcribe/finalize", R"({"row":{"text":"t"}})", "POST", "", true, json, 60},
+        {"/api/activation", "", "POST", "", true, json, 10},
+        {"/api/native-status", "", "POST", "", true, json, 10},
+        {"/api/projects", R"({"projects":[]})", "GET", "", true, "", 60},
+        {"/api/contextual", R"({"draft":"d"})", "POST", "", true, json, 60},
+        {"/api/speech", "audio", "POST", "", true, json, 60},
+        {"/api/notes", R"({"notes":[]})", "GET", "?full=1", true, "", 60},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -63,7 +66,7 @@ TEST_F(EndpointRules, RequestShapeOfEveryEndpoint) {
         // Signed in where the endpoint needs it; signing in itself needs the password.
         SessionStore::clear(keychain);
         auto api = c.authorised ? signedInClient() : makeClient(configFor(true));
-        c.call(*api);
+        calls().at(c.path)(*api);
         const HttpRequest r = sentTo(c.path);
         EXPECT_EQ(r.method, c.method);
         EXPECT_EQ(r.url, kServiceUrl + c.path + c.query);
@@ -81,40 +84,91 @@ TEST_F(EndpointRules, RequestShapeOfEveryEndpoint) {
     }
 }
 
-TEST_F(EndpointRules, A401DropsTheTokenExceptWhereTheAnswerIsStillUsable) {
+// Which answers fail, and with which text: the service's "error" string where the endpoint
+// reads one, its own text otherwise. None of them drops the token.
+TEST_F(EndpointRules, FailureTextsOfEveryEndpoint) {
     struct Case {
         string path;
-        string body;
-        Call call;
+        int status;
+        string body, text;
+    };
+    const string sendCode = "Couldn’t send sign-in code",
+                 save = "Couldn’t save the completed recording";
+    const vector<Case> cases = {
+        {"/api/native-auth/request", 429, "<html>slow down</html>", sendCode},
+        {"/api/native-auth/request", 400, R"({"error":"Enter a valid email"})",
+         "Enter a valid email"},
+        {"/api/native-auth/request", 201, "{}", sendCode},
+        {"/api/native-auth/request", 204, "", sendCode},
+        {"/api/activation", 500, "x", "Activation event failed"},
+        {"/api/native-status", 503, "Service Unavailable", "Native status HTTP 503"},
+        {"/api/native-status", 201, "{}", "Native status HTTP 201"},
+        {"/api/native-status", 400, R"({"error":"Unknown installation"})", "Unknown installation"},
+        {"/api/projects", 200, R"({"projects":[{"id":"a","name":"A"},"b"]})",
+         "Projects request HTTP 200"},
+        {"/api/projects", 200, R"({"projects":{}})", "Projects request HTTP 200"},
+        {"/api/projects", 200, "[]", "Projects request HTTP 200"},
+        {"/api/projects", 201, R"({"projects":[]})", "Projects request HTTP 201"},
+        {"/api/projects", 500, R"({"error":"Projects offline"})", "Projects offline"},
+        {"/api/contextual", 200, "not json", "Context request HTTP 200"},
+        {"/api/contextual", 200, R"(["draft"])", "Context request HTTP 200"},
+        {"/api/contextual", 200, R"({"draft":5})", "Context request HTTP 200"},
+        {"/api/contextual", 200, "{}", "Context request HTTP 200"},
+        {"/api/contextual", 502, "<html>", "Context request HTTP 502"},
+        {"/api/contextual", 429, R"({"error":"Slow down"})", "Slow down"},
+        {"/api/contextual", 429, R"({"error":429})", "Context request HTTP 429"},
+        {"/api/contextual", 201, R"({"draft":"d"})", "Context request HTTP 201"},
+        {"/api/speech", 500, R"({"error":"Voice offline"})", "Voice offline"},
+        {"/api/speech", 204, "", "Speech request HTTP 204"},
+        // The notes never read the "error" member.
+        {"/api/notes", 500, R"({"error":"Database down"})", "notes fetch HTTP 500"},
+        {"/api/notes", 200, R"({"notes":{}})", "notes fetch HTTP 200"},
+        {"/api/notes", 200, R"({"notes":[{"id":"a"},3]})", "notes fetch HTTP 200"},
+        {"/api/notes", 200, R"({"error":"x"})", "notes fetch HTTP 200"},
+        {"/api/notes", 200, "<html>", "notes fetch HTTP 200"},
+        {"/api/transcribe", 500, "<html>oops</html>", "HTTP 500"},
+        {"/api/transcribe", 200, "[]", "HTTP 200"},
+        {"/api/transcribe", 200, R"({"row":"text"})", "HTTP 200"},
+        {"/api/transcribe", 422, R"({"error":"Audio too short"})", "Audio too short"},
+        {"/api/transcribe", 422, R"({"error":{"message":"x"}})", "HTTP 422"},
+        {"/api/transcribe", 503, R"({"error":5})", "HTTP 503"},
+        {"/api/transcribe/finalize", 200, R"({"text":"top only"})", save},
+        {"/api/transcribe/finalize", 201, R"({"row":{"text":"t"}})", save},
+        {"/api/transcribe/finalize", 500, R"({"error":"Database unavailable"})",
+         "Database unavailable"},
+        {"/api/transcribe/finalize", 500, R"({"error":false})", save},
+    };
+    auto api = signedInClient();
+    for (const Case& c : cases) {
+        transport->once(c.path, c.status, c.body);
+        EXPECT_EQ(apiErrorText([&] { calls().at(c.path)(*api); }), c.text)
+            << c.path << " " << c.status << " " << c.body;
+    }
+    EXPECT_EQ(api->cachedAccessToken(), "T1");
+}
+
+TEST_F(EndpointRules, A401DropsTheTokenExceptWhereTheAnswerIsStillUsable) {
+    struct Case {
+        string path, body;
         string error;  // empty: the call succeeds
         bool keepsToken;
     };
     const vector<Case> cases = {
-        {"/api/transcribe", R"({"row":{"text":"late"}})",
-         [](APIClient& a) { a.transcribeSingle(kWav, 1, false); }, "", true},
-        {"/api/transcribe", R"({"error":"JWT expired"})",
-         [](APIClient& a) { a.transcribeSingle(kWav, 1, false); }, "JWT expired", false},
-        {"/api/transcribe/finalize", R"({"error":"JWT expired"})",
-         [](APIClient& a) { a.finalizeLongRecording("r", "c", 1); }, "JWT expired", true},
-        {"/api/activation", R"({"error":"Unauthorized"})",
-         [](APIClient& a) { a.recordActivationEvent("signed_in", "i"); }, "Unauthorized", true},
-        {"/api/native-status", "{}", [](APIClient& a) { a.updateNativeStatus("i", 1, 1, 1, 1); },
-         "Native status HTTP 401", true},
-        {"/api/projects", "{}", [](APIClient& a) { a.fetchProjects(); },
-         "Projects request HTTP 401", false},
-        {"/api/contextual", R"({"draft":"ignored on 401"})",
-         [](APIClient& a) { a.contextualDraft("i", kContext, std::nullopt, std::nullopt); },
-         "Context request HTTP 401", false},
-        {"/api/speech", "<html>", [](APIClient& a) { a.speech("x"); }, "Speech request HTTP 401",
-         false},
-        {"/api/notes", R"({"error":"JWT expired"})", [](APIClient& a) { a.fetchNotes("", true); },
-         "notes fetch HTTP 401", false},
+        {"/api/transcribe", R"({"row":{"text":"late"}})", "", true},
+        {"/api/transcribe", R"({"error":"JWT expired"})", "JWT expired", false},
+        {"/api/transcribe/finalize", R"({"error":"JWT expired"})", "JWT expired", true},
+        {"/api/activation", R"({"error":"Unauthorized"})", "Unauthorized", true},
+        {"/api/native-status", "{}", "Native status HTTP 401", true},
+        {"/api/projects", "{}", "Projects request HTTP 401", false},
+        {"/api/contextual", R"({"draft":"ignored on 401"})", "Context request HTTP 401", false},
+        {"/api/speech", "<html>", "Speech request HTTP 401", false},
+        {"/api/notes", R"({"error":"JWT expired"})", "notes fetch HTTP 401", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path + " " + c.body);
         transport->once(c.path, 401, c.body);
         auto api = signedInClient();
-        const string error = apiErrorText([&] { c.call(*api); });
+        const string error = apiErrorText([&] { calls().at(c.path)(*api); });
         EXPECT_EQ(error, c.error.empty() ? "<no APIError>" : c.error);
         EXPECT_EQ(api->cachedAccessToken().has_value(), c.keepsToken);
     }
@@ -134,14 +188,10 @@ TEST_F(EndpointRules, AfterADroppedTokenTheNextCallRefreshesFirst) {
 
 TEST_F(EndpointRules, AuthorisedOperationsSendNothingWithoutASession) {
     auto api = makeClient(configFor());
-    const vector<Call> calls = {
-        [](APIClient& a) { a.transcribeWithReceipt(kWav, 1, false); },
-        [](APIClient& a) { a.recordActivationEvent("signed_in", "i"); },
-        [](APIClient& a) { a.updateNativeStatus("i", 1, 1, 1, 1); },
-        [](APIClient& a) { a.fetchProjects(); },
-        [](APIClient& a) { a.fetchNotes("", true); },
-    };
-    for (const Call& call : calls) {
+    const Call transcribe = [](APIClient& a) { a.transcribeWithReceipt(kWav, 1, false); };
+    for (const Call& call :
+         {transcribe, calls().at("/api/activation"), calls().at("/api/native-status"),
+          calls().at("/api/projects"), calls().at("/api/notes")}) {
         EXPECT_EQ(apiErrorText([&] { call(*api); }), "Sign-in failed");
     }
     EXPECT_TRUE(transport->sent().empty());

@@ -2,10 +2,8 @@
 
 #include <curl/curl.h>
 
-#include <cstdio>
-#include <memory>
-
 #include "service/Http.h"
+#include "support/ChildProcess.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 
@@ -131,15 +129,10 @@ TEST_F(CurlTransportTest, UntrustedCertificateIsRefused) {
     // s_server takes no port 0: use one the kernel just handed out and took back.
     const string port = std::to_string(LoopbackServer().port());
     // Serves one connection, then ends; it prints ACCEPT once it listens.
-    std::unique_ptr<FILE, int (*)(FILE*)> tls(
-        popen(("openssl s_server -naccept 1 -www -accept 127.0.0.1:" + port + " -cert " + cert +
-               " -key " + key + " 2>/dev/null")
-                  .c_str(),
-              "r"),
-        pclose);
-    char line[256];
-    while (fgets(line, sizeof line, tls.get()) && string(line).find("ACCEPT") == string::npos) {
-    }
+    ChildProcess tls({"openssl", "s_server", "-naccept", "1", "-www", "-accept",
+                      "127.0.0.1:" + port, "-cert", cert, "-key", key},
+                     "/dev/null");
+    ASSERT_TRUE(tls.waitForLineStartingWith("ACCEPT", 10));
     try {
         CurlTransport().send(get("https://127.0.0.1:" + port + "/"));
         ADD_FAILURE() << "a self-signed certificate was accepted";

@@ -25,22 +25,6 @@ TEST_F(NotesTest, NotesComeInOrderAndTheQueryCarriesSinceAndFull) {
     EXPECT_EQ(requests[2].url, string(kServiceUrl) + "/api/notes?since=2026");
 }
 
-TEST_F(NotesTest, FailuresNeverReadTheErrorMember) {
-    const vector<std::tuple<int, string, string>> cases = {
-        {500, R"({"error":"Database down"})", "notes fetch HTTP 500"},
-        {200, R"({"notes":{}})", "notes fetch HTTP 200"},
-        {200, R"({"notes":[{"id":"a"},3]})", "notes fetch HTTP 200"},
-        {200, R"({"error":"x"})", "notes fetch HTTP 200"},
-        {200, "<html>", "notes fetch HTTP 200"},
-    };
-    auto api = signedInClient();
-    for (const auto& [status, body, text] : cases) {
-        transport->once("/api/notes", status, body);
-        EXPECT_EQ(apiErrorText([&] { api->fetchNotes("", true); }), text) << body;
-    }
-    EXPECT_EQ(api->cachedAccessToken(), "T1");
-}
-
 TEST_F(NotesTest, ANoteNestedDeeplyDoesNotOverflowTheStack) {
     const size_t depth = 100000;
     transport->on("/api/notes", 200,

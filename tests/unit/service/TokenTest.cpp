@@ -25,18 +25,11 @@ AuthKind kindOf(APIClient& api) {
 
 using EnsureTokenTest = ServiceTest;
 
-TEST_F(EnsureTokenTest, ConstructionLoadsTheStoredSessionWithoutTraffic) {
-    storeSession(600, "A", "R");
-    auto api = makeClient(configFor());
-    EXPECT_EQ(api->cachedAccessToken(), "A");
-    EXPECT_EQ(api->ensureToken(), "A");
-    EXPECT_TRUE(transport->sent().empty());
-}
-
 TEST_F(EnsureTokenTest, TokenIsReusedUntil61SecondsLeftAndRenewedAt60) {
     transport->on(kRefresh, 200, sessionJson("A2", "R2", nowSeconds() + 7200));
     storeSession(3600, "A1", "R1");
     auto api = makeClient(configFor());
+    EXPECT_EQ(api->cachedAccessToken(), "A1") << "loaded at construction";
 
     clock.advanceBy(std::chrono::seconds(3600 - 61));
     EXPECT_EQ(api->ensureToken(), "A1");
@@ -48,25 +41,22 @@ TEST_F(EnsureTokenTest, TokenIsReusedUntil61SecondsLeftAndRenewedAt60) {
     EXPECT_EQ(sentTo(kRefresh).body, R"({"refreshToken":"R1"})") << "compact";
 }
 
-TEST_F(EnsureTokenTest, RefreshedSessionIsInstalledAndStored) {
+TEST_F(EnsureTokenTest, RefreshedSessionIsInstalledAndStoredAnHourWithoutExpiry) {
     const double expiresAt = nowSeconds() + 7200.25;
-    transport->on(kRefresh, 200, sessionJson("A2", "R2", expiresAt));
-    storeSession(10, "A1", "R1");
-    auto api = makeClient(configFor());
-    EXPECT_EQ(api->ensureToken(), "A2");
-    EXPECT_EQ(SessionStore::load(keychain), (NativeSession{"A2", "R2", expiresAt}));
-    EXPECT_EQ(keychain.itemCount(), 1u);
-    // Cached from now on.
-    EXPECT_EQ(api->ensureToken(), "A2");
-    EXPECT_EQ(transport->sent().size(), 1u);
-}
-
-TEST_F(EnsureTokenTest, RefreshAnswerWithoutExpiryLastsOneHourFromArrival) {
-    transport->on(kRefresh, 200, R"({"accessToken":"A2","refreshToken":"R2"})");
-    storeSession(10, "A1", "R1");
-    auto api = makeClient(configFor());
-    ASSERT_EQ(api->ensureToken(), "A2");
-    EXPECT_DOUBLE_EQ(SessionStore::load(keychain)->expiresAt, nowSeconds() + 3600);
+    for (const auto& [answer, expected] : vector<std::pair<string, double>>{
+             {sessionJson("A2", "R2", expiresAt), expiresAt},
+             {R"({"accessToken":"A2","refreshToken":"R2"})", nowSeconds() + 3600}}) {
+        transport = std::make_shared<ScriptedTransport>();
+        transport->on(kRefresh, 200, answer);
+        storeSession(10, "A1", "R1");
+        auto api = makeClient(configFor());
+        EXPECT_EQ(api->ensureToken(), "A2") << answer;
+        EXPECT_EQ(SessionStore::load(keychain), (NativeSession{"A2", "R2", expected})) << answer;
+        EXPECT_EQ(keychain.itemCount(), 1u);
+        // Cached from now on.
+        EXPECT_EQ(api->ensureToken(), "A2");
+        EXPECT_EQ(transport->sent().size(), 1u);
+    }
 }
 
 TEST_F(EnsureTokenTest, RejectedRefreshDeletesStoredSessionAndFailsWithoutPassword) {

@@ -107,6 +107,8 @@ class VaultTest : public ::testing::Test {
         }));
     }
 
+    // The creation time of most notes here; their files start "2025-03-04 0506".
+    static constexpr const char* kAt = "2025-03-04T05:06:07Z";
     static constexpr const char* kIdA = "0f8fad5b-d9cb-469f-a165-70867728950e";
     static constexpr const char* kIdB = "7c9e6679-7425-40de-944b-e07fc1f90ae7";
     static constexpr const char* kIdC = "16fd2706-8baf-433b-82eb-8c7fada847da";

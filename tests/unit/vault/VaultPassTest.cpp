@@ -59,21 +59,18 @@ TEST_F(VaultPassTest, WritesCurrentNotesAndRemembersThem) {
 
 TEST_F(VaultPassTest, RenamesWhenTitleOrMinuteChanges) {
     auto vault = makeVault();
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
-              note(kIdB, "2025-03-04T05:06:07Z", "Stays")});
+    setNotes({note(kIdA, kAt, "Call the bank"), note(kIdB, kAt, "Stays")});
     pass(*vault);
     const string nameB = "2025-03-04 0506 Stays 7c9e6679.md";
     ASSERT_EQ(notesListing(), (set<string>{kNameA, nameB}));
 
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank today", {{"text", "v2"}}),
-              note(kIdB, "2025-03-04T05:06:07Z", "Stays")});
+    setNotes({note(kIdA, kAt, "Call the bank today", {{"text", "v2"}}), note(kIdB, kAt, "Stays")});
     pass(*vault);
     const string renamed = "2025-03-04 0506 Call the bank today 0f8fad5b.md";
     EXPECT_EQ(notesListing(), (set<string>{renamed, nameB}));
     EXPECT_NE(readText(notesDir() / renamed).find("\nv2\n"), string::npos);
 
-    setNotes({note(kIdA, "2025-03-04T05:07:00Z", "Call the bank today"),
-              note(kIdB, "2025-03-04T05:06:07Z", "Stays")});
+    setNotes({note(kIdA, "2025-03-04T05:07:00Z", "Call the bank today"), note(kIdB, kAt, "Stays")});
     pass(*vault);
     const string moved = "2025-03-04 0507 Call the bank today 0f8fad5b.md";
     EXPECT_EQ(notesListing(), (set<string>{moved, nameB}));
@@ -82,14 +79,12 @@ TEST_F(VaultPassTest, RenamesWhenTitleOrMinuteChanges) {
 
 TEST_F(VaultPassTest, ArchivingDeletesTheFileAndNullDoesNot) {
     auto vault = makeVault();
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
-              note(kIdB, "2025-03-04T05:06:07Z", "Other")});
+    setNotes({note(kIdA, kAt, "Call the bank"), note(kIdB, kAt, "Other")});
     pass(*vault);
     ASSERT_EQ(notesListing().size(), 2u);
 
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank",
-                   {{"archived_at", "2025-04-01T00:00:00Z"}}),
-              note(kIdB, "2025-03-04T05:06:07Z", "Other", {{"archived_at", nullptr}})});
+    setNotes({note(kIdA, kAt, "Call the bank", {{"archived_at", "2025-04-01T00:00:00Z"}}),
+              note(kIdB, kAt, "Other", {{"archived_at", nullptr}})});
     pass(*vault);
     EXPECT_EQ(notesListing(), (set<string>{"2025-03-04 0506 Other 7c9e6679.md"}));
     EXPECT_EQ(readState()["files"], (json{{kIdB, "2025-03-04 0506 Other 7c9e6679.md"}}));
@@ -99,9 +94,7 @@ TEST_F(VaultPassTest, ArchivingDeletesTheFileAndNullDoesNot) {
 
 TEST_F(VaultPassTest, EmptyListPrunesEveryOwnedFileAndNothingElse) {
     auto vault = makeVault();
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
-              note(kIdB, "2025-03-04T05:06:07Z", "Two"),
-              note(kIdC, "2025-03-04T05:06:07Z", "Three")});
+    setNotes({note(kIdA, kAt, "Call the bank"), note(kIdB, kAt, "Two"), note(kIdC, kAt, "Three")});
     pass(*vault);
     ASSERT_EQ(notesListing().size(), 3u);
     writeFile(notesDir() / "Shopping.md", "# mine\n");
@@ -120,7 +113,7 @@ TEST_F(VaultPassTest, WithoutStateFileNothingIsDeleted) {
     writeFile(notesDir() / "Old note.md", headedFile(kIdB));
     writeFile(notesDir() / generated, "user text that happens to carry the generated name\n");
     auto vault = makeVault();
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank", {{"text", "new"}})});
+    setNotes({note(kIdA, kAt, "Call the bank", {{"text", "new"}})});
     pass(*vault);
     EXPECT_EQ(notesListing(), (set<string>{"Old note.md", generated}));
     EXPECT_EQ(readText(notesDir() / "Old note.md"), headedFile(kIdB));
@@ -175,7 +168,7 @@ TEST_F(VaultPassTest, StateWithoutFilesAdoptsOnlyUuidHeadedMarkdown) {
         fs::create_directories(notesDir() / "folder.md");
 
         auto vault = makeVault();
-        setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank")});
+        setNotes({note(kIdA, kAt, "Call the bank")});
         pass(*vault);
 
         set<string> expected = {kNameA, "folder.md"};
@@ -191,8 +184,7 @@ TEST_F(VaultPassTest, StateWithoutFilesAdoptsOnlyUuidHeadedMarkdown) {
 
 TEST_F(VaultPassTest, FailedWriteEndsThePassWithoutDeletionsOrState) {
     auto vault = makeVault();
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
-              note(kIdB, "2025-03-04T05:06:07Z", "Soon archived")});
+    setNotes({note(kIdA, kAt, "Call the bank"), note(kIdB, kAt, "Soon archived")});
     pass(*vault);
     const string stateAfterFirst = readText(stateFile());
     const string nameB = "2025-03-04 0506 Soon archived 7c9e6679.md";
@@ -200,9 +192,8 @@ TEST_F(VaultPassTest, FailedWriteEndsThePassWithoutDeletionsOrState) {
     // A folder occupies the name the third note needs.
     const string blocked = "2025-03-04 0506 Blocked 16fd2706.md";
     fs::create_directories(notesDir() / blocked);
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Renamed first"),
-              note(kIdC, "2025-03-04T05:06:07Z", "Blocked"),
-              note(kIdD, "2025-03-04T05:06:07Z", "Never reached")});
+    setNotes({note(kIdA, kAt, "Renamed first"), note(kIdC, kAt, "Blocked"),
+              note(kIdD, kAt, "Never reached")});
     pass(*vault);
 
     const string renamedA = "2025-03-04 0506 Renamed first 0f8fad5b.md";
@@ -226,7 +217,7 @@ TEST_F(VaultPassTest, FailedWriteEndsThePassWithoutDeletionsOrState) {
 
 TEST_F(VaultPassTest, FetchFailuresChangeNothing) {
     auto vault = makeVault();
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank")});
+    setNotes({note(kIdA, kAt, "Call the bank")});
     pass(*vault);
     const auto before = snapshot(root);
 

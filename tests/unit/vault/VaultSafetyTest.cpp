@@ -14,7 +14,7 @@ using VaultSafetyTest = VaultTest;
 TEST_F(VaultSafetyTest, HostileIdsAreSkippedAndTheOtherNotesStillMirrored) {
     writeFile(outside / "victim.md", "precious\n");
     auto vault = makeVault();
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Kept")});
+    setNotes({note(kIdA, kAt, "Kept")});
     pass(*vault);
     // With this folder present, "/../../o" in a name would resolve to the vault root.
     fs::create_directories(notesDir() / "2025-03-04 0506 Note ");
@@ -27,8 +27,7 @@ TEST_F(VaultSafetyTest, HostileIdsAreSkippedAndTheOtherNotesStillMirrored) {
                              string("\0/etc/passwd", 12), "x\\/..\\/y"}) {
         SCOPED_TRACE(json(id).dump());
         const size_t errorsBefore = errorCount();
-        setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Kept"), note(id, "2025-03-04T05:06:07Z", ""),
-                  note(kIdB, "2025-03-04T05:06:07Z", "")});
+        setNotes({note(kIdA, kAt, "Kept"), note(id, kAt, ""), note(kIdB, kAt, "")});
         pass(*vault);
         EXPECT_EQ(errorCount(), errorsBefore + 1);
         EXPECT_EQ(snapshot(outside), before);
@@ -41,9 +40,8 @@ TEST_F(VaultSafetyTest, HostileIdsAreSkippedAndTheOtherNotesStillMirrored) {
 TEST_F(VaultSafetyTest, HostileTitlesStayInsideTheFolder) {
     writeFile(outside / "victim.md", "precious\n");
     auto vault = makeVault();
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "../../../outside/victim.md"),
-              note(kIdB, "2025-03-04T05:06:07Z", "..\\..\\outside"),
-              note(kIdC, "2025-03-04T05:06:07Z", "/"), note(kIdD, "2025-03-04T05:06:07Z", "..")});
+    setNotes({note(kIdA, kAt, "../../../outside/victim.md"), note(kIdB, kAt, "..\\..\\outside"),
+              note(kIdC, kAt, "/"), note(kIdD, kAt, "..")});
     pass(*vault);
     EXPECT_EQ(errorCount(), 0u);
     EXPECT_EQ(notesListing(),
@@ -99,7 +97,7 @@ TEST_F(VaultSafetyTest, LinksInsideTheFolderAreReplacedOrRemovedNeverFollowed) {
         json{{"lastCreatedAt", ""}, {"syncedIds", json::array()}, {"files", {{kIdB, "gone.md"}}}}
             .dump());
     auto vault = makeVault();
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Linked", {{"text", "note text"}})});
+    setNotes({note(kIdA, kAt, "Linked", {{"text", "note text"}})});
     pass(*vault);
 
     EXPECT_EQ(readText(outside / "victim.md"), "precious\n");
@@ -115,7 +113,7 @@ TEST_F(VaultSafetyTest, ALinkedVaultFolderIsFollowedToItsTarget) {
     fs::create_directories(outside / "Drive");
     fs::create_symlink(outside / "Drive", home / "Drive");
     auto vault = makeVault("~/Drive");
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank")});
+    setNotes({note(kIdA, kAt, "Call the bank")});
     pass(*vault);
     EXPECT_TRUE(fs::is_regular_file(outside / "Drive" / "Notes" /
                                     "2025-03-04 0506 Call the bank 0f8fad5b.md"));
@@ -123,7 +121,7 @@ TEST_F(VaultSafetyTest, ALinkedVaultFolderIsFollowedToItsTarget) {
 
 TEST_F(VaultSafetyTest, NameTooLongForTheFileSystemFailsCleanly) {
     auto vault = makeVault();
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank")});
+    setNotes({note(kIdA, kAt, "Call the bank")});
     pass(*vault);
     const auto before = snapshot(root);
 
@@ -132,8 +130,7 @@ TEST_F(VaultSafetyTest, NameTooLongForTheFileSystemFailsCleanly) {
     for (int i = 0; i < 60; ++i) {
         heavy += "a\xCC\x81\xCC\x81\xCC\x81\xCC\x81\xCC\x81";
     }
-    setNotes({note(kIdA, "2025-03-04T05:06:07Z", "Call the bank"),
-              note(kIdB, "2025-03-04T05:06:07Z", heavy)});
+    setNotes({note(kIdA, kAt, "Call the bank"), note(kIdB, kAt, heavy)});
     pass(*vault);
     EXPECT_EQ(errorCount(), 1u);
     // No temporary file is left behind, and the state is as the last complete pass left it.

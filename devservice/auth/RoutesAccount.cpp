@@ -104,8 +104,9 @@ void Service::registerAccountRoutes() {
 
     server_.Get("/api/me", authed([this](const httplib::Request&, httplib::Response& res,
                                          const std::string& userId) {
+                    const auto user = store_.userById(userId);
                     http::sendJson(res, 200,
-                                   {{"user", {{"id", userId}}},
+                                   {{"user", {{"id", userId}, {"email", user ? user->email : ""}}},
                                     {"activation", store_.activationEvents(userId)},
                                     {"notes", store_.noteCount(userId)}});
                 }));

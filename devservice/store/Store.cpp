@@ -90,6 +90,16 @@ std::optional<User> Store::findUser(const std::string& email) {
     return User{s.text(0), s.text(1)};
 }
 
+std::optional<User> Store::userById(const std::string& id) {
+    std::lock_guard lock(mutex_);
+    auto s = db_.prepare("SELECT id, email FROM users WHERE id = ?");
+    s.bindAll(id);
+    if (!s.step()) {
+        return std::nullopt;
+    }
+    return User{s.text(0), s.text(1)};
+}
+
 User Store::findOrCreateUser(const std::string& email, double now) {
     std::lock_guard lock(mutex_);
     auto s = db_.prepare("SELECT id, email FROM users WHERE email = ?");

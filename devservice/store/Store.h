@@ -68,6 +68,7 @@ class Store {
 
     // Accounts.
     std::optional<User> findUser(const std::string& email);
+    std::optional<User> userById(const std::string& id);
     User findOrCreateUser(const std::string& email, double now);
     // Creates the account or replaces its password; returns the account.
     User setPassword(const std::string& email, const std::string& passwordHash, double now);

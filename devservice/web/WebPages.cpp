@@ -1,6 +1,8 @@
 // The web pages the agent's workspace window shows: "/app" (the notes) and "/settings"
 // (permissions, projects, milestones). They use the session the agent hands over in session
 // storage when there is one, and otherwise sign in by themselves with a one-time code.
+#include <algorithm>
+
 #include "devservice/http/Http.h"
 #include "devservice/http/Service.h"
 
@@ -24,10 +26,10 @@ main{max-width:920px;margin:1.4em auto;padding:0 1em}
 input[type=text],input[type=email],select{padding:.35em;border:1px solid #bbb;border-radius:4px}
 button{padding:.35em .8em;border-radius:4px;border:1px solid #789;background:#eef3f8;cursor:pointer}
 .row{display:flex;gap:.5em;align-items:center;flex-wrap:wrap;margin:.4em 0}
-.error{color:#a00}.ok{color:#070}
+.error{color:#a00}.ok{color:#070}[hidden]{display:none!important}
 table{border-collapse:collapse}td,th{padding:.35em .8em;border-bottom:1px solid #eee;text-align:left}
 </style></head><body>
-<header><strong>Larkspire</strong><a href="/app" id="nav-app">Notes</a>
+<header><a href="https://larkspire.example/help" id="help">Help</a><strong>Larkspire</strong><a href="/app" id="nav-app">Notes</a>
 <a href="/settings" id="nav-settings">Settings</a><span class="who" id="who"></span>
 <button id="signout" hidden>Sign out</button></header>
 <main><div id="status" class="error"></div>
@@ -102,8 +104,14 @@ async function api(method, path, body) {
   return data;
 }
 
+// Tells the service what the page shows, for its log (the end-to-end tests read it there).
+function shown() {
+  fetch('/api/page-view', {method: 'POST', headers: {'Content-Type': 'application/json'},
+    body: JSON.stringify({path: location.pathname, who: $('who').textContent})}).catch(() => {});
+}
 function showSignIn() {
   $('content').hidden = true; $('signin').hidden = false; $('signout').hidden = true; $('who').textContent = '';
+  shown();
   let email = '';
   $('email-form').onsubmit = async (ev) => {
     ev.preventDefault(); email = $('email').value;
@@ -133,8 +141,11 @@ async function start() {
     const s = currentSession();
     if (!s) { showSignIn(); return; }
     $('signin').hidden = true; $('content').hidden = false; $('signout').hidden = false;
-    $('who').textContent = s.handedOver ? 'Signed in through the Larkspire agent' : (s.email || 'Signed in');
+    const me = await api('GET', '/api/me');
+    $('who').textContent = 'Signed in as ' + (me.user.email || s.email || 'you') +
+      (s.handedOver ? ' (through the Larkspire agent)' : '');
     await render($('content'));
+    shown();
   } catch (e) {
     if (e instanceof SignInNeeded) showSignIn(); else setStatus(e.message);
   }
@@ -222,7 +233,7 @@ async function render(root) {
     const allowed = latest ? latest[key] === true : null;
     table.append(el('tr', {}, el('td', {textContent: label}),
       el('td', {className: allowed ? 'ok' : 'error', textContent: allowed === null ? 'unknown' : allowed ? 'Allowed' : 'Not allowed'}),
-      el('td', {}, el('a', {href: 'larkspire://permissions/' + path, textContent: 'Open ' + label + ' settings'}))));
+      el('td', {}, el('a', {href: 'larkspire://permissions/' + path + '/', textContent: 'Open ' + label + ' settings'}))));
   }
   perms.append(table);
   root.append(perms);
@@ -239,11 +250,14 @@ async function render(root) {
   root.append(proj);
 
   const steps = el('section', {className: 'card'}, el('h2', {textContent: 'Getting started'}));
+  let stage = 'Not started';
   for (const [event, label] of [['signed_in', 'Signed in'], ['shortcut_ready', 'Shortcut ready'],
                                 ['first_recording_started', 'First recording']]) {
     const done = me.activation.includes(event);
+    if (done) stage = label;
     steps.append(el('div', {className: done ? 'ok' : 'meta', textContent: (done ? '✓ ' : '○ ') + label}));
   }
+  steps.prepend(el('p', {id: 'stage', textContent: 'Onboarding stage: ' + stage}));
   root.append(steps);
 }
 start();
@@ -264,6 +278,24 @@ void Service::registerWebRoutes() {
                 [](const httplib::Request&, httplib::Response& res) { sendPage(res, kAppPage); });
     server_.Get("/settings", [](const httplib::Request&, httplib::Response& res) {
         sendPage(res, kSettingsPage);
+    });
+    // What a page shows, written to the request log.
+    post("/api/page-view", [this](const httplib::Request& req, httplib::Response& res) {
+        auto body = http::objectBody(req);
+        const std::string* path = body ? http::stringMember(*body, "path") : nullptr;
+        const std::string* who = body ? http::stringMember(*body, "who") : nullptr;
+        if (path == nullptr || who == nullptr) {
+            http::sendError(res, 400, "A page view needs a path and who");
+            return;
+        }
+        // One line each, whatever the page sent.
+        auto oneLine = [](std::string text) {
+            std::replace_if(
+                text.begin(), text.end(), [](unsigned char c) { return c < 0x20; }, ' ');
+            return text;
+        };
+        log_.line("page-view " + oneLine(*path) + " who=\"" + oneLine(*who) + "\"");
+        http::sendJson(res, 200, {{"ok", true}});
     });
 }
 

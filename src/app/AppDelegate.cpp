@@ -19,7 +19,6 @@ AppDelegate::AppDelegate(AppServices services)
     : s_(std::move(services)),
       mainMenu_(std::make_shared<Menu>()),
       statusMenu_(std::make_shared<Menu>()),
-      projectMenu_(std::make_shared<Menu>()),
       recorder_(s_.audioInput, s_.scheduler, s_.clock, s_.recoveryStore),
       hud_(s_.hudPanel, s_.scheduler, s_.defaults),
       readAloud_(s_.scheduler, s_.clipboard, s_.players, hud_,
@@ -31,7 +30,14 @@ AppDelegate::AppDelegate(AppServices services)
                      [this](const std::string& message) { fail(message); },
                      [this] { resetIcon(); },
                      [this](const std::string& title) { readAloudItem_->setTitle(title); },
-                 }) {
+                 }),
+      nativeStatus_(s_.scheduler, s_.clock, s_.log,
+                    NativeStatusReporter::Sources{
+                        [this] { return api_; },
+                        [this] { return installationId(); },
+                        [this] { return permissionStates(); },
+                    }),
+      projects_(s_.scheduler, s_.defaults, [this] { return api_; }) {
     recorder_.setWriteFailureHandler(
         lifetime_.guard([this](const std::string& text) { saveFailed(text); }));
 }
@@ -143,7 +149,7 @@ void AppDelegate::buildStatusMenu() {
     undoLastItem_ = MenuItem::make("Undo last insertion", action(&AppDelegate::undoLastInsertion));
     undoLastItem_->setEnabled(false);
     auto activeProject = MenuItem::make("Active project");
-    activeProject->setSubmenu(projectMenu_);
+    activeProject->setSubmenu(projects_.menu());
     previewContextItem_ =
         MenuItem::make("Preview screen-aware drafts", action(&AppDelegate::toggleContextPreview));
     previewContextItem_->setCheckable(true);
@@ -220,11 +226,14 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
     authenticatedSetupComplete_ = true;
     config_ = config;
     emitActivation("signed_in");
+    projects_.refreshProjects();
     vault_ = std::make_unique<VaultSync>(
         api_, config.vault_dir,
         VaultSync::Services{s_.scheduler, s_.clock, s_.log, s_.homeDirectory});
     vault_->start();
     refreshMicrophonePermission(true);
+    // A forced report now, then the 10 s poll.
+    nativeStatus_.start();
 
     // The monitor's callbacks hold the controller weakly.
     FnKeyMonitor& monitor = s_.fnMonitor;
@@ -263,7 +272,7 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
         if (!fnMonitoring_) {
             statusMenu_->insert(
                 MenuItem::make("⚠ Grant Accessibility for the " + fnKey_.displayName + " key…",
-                               lifetime_.guard([this] { openAccessibilitySettings(); })),
+                               lifetime_.guard([this] { explainKeyListener(); })),
                 0);
             statusMenu_->insert(MenuItem::separator(), 1);
         }
@@ -314,22 +323,8 @@ std::string AppDelegate::installationId() {
     return fresh;
 }
 
-void AppDelegate::showWorkspace(const std::string& path) {
-    if (hooks_.openWorkspace) {
-        hooks_.openWorkspace(path);
-    }
-}
-
 void AppDelegate::toggleReadAloud() {
     readAloud_.toggleReadAloud();
-}
-
-void AppDelegate::openHistory() {
-    showWorkspace("/app");
-}
-
-void AppDelegate::openActivation() {
-    showWorkspace("/settings");
 }
 
 void AppDelegate::openVault() {
@@ -353,16 +348,24 @@ std::string AppDelegate::screenAwareTitle() const {
     return "Include active-window image with Control + " + fnKey_.displayName;
 }
 
-std::string AppDelegate::settingsFallbackUrl() const {
-    return config_.api_url + "/settings";
+void AppDelegate::explainKeyListener() {
+    // On Linux the key is heard through X11, not granted in a settings page: say what this
+    // session lacks where the listener knows it.
+    const std::string reason = s_.fnMonitor.unavailableReason();
+    if (reason.empty()) {
+        openAccessibilitySettings();
+        return;
+    }
+    s_.screenAware.alerts.run(
+        {"Larkspire cannot hear the " + fnKey_.displayName + " key", reason, {"OK"}});
 }
 
 void AppDelegate::openMicrophoneSettings() {
-    s_.desktop.openUrl(panes::microphone, settingsFallbackUrl());
+    openSettingsPane(panes::microphone);
 }
 
 void AppDelegate::openAccessibilitySettings() {
-    s_.desktop.openUrl(panes::accessibility, settingsFallbackUrl());
+    openSettingsPane(panes::accessibility);
 }
 
 void AppDelegate::quit() {

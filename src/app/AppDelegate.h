@@ -7,6 +7,9 @@
 #include <set>
 #include <string>
 
+#include "account/NativeStatusReporter.h"
+#include "account/ProjectMenu.h"
+#include "account/WorkspaceController.h"
 #include "app/Insertion.h"
 #include "audio/Recorder.h"
 #include "audio/RecoveryStore.h"
@@ -14,6 +17,7 @@
 #include "input/FnKey.h"
 #include "input/FnKeyMonitor.h"
 #include "platform/Accessibility.h"
+#include "platform/AccessibilityBus.h"
 #include "platform/AudioInput.h"
 #include "platform/AudioPlayer.h"
 #include "platform/AudioPlayerFactory.h"
@@ -85,6 +89,8 @@ struct AppServices {
     // True where the layout types AltGr characters with Right Alt.
     bool rightAltIsAltGr = false;
     ScreenAwareServices screenAware;
+    // Whether the accessibility bus is on, for the permission report; none reads as off.
+    platform::AccessibilityBus* accessibilityBus = nullptr;
 };
 
 // The one controller: start-up, menus, the status icon and the shell's actions.
@@ -123,6 +129,10 @@ class AppDelegate {
     void submit(Recording recording);
     void emitActivation(const std::string& event);
     std::string installationId();
+    // The permission report to the service, and what it reports.
+    void reportNativeStatus(bool force) { nativeStatus_.reportNativeStatus(force); }
+    PermissionStates permissionStates();
+    void refreshProjects() { projects_.refreshProjects(); }
 
     void setIcon(const std::string& name, const std::string& accessibility);
     void flash(const std::string& symbol);
@@ -151,6 +161,8 @@ class AppDelegate {
 
     // Application callbacks.
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    // URLs of the agent's "larkspire" scheme, from the desktop or a later launch.
+    void openURLs(const std::vector<std::string>& urls);
     static bool applicationShouldTerminateAfterLastWindowClosed() { return false; }
 
     const std::shared_ptr<Menu>& statusMenu() const { return statusMenu_; }
@@ -166,6 +178,10 @@ class AppDelegate {
     const FnKey& fnKey() const { return fnKey_; }
     bool authenticatedSetupComplete() const { return authenticatedSetupComplete_; }
     bool fnMonitoring() const { return fnMonitoring_; }
+    const std::shared_ptr<Menu>& projectMenu() const { return projects_.menu(); }
+    const std::shared_ptr<WorkspaceController>& workspaceController() const {
+        return workspaceController_;
+    }
     bool contextual() const { return contextual_; }
     const std::optional<AccessibilityContext>& capturedContext() const { return capturedContext_; }
     platform::AudioPlayer* feedbackPlayer() const { return feedbackPlayer_.get(); }
@@ -186,8 +202,8 @@ class AppDelegate {
         std::function<void(const std::shared_ptr<APIClient>&, const Config&,
                            std::function<void()> onSignedIn)>
             showSignIn;
-        // Opens the service's web application at a path.
-        std::function<void(const std::string& path)> openWorkspace;
+        // Builds the workspace window over its controller, once per process.
+        std::function<void(const std::shared_ptr<WorkspaceController>&)> makeWorkspaceWindow;
     };
     void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
 
@@ -205,7 +221,11 @@ class AppDelegate {
     void buildMainMenu();
     void buildStatusMenu();
     void resetIcon();
-    std::string settingsFallbackUrl() const;
+    // The desktop's settings page for a privacy pane, or a window that says how to grant
+    // it on this desktop.
+    void openSettingsPane(const std::string& pane);
+    // The action of the warning item shown when the key monitor could not start.
+    void explainKeyListener();
     std::string screenAwareTitle() const;
     // Screen-aware helpers.
     std::optional<Config> loadConfigOrFail();
@@ -223,7 +243,6 @@ class AppDelegate {
 
     std::shared_ptr<Menu> mainMenu_;
     std::shared_ptr<Menu> statusMenu_;
-    std::shared_ptr<Menu> projectMenu_;
     std::shared_ptr<MenuItem> toggleItem_;
     std::shared_ptr<MenuItem> retryRecordingItem_;
     std::shared_ptr<MenuItem> copyLastItem_;
@@ -250,7 +269,9 @@ class AppDelegate {
     std::unique_ptr<VaultSync> vault_;
     bool fnMonitoring_ = false;
     bool authenticatedSetupComplete_ = false;
-    std::unique_ptr<platform::RepeatingTimer> nativeStatusTimer_;
+    NativeStatusReporter nativeStatus_;
+    ProjectMenu projects_;
+    std::shared_ptr<WorkspaceController> workspaceController_;
 
     bool contextual_ = false;
     std::optional<AccessibilityContext> capturedContext_;

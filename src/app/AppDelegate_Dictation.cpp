@@ -98,9 +98,13 @@ bool AppDelegate::startRecording() {
         refreshMicrophonePermission(true);
         hud_.showStatus("Microphone permission needed", "mic.slash");
         hud_.hide(2.4);
-        fail(
-            "Microphone permission is off. Open the Larkspire menu → Microphone permission, "
-            "enable Larkspire, then reopen the app.");
+        // Where the desktop can say what is missing (no sound server, no input device),
+        // that is the message.
+        const std::string reason = s_.audioInput.unavailableReason();
+        fail(reason.empty()
+                 ? "Microphone permission is off. Open the Larkspire menu → Microphone "
+                   "permission, enable Larkspire, then reopen the app."
+                 : reason + " Then try again; the Larkspire menu → Microphone permission helps.");
         return false;
     }
     try {
@@ -160,7 +164,7 @@ void AppDelegate::refreshMicrophonePermission(bool requestIfNeeded) {
     s_.audioInput.requestAccess([this, guard = lifetime_.guard([this](bool granted) {
         microphoneItem_->setTitle(granted ? "Microphone: Ready" : "Microphone permission…");
         if (!granted) {
-            s_.desktop.openUrl(panes::microphone, settingsFallbackUrl());
+            openSettingsPane(panes::microphone);
         }
     })](bool granted) mutable {
         // The answer may come from any thread: apply it on the main queue.

@@ -2,6 +2,7 @@
 // them to the controller.
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -14,6 +15,7 @@
 #include "app/AppDelegate.h"
 #include "app/DesktopInsertion.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/atspi/AtspiAccessibilityBus.h"
 #include "platform/linux/posix/SyslogSystemLog.h"
 #include "platform/linux/posix/SystemClock.h"
 #include "platform/linux/posix/XdgAutostart.h"
@@ -35,6 +37,26 @@
 #include "platform/linux/x11/XInputKeyListener.h"
 #include "platform/linux/x11/XTestKeyInjector.h"
 #include "ui/SignInWindow.h"
+#include "ui/WorkspaceProcess.h"
+
+namespace {
+
+// A launch argument of the agent's own URL scheme.
+bool isLarkspireUrl(const QString& argument) {
+    return argument.startsWith("larkspire:", Qt::CaseInsensitive);
+}
+
+std::vector<std::string> urlsIn(const QStringList& arguments) {
+    std::vector<std::string> urls;
+    for (const QString& a : arguments) {
+        if (isLarkspireUrl(a)) {
+            urls.push_back(a.toStdString());
+        }
+    }
+    return urls;
+}
+
+}  // namespace
 
 namespace {
 
@@ -110,6 +132,7 @@ int main(int argc, char** argv) {
     // Password fields are recognised through the accessibility bus: make sure it is on.
     larkspire::desktop::AtspiAccessibility::enableAccessibilityBus(log);
     larkspire::desktop::AtspiAccessibility accessibility(log);
+    larkspire::desktop::AtspiAccessibilityBus accessibilityBus;
     larkspire::desktop::QtClipboard clipboard;
     larkspire::desktop::XCompositeWindowCapture windowCapture;
     larkspire::desktop::QtImageEncoder imageEncoder;
@@ -144,6 +167,7 @@ int main(int argc, char** argv) {
         larkspire::desktop::rightAltIsAltGr(),
         larkspire::ScreenAwareServices{frontmost, accessibility, windowCapture, imageEncoder,
                                        alerts},
+        &accessibilityBus,
     });
 
     std::shared_ptr<larkspire::SignInController> signIn;
@@ -160,18 +184,39 @@ int main(int argc, char** argv) {
         signInWindow->setAttribute(Qt::WA_DeleteOnClose);
         signInWindow->present();
     };
+    // Made when the workspace is first shown; its window runs beside the agent.
+    std::unique_ptr<larkspire::ui::WorkspaceProcess> workspaceWindow;
+    hooks.makeWorkspaceWindow = [&](const std::shared_ptr<larkspire::WorkspaceController>& c) {
+        // Beside the agent in a build tree, else where it is installed.
+        QString program = QApplication::applicationDirPath() + "/larkspire-workspace";
+        if (!QFileInfo(program).isExecutable()) {
+            program = QStringLiteral(LARKSPIRE_LIBEXEC_DIR "/larkspire-workspace");
+        }
+        workspaceWindow = std::make_unique<larkspire::ui::WorkspaceProcess>(c, program);
+    };
     delegate.setHooks(std::move(hooks));
 
-    // A later launch means "show me Larkspire".
-    instance.onMessage([&](const QStringList&) {
+    // A later launch hands over its "larkspire:" URL, or means "show me Larkspire".
+    instance.onMessage([&](const QStringList& arguments) {
+        if (auto urls = urlsIn(arguments); !urls.empty()) {
+            delegate.openURLs(urls);
+            return;
+        }
         statusArea.raise();
-        delegate.applicationShouldHandleReopen(statusArea.fallbackWindow() != nullptr &&
-                                               statusArea.fallbackWindow()->isVisible());
+        const bool visible =
+            (statusArea.fallbackWindow() && statusArea.fallbackWindow()->isVisible()) ||
+            (workspaceWindow && workspaceWindow->isOpen()) ||
+            (signInWindow && signInWindow->isVisible());
+        delegate.applicationShouldHandleReopen(visible);
     });
 
     QTimer::singleShot(0, &application, [&] {
         delegate.applicationDidFinishLaunching();
         statusArea.show();
+        // Started by a "larkspire:" URL: handle it once the agent is up.
+        if (auto urls = urlsIn(QApplication::arguments().mid(1)); !urls.empty()) {
+            delegate.openURLs(urls);
+        }
     });
     return application.exec();
 }

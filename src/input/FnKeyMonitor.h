@@ -47,6 +47,8 @@ class FnKeyMonitor {
 
     // Starts listening; false when the desktop offers no system-wide key events.
     bool start();
+    // Why start() failed, as a sentence for the user; empty when it did not.
+    std::string unavailableReason() const { return listener_.unavailableReason(); }
 
     // The gesture state machine over the Fn and Control states after each change.
     void handleFlags(bool fnDown, bool control);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 
 namespace larkspire::platform {
 
@@ -48,6 +49,9 @@ class AudioInput {
 
     // authorized when the audio server answers and has a capture source, else denied.
     virtual MicrophoneAuthorization authorizationStatus() = 0;
+    // Why the last authorizationStatus() was not authorized, as a sentence for the user;
+    // empty when it was, or when there is nothing to say beyond the status.
+    virtual std::string unavailableReason() const { return {}; }
 
     // Asks for access; `completion` runs later on the main queue with the answer.
     virtual void requestAccess(std::function<void(bool granted)> completion) = 0;

@@ -4,13 +4,16 @@
 
 namespace larkspire::platform {
 
-// The desktop's "workspace": opening URLs and folders in the user's applications.
+// The desktop's "workspace": opening URLs, settings pages and folders in the user's
+// applications. Main thread; nothing waits for the application to start.
 class Desktop {
   public:
     virtual ~Desktop() = default;
-    // Opens a URL. Privacy-pane URLs of the agent are mapped by the implementation to
-    // the desktop's own settings panel, or to `fallbackUrl` where it has none.
-    virtual void openUrl(const std::string& url, const std::string& fallbackUrl) = 0;
+    // Opens a URL with the user's applications: the browser, or the handler of its scheme.
+    virtual void openUrl(const std::string& url) = 0;
+    // Opens the desktop's own settings page for one of the agent's privacy-pane URLs.
+    // False, with nothing opened, where this desktop has no such page.
+    virtual bool openSettingsPane(const std::string& paneUrl) = 0;
     virtual void openFolder(const std::string& path) = 0;
 };
 

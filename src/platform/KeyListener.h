@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 namespace larkspire::platform {
 
@@ -31,6 +32,9 @@ class KeyListener {
     virtual bool start(Handler handler) = 0;
     // Stops delivery; no call of the handler is running or will start once it returns.
     virtual void stop() = 0;
+    // Why the last start() failed, as a sentence for the user ("There is no X display.");
+    // empty when it did not fail.
+    virtual std::string unavailableReason() const { return {}; }
 };
 
 }  // namespace larkspire::platform

@@ -19,6 +19,9 @@ struct Config {
     std::optional<std::vector<std::string>> context_text_only_apps;
     // Linux input key name ("KEY_RIGHTALT") of the key that plays the Fn role.
     std::optional<std::string> fn_key;
+    // Origin of the service's web application when `api_url` is not on loopback;
+    // absent means the production origin.
+    std::optional<std::string> web_origin;
 
     // The local development origin, used when no configuration can be read.
     static constexpr std::string_view developmentOrigin = "http://127.0.0.1:3000";

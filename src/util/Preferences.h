@@ -8,6 +8,7 @@ inline constexpr const char* activationComplete = "activationComplete";
 inline constexpr const char* activationStage = "activationStage";
 inline constexpr const char* activationFirstThoughtId = "activationFirstThoughtId";
 inline constexpr const char* installationId = "installationId";
+inline constexpr const char* activeProjectId = "activeProjectId";
 inline constexpr const char* screenAwareConsent = "screenAwareConsent";
 inline constexpr const char* screenAwareEnabled = "screenAwareEnabled";
 inline constexpr const char* screenAwarePreview = "screenAwarePreview";
@@ -21,6 +22,10 @@ inline constexpr const char* microphone =
     "x-apple.systempreferences:com.apple.preference.security?Privacy_Microphone";
 inline constexpr const char* accessibility =
     "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
+inline constexpr const char* inputMonitoring =
+    "x-apple.systempreferences:com.apple.preference.security?Privacy_ListenEvent";
+inline constexpr const char* screenRecording =
+    "x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture";
 }  // namespace panes
 
 }  // namespace larkspire

@@ -195,8 +195,9 @@ TEST_F(Endpoints, ActivationAndNativeStatusAreStoredPerAccountAndInstallation) {
                             token)
                   ->status,
               200);
-    EXPECT_EQ(Json::parse(service.get("/api/me", token)->body)["activation"],
-              Json::array({"signed_in"}));
+    const Json me = Json::parse(service.get("/api/me", token)->body);
+    EXPECT_EQ(me["activation"], Json::array({"signed_in"}));
+    EXPECT_EQ(me["user"]["email"], "ends@example.com");  // the pages' "Signed in as …"
 
     Json report{{"installationId", "a1b2"}, {"platform", "macos"},    {"appVersion", "dev"},
                 {"microphone", true},       {"accessibility", false}, {"inputMonitoring", true},

@@ -38,6 +38,11 @@ class FakeAudioInput : public platform::AudioInput {
     void setAuthorization(platform::MicrophoneAuthorization status) { status_ = status; }
     // What a request answers when the status is not determined yet.
     void setRequestAnswer(bool granted) { requestAnswer_ = granted; }
+    // What unavailableReason() says while the status is not authorized.
+    void setUnavailableReason(std::string reason) { reason_ = std::move(reason); }
+    std::string unavailableReason() const override {
+        return status_ == platform::MicrophoneAuthorization::authorized ? std::string() : reason_;
+    }
 
     bool isCapturing() const { return static_cast<bool>(handler_); }
     int startCount() const { return startCount_; }
@@ -53,6 +58,7 @@ class FakeAudioInput : public platform::AudioInput {
     void requestAccess(std::function<void(bool granted)> completion) override;
 
   private:
+    std::string reason_;
     platform::Scheduler& scheduler_;
     platform::AudioFormat format_;
     std::vector<float> buffer_;

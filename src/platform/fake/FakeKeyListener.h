@@ -16,6 +16,9 @@ class FakeKeyListener : public platform::KeyListener {
 
     // Make start() fail, as a session without system-wide key events does.
     void setAvailable(bool available) { available_ = available; }
+    // What unavailableReason() says while the listener is unavailable.
+    void setUnavailableReason(std::string reason) { reason_ = std::move(reason); }
+    std::string unavailableReason() const override { return available_ ? std::string() : reason_; }
     bool running() const;
     int startCount() const { return startCount_; }
 
@@ -25,6 +28,7 @@ class FakeKeyListener : public platform::KeyListener {
     void release(int keycode, bool synthetic = false) { send({keycode, false, synthetic}); }
 
   private:
+    std::string reason_;
     mutable std::mutex mutex_;
     Handler handler_;
     bool available_ = true;

@@ -178,22 +178,16 @@ TEST_F(Shell, BrokenConfigurationIsSilentAndUsesTheDevelopmentOrigin) {
     EXPECT_TRUE(log.lines.empty());
 }
 
-TEST_F(Shell, SignedInSetupRunsOnceAndOpensSettingsOnlyTheFirstTime) {
-    Strings opened;
-    AppDelegate::Hooks hooks;
+TEST_F(Shell, SignedInSetupRunsOnce) {
     signedIn();
-    hooks.openWorkspace = [&](const std::string& path) { opened.push_back(path); };
-    start(hooks);
+    start();
     EXPECT_TRUE(app->authenticatedSetupComplete());
-    EXPECT_EQ(opened, Strings{"/settings"});
     EXPECT_TRUE(defaults.boolValue("activationComplete"));
     EXPECT_EQ(defaults.integerValue("activationStage"), 3);
+    const int events = transport->count("/api/activation");
     app->finishAuthenticatedSetup(app->config());
-    EXPECT_EQ(opened, Strings{"/settings"});
-
-    // The next run of the agent.
-    start(hooks);
-    EXPECT_EQ(opened, (Strings{"/settings", "/app"}));
+    scheduler.runUntilIdle();
+    EXPECT_EQ(transport->count("/api/activation"), events);
 }
 
 TEST_F(Shell, MonitorThatCannotStartPutsTheWarningFirstAndStoresNoStage) {
@@ -209,7 +203,6 @@ TEST_F(Shell, MonitorThatCannotStartPutsTheWarningFirstAndStoresNoStage) {
     status.menu->at(0)->trigger();
     EXPECT_EQ(desktop.openedUrls, Strings{"x-apple.systempreferences:com.apple.preference.security?"
                                           "Privacy_Accessibility"});
-    EXPECT_EQ(desktop.fallbacks, Strings{"http://127.0.0.1:3000/settings"});
 }
 
 TEST_F(Shell, StoredStageNeverDecreases) {
@@ -238,17 +231,6 @@ TEST_F(Shell, CallbacksOfAGoneControllerDoNothing) {
     quitItem->trigger();
     EXPECT_EQ(terminated, 0);
     EXPECT_EQ(status.icon().name, "exclamationmark.triangle");
-}
-
-TEST_F(Shell, ClosingWindowsNeverEndsTheAgentAndReopenShowsTheApp) {
-    Strings opened;
-    AppDelegate::Hooks hooks;
-    hooks.openWorkspace = [&](const std::string& path) { opened.push_back(path); };
-    start(hooks);
-    EXPECT_TRUE(app->applicationShouldHandleReopen(true));
-    EXPECT_TRUE(opened.empty());
-    EXPECT_TRUE(app->applicationShouldHandleReopen(false));
-    EXPECT_EQ(opened, Strings{"/app"});
 }
 
 TEST_F(Shell, AnUnusableInstallationIdIsReplacedByAFreshLowerCaseUuid) {

@@ -8,6 +8,7 @@
 
 #include "app/AppDelegate.h"
 #include "platform/fake/FakeAccessibility.h"
+#include "platform/fake/FakeAccessibilityBus.h"
 #include "platform/fake/FakeAudioInput.h"
 #include "platform/fake/FakeAudioPlayerFactory.h"
 #include "platform/fake/FakeAutostart.h"
@@ -45,6 +46,8 @@ class AppFixtureWith : public ::testing::Test {
         std::filesystem::create_directories(root / "data");
         transport->on("/api/activation", 200, "{}");
         transport->on("/api/notes", 200, R"({"notes":[]})");
+        transport->on("/api/native-status", 200, "{}");
+        transport->on("/api/projects", 200, R"({"projects":[]})");
     }
     void TearDown() override { app.reset(); }
 
@@ -84,7 +87,8 @@ class AppFixtureWith : public ::testing::Test {
                         [this] { ++terminated; },
                         [this] { ++aboutShown; },
                         rightAltIsAltGr,
-                        {frontmost, accessibility, windows, encoder, alerts}});
+                        {frontmost, accessibility, windows, encoder, alerts},
+                        &accessibilityBus});
         app->setHooks(std::move(hooks));
         app->applicationDidFinishLaunching();
         scheduler.runUntilIdle();
@@ -136,6 +140,7 @@ class AppFixtureWith : public ::testing::Test {
     fake::FakeFrontmostApp frontmost{actions};
     fake::FakeAccessibility accessibility;
     fake::FakeWindowCapture windows;
+    fake::FakeAccessibilityBus accessibilityBus;
     fake::FakeImageEncoder encoder;
     fake::FakeModalAlert alerts;
     int terminated = 0;

@@ -238,9 +238,17 @@ MicrophoneAuthorization PulseAudioInput::authorizationStatus() {
                 },
                 &query),
             kStatusTimeout);
-        return ok && query.captureSources > 0 ? MicrophoneAuthorization::authorized
-                                              : MicrophoneAuthorization::denied;
+        if (ok && query.captureSources > 0) {
+            reason_.clear();
+            return MicrophoneAuthorization::authorized;
+        }
+        reason_ = ok ? "The sound server offers no microphone: connect one, or unmute it in the "
+                       "sound settings."
+                     : "The sound server did not answer in time.";
+        return MicrophoneAuthorization::denied;
     } catch (const std::exception&) {
+        reason_ =
+            "No sound server (PulseAudio, or PipeWire with its PulseAudio service) is running.";
         return MicrophoneAuthorization::denied;
     }
 }

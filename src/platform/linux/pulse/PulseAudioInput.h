@@ -22,6 +22,7 @@ class PulseAudioInput : public platform::AudioInput {
     void start(const platform::AudioFormat& format, platform::AudioBlockHandler onBlock) override;
     void stop() override;
     platform::MicrophoneAuthorization authorizationStatus() override;
+    std::string unavailableReason() const override { return reason_; }
     void requestAccess(std::function<void(bool granted)> completion) override;
 
     // Frames per delivered block.
@@ -31,6 +32,7 @@ class PulseAudioInput : public platform::AudioInput {
     class Capture;
     platform::Scheduler& scheduler_;
     std::unique_ptr<Capture> capture_;
+    std::string reason_;
 };
 
 }  // namespace larkspire::desktop

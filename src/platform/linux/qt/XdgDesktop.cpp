@@ -6,21 +6,88 @@
 #include <QUrl>
 
 namespace larkspire::desktop {
+namespace {
 
-void XdgDesktop::openUrl(const std::string& url, const std::string& fallbackUrl) {
-    const QString u = QString::fromStdString(url);
-    if (u.startsWith("x-apple.systempreferences:")) {
-        // GNOME Settings has a panel for each; elsewhere the service's settings page
-        // explains what to enable.
-        const QString panel = u.contains("Privacy_Microphone") ? "sound" : "universal-access";
-        const QString gnome = QStandardPaths::findExecutable("gnome-control-center");
-        if (!gnome.isEmpty() && QProcess::startDetached(gnome, {panel})) {
-            return;
+struct Command {
+    const char* program;
+    QStringList arguments;
+};
+
+// The desktop's own settings page for each privacy pane the agent names, by desktop.
+struct PaneCommands {
+    const char* paneSuffix;
+    std::vector<Command> gnome, kde, xfce, anywhere;
+};
+
+const std::vector<PaneCommands>& paneTable() {
+    static const std::vector<PaneCommands> table = {
+        {"Privacy_Microphone",
+         {{"gnome-control-center", {"sound"}}},
+         {{"systemsettings", {"kcm_pulseaudio"}},
+          {"kcmshell6", {"kcm_pulseaudio"}},
+          {"kcmshell5", {"kcm_pulseaudio"}}},
+         {{"pavucontrol", {"--tab=4"}}},
+         // The sound mixer's input tab where the desktop has no panel of its own.
+         {{"pavucontrol", {"--tab=4"}}, {"pavucontrol-qt", {"--tab=4"}}}},
+        {"Privacy_Accessibility",
+         {{"gnome-control-center", {"universal-access"}}},
+         {{"systemsettings", {"kcm_access"}},
+          {"kcmshell6", {"kcm_access"}},
+          {"kcmshell5", {"kcm_access"}}},
+         {{"xfce4-accessibility-settings", {}}},
+         {}},
+        {"Privacy_ListenEvent",
+         {{"gnome-control-center", {"keyboard"}}},
+         {{"systemsettings", {"kcm_keyboard"}},
+          {"kcmshell6", {"kcm_keyboard"}},
+          {"kcmshell5", {"kcm_keyboard"}}},
+         {{"xfce4-keyboard-settings", {}}},
+         {}},
+        {"Privacy_ScreenCapture", {{"gnome-control-center", {"privacy"}}}, {}, {}, {}},
+    };
+    return table;
+}
+
+bool desktopIs(const QString& name) {
+    const QStringList current = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(':');
+    return current.contains(name, Qt::CaseInsensitive);
+}
+
+bool startFirst(const std::vector<Command>& commands) {
+    for (const Command& c : commands) {
+        const QString program = QStandardPaths::findExecutable(c.program);
+        if (!program.isEmpty() && QProcess::startDetached(program, c.arguments)) {
+            return true;
         }
-        QDesktopServices::openUrl(QUrl(QString::fromStdString(fallbackUrl)));
-        return;
     }
-    QDesktopServices::openUrl(QUrl(u));
+    return false;
+}
+
+}  // namespace
+
+bool XdgDesktop::openSettingsPane(const std::string& paneUrl) {
+    const QString u = QString::fromStdString(paneUrl);
+    for (const PaneCommands& pane : paneTable()) {
+        if (!u.endsWith(pane.paneSuffix)) {
+            continue;
+        }
+        if ((desktopIs("GNOME") || desktopIs("Unity") || desktopIs("Budgie")) &&
+            startFirst(pane.gnome)) {
+            return true;
+        }
+        if (desktopIs("KDE") && startFirst(pane.kde)) {
+            return true;
+        }
+        if (desktopIs("XFCE") && startFirst(pane.xfce)) {
+            return true;
+        }
+        return startFirst(pane.anywhere);
+    }
+    return false;
+}
+
+void XdgDesktop::openUrl(const std::string& url) {
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 }
 
 void XdgDesktop::openFolder(const std::string& path) {

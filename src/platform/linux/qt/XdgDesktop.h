@@ -8,7 +8,8 @@ namespace larkspire::desktop {
 // agent's privacy-pane URLs go to the desktop's own settings panel where one exists.
 class XdgDesktop : public platform::Desktop {
   public:
-    void openUrl(const std::string& url, const std::string& fallbackUrl) override;
+    void openUrl(const std::string& url) override;
+    bool openSettingsPane(const std::string& paneUrl) override;
     void openFolder(const std::string& path) override;
 };
 

@@ -19,29 +19,38 @@ bool XInputKeyListener::start(Handler handler) {
     if (thread_.joinable()) {
         return true;
     }
-    if (waylandSession()) {
-        log_.log(
-            "Larkspire: keyboard gestures are off: under Wayland the X server hears only X "
-            "applications");
+    // The reasons as the user can act on them; the log keeps the technical line.
+    auto unavailable = [this](const char* logLine, const char* reason) {
+        log_.log(std::string("Larkspire: keyboard gestures are off: ") + logLine);
+        reason_ = reason;
         return false;
+    };
+    if (waylandSession()) {
+        return unavailable("under Wayland the X server hears only X applications",
+                           "This is a Wayland session: the X server hears only the keys of X "
+                           "applications. Log in to an X11 session to dictate everywhere.");
     }
     auto display = openDisplay();
     if (!display) {
-        log_.log("Larkspire: keyboard gestures are off: no X display");
-        return false;
+        return unavailable("no X display",
+                           "There is no X display: the agent can hear keys only in an X11 "
+                           "session.");
     }
     int event = 0;
     int error = 0;
     if (!XQueryExtension(display.get(), "XInputExtension", &xiOpcode_, &event, &error)) {
-        log_.log("Larkspire: keyboard gestures are off: the X server has no XInput extension");
-        return false;
+        return unavailable("the X server has no XInput extension",
+                           "The X server has no XInput extension, through which the agent "
+                           "hears keys.");
     }
     int major = 2;
     int minor = 2;
     if (XIQueryVersion(display.get(), &major, &minor) != Success || major < 2) {
-        log_.log("Larkspire: keyboard gestures are off: the X server offers no XInput 2");
-        return false;
+        return unavailable("the X server offers no XInput 2",
+                           "The X server offers no XInput 2, through which the agent hears "
+                           "keys.");
     }
+    reason_.clear();
 
     // The slave devices fed by XTest: their events are injected, not typed.
     syntheticDevices_.clear();

@@ -18,6 +18,7 @@ class XInputKeyListener : public platform::KeyListener {
     ~XInputKeyListener() override;
 
     bool start(Handler handler) override;
+    std::string unavailableReason() const override { return reason_; }
     void stop() override;
 
   private:
@@ -27,6 +28,7 @@ class XInputKeyListener : public platform::KeyListener {
     DisplayPtr display_;
     int xiOpcode_ = 0;
     std::set<int> syntheticDevices_;
+    std::string reason_;
     Handler handler_;
     int wakeFd_ = -1;
     std::thread thread_;

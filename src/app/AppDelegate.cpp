@@ -132,6 +132,7 @@ void AppDelegate::buildStatusMenu() {
     copyLastItem_->setEnabled(false);
     readAloudItem_ = MenuItem::make("Read clipboard aloud", action(&AppDelegate::toggleReadAloud));
     screenAwareItem_ = MenuItem::make(screenAwareTitle(), action(&AppDelegate::toggleScreenAware));
+    screenAwareItem_->setCheckable(true);
     screenAwareItem_->setChecked(s_.defaults.boolValue(defaults::screenAwareEnabled));
 
     statusMenu_->append(toggleItem_);
@@ -151,6 +152,7 @@ void AppDelegate::buildStatusMenu() {
     activeProject->setSubmenu(projects_.menu());
     previewContextItem_ =
         MenuItem::make("Preview screen-aware drafts", action(&AppDelegate::toggleContextPreview));
+    previewContextItem_->setCheckable(true);
     previewContextItem_->setChecked(s_.defaults.boolValue(defaults::screenAwarePreview));
     microphoneItem_ =
         MenuItem::make("Microphone permission…", action(&AppDelegate::openMicrophoneSettings));

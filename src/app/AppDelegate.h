@@ -210,7 +210,8 @@ class AppDelegate {
   private:
     void continueStartUp(bool signedIn);
     void persistActivationStage(int stage);
-    void succeeded(const APIClient::TranscriptionReceipt& receipt, const Recording& recording);
+    void succeeded(const APIClient::TranscriptionReceipt& receipt, const Recording& recording,
+                   const std::shared_ptr<InsertionPoint>& target);
     void failed(const std::string& description, const Recording& recording);
     // The recording could not be written to disk: say so, and keep what was written.
     void saveFailed(const std::string& text);

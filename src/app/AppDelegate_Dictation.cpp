@@ -184,8 +184,11 @@ void AppDelegate::submit(Recording recording) {
             inFlight_.erase(sent);
             silent(archived);
         });
-    auto onSuccess = lifetime_.guard(
-        [this](APIClient::TranscriptionReceipt receipt, Recording r) { succeeded(receipt, r); });
+    // The target travels with its recording: another dictation may start meanwhile.
+    auto onSuccess = lifetime_.guard([this, target = std::exchange(dictationTarget_, nullptr)](
+                                         APIClient::TranscriptionReceipt receipt, Recording r) {
+        succeeded(receipt, r, target);
+    });
     auto onFailure =
         lifetime_.guard([this](std::string description, Recording r) { failed(description, r); });
     s_.scheduler.runInBackground(
@@ -217,16 +220,24 @@ void AppDelegate::submit(Recording recording) {
 }
 
 void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
-                            const Recording& recording) {
+                            const Recording& recording,
+                            const std::shared_ptr<InsertionPoint>& target) {
     inFlight_.erase(recording.recoveryURL);
     const std::string& text = receipt.text;
     if (!text.empty()) {
-        if (dictationTarget_) {
-            s_.insertion.paste(*dictationTarget_, text);
-            lastTargetPID_ = dictationTarget_->processId();
-            undoLastItem_->setEnabled(true);
+        if (target) {
+            // Undo is offered only where an undo chord exists (never in a terminal).
+            s_.insertion.paste(*target, text,
+                               lifetime_.guard([this, pid = target->processId()](bool undoable) {
+                                   if (undoable) {
+                                       lastTargetPID_ = pid;
+                                   } else {
+                                       lastTargetPID_.reset();
+                                   }
+                                   undoLastItem_->setEnabled(undoable);
+                               }));
         } else {
-            s_.insertion.pasteFront(text);
+            s_.insertion.pasteFront(text, {});
         }
         if (receipt.id) {
             s_.defaults.setString(defaults::activationFirstThoughtId, *receipt.id);
@@ -241,7 +252,6 @@ void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
         vault_->syncSoon();
     }
     recording.discardRecoveryCopy();
-    dictationTarget_.reset();
     refreshRetryItem();
 }
 
@@ -251,7 +261,6 @@ void AppDelegate::failed(const std::string& description, const Recording& record
     hud_.showStatus("Recording saved for retry", "exclamationmark.arrow.circlepath");
     hud_.hide(2.2);
     fail(description + ". Recording saved at " + recording.recoveryURL.string());
-    dictationTarget_.reset();
 }
 
 void AppDelegate::silent(const std::optional<std::filesystem::path>& archived) {
@@ -259,7 +268,6 @@ void AppDelegate::silent(const std::optional<std::filesystem::path>& archived) {
     hud_.showStatus("Microphone audio is unusable", "mic.slash");
     hud_.hide(2.8);
     refreshRetryItem();
-    dictationTarget_.reset();
     std::string message =
         "The microphone captured silence or corrupted audio. Reopen Larkspire and confirm the "
         "correct input device before trying again.";
@@ -307,10 +315,14 @@ void AppDelegate::undoLastInsertion() {
     }
     s_.insertion.activate(*lastTargetPID_);
     s_.scheduler.postAfter(platform::Duration(0.2), lifetime_.guard([this] {
-        s_.insertion.undo();
         undoLastItem_->setEnabled(false);
         lastTargetPID_.reset();
-        flash("arrow.uturn.backward.circle.fill");
+        // "Done" only for an undo that was sent.
+        s_.insertion.undo(lifetime_.guard([this](bool sent) {
+            if (sent) {
+                flash("arrow.uturn.backward.circle.fill");
+            }
+        }));
     }));
 }
 

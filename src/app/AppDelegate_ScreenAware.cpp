@@ -225,15 +225,22 @@ void AppDelegate::insertContextual(const ContextualResult& result,
     std::string symbol = "speaker.wave.2";
     if (!text.empty()) {
         activateContextWindow(context);
-        s_.scheduler.postAfter(platform::Duration(kRestoreDelay),
-                               lifetime_.guard([this, context, text, recording] {
-                                   context.restoreFocus();
-                                   s_.insertion.pasteFront(text);
-                                   recording.discardRecoveryCopy();
-                                   refreshRetryItem();
-                               }));
-        lastTargetPID_ = context.processIdentifier;
-        undoLastItem_->setEnabled(true);
+        s_.scheduler.postAfter(
+            platform::Duration(kRestoreDelay), lifetime_.guard([this, context, text, recording] {
+                context.restoreFocus();
+                // Undo only where an undo chord exists (not a terminal).
+                s_.insertion.pasteFront(
+                    text, lifetime_.guard([this, pid = context.processIdentifier](bool undoable) {
+                        if (undoable) {
+                            lastTargetPID_ = pid;
+                        } else {
+                            lastTargetPID_.reset();
+                        }
+                        undoLastItem_->setEnabled(undoable);
+                    }));
+                recording.discardRecoveryCopy();
+                refreshRetryItem();
+            }));
         lastText_ = text;
         copyLastItem_->setEnabled(true);
         status = "Written at your cursor";

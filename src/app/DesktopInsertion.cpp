@@ -19,19 +19,20 @@ std::shared_ptr<InsertionPoint> DesktopInsertion::capture() {
     if (!target) {
         return nullptr;
     }
+    target->capturedAt = s_.clock.now();
     return std::make_shared<CapturedTarget>(std::move(*target));
 }
 
-void DesktopInsertion::paste(const InsertionPoint& target, const std::string& text) {
+void DesktopInsertion::paste(const InsertionPoint& target, const std::string& text, Pasted pasted) {
     if (auto captured = dynamic_cast<const CapturedTarget*>(&target)) {
-        captured->target.paste(text, paster_);
+        captured->target.paste(text, paster_, std::move(pasted));
     } else {
-        paster_.paste(text);
+        paster_.paste(text, std::move(pasted));
     }
 }
 
-void DesktopInsertion::pasteFront(const std::string& text) {
-    paster_.paste(text);
+void DesktopInsertion::pasteFront(const std::string& text, Pasted pasted) {
+    paster_.paste(text, std::move(pasted));
 }
 
 bool DesktopInsertion::isRunning(std::int32_t processId) {
@@ -44,8 +45,8 @@ void DesktopInsertion::activate(std::int32_t processId) {
     }
 }
 
-void DesktopInsertion::undo() {
-    paster_.undo();
+void DesktopInsertion::undo(Undone undone) {
+    paster_.undo(std::move(undone));
 }
 
 void DesktopInsertion::copyToClipboard(const std::string& text) {

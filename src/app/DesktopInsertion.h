@@ -12,11 +12,11 @@ class DesktopInsertion : public Insertion {
     explicit DesktopInsertion(InsertionServices services);
 
     std::shared_ptr<InsertionPoint> capture() override;
-    void paste(const InsertionPoint& target, const std::string& text) override;
-    void pasteFront(const std::string& text) override;
+    void paste(const InsertionPoint& target, const std::string& text, Pasted pasted) override;
+    void pasteFront(const std::string& text, Pasted pasted) override;
     bool isRunning(std::int32_t processId) override;
     void activate(std::int32_t processId) override;
-    void undo() override;
+    void undo(Undone undone) override;
     void copyToClipboard(const std::string& text) override;
 
   private:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,16 +19,23 @@ class InsertionPoint {
 // it or into whatever is in front, undo, and the clipboard.
 class Insertion {
   public:
+    // Told once the paste chord went out: whether an undo can take the paste back (no
+    // undo chord is safe in a terminal).
+    using Pasted = std::function<void(bool undoable)>;
+    // Told whether an undo chord was sent.
+    using Undone = std::function<void(bool sent)>;
+
     virtual ~Insertion() = default;
     // The application in front with its focused element; null when nothing is in front.
     virtual std::shared_ptr<InsertionPoint> capture() = 0;
-    // Re-activates the target, restores its focus and selection, then pastes.
-    virtual void paste(const InsertionPoint& target, const std::string& text) = 0;
-    // Pastes into whatever is in front now.
-    virtual void pasteFront(const std::string& text) = 0;
+    // Re-activates the target, restores its focus and selection, then pastes. Pastes
+    // are delivered one after the other, in the order given.
+    virtual void paste(const InsertionPoint& target, const std::string& text, Pasted pasted) = 0;
+    // Pastes into whatever is in front when its turn comes.
+    virtual void pasteFront(const std::string& text, Pasted pasted) = 0;
     virtual bool isRunning(std::int32_t processId) = 0;
     virtual void activate(std::int32_t processId) = 0;
-    virtual void undo() = 0;
+    virtual void undo(Undone undone) = 0;
     virtual void copyToClipboard(const std::string& text) = 0;
 };
 

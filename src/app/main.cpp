@@ -125,9 +125,9 @@ int main(int argc, char** argv) {
     larkspire::desktop::SecretServiceKeychain keychain;
     larkspire::InjectionJournal ownInjections(clock);
     larkspire::desktop::XInputKeyListener keyListener(log);
-    larkspire::FnKeyMonitor fnMonitor(keyListener, scheduler, ownInjections);
     larkspire::desktop::XTestKeyInjector keyInjector(
         [&](int keycode, bool pressed) { ownInjections.record(keycode, pressed); });
+    larkspire::FnKeyMonitor fnMonitor(keyListener, scheduler, ownInjections, keyInjector);
     larkspire::desktop::EwmhFrontmostApp frontmost;
     // Password fields are recognised through the accessibility bus: make sure it is on.
     larkspire::desktop::AtspiAccessibility::enableAccessibilityBus(log);
@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
     larkspire::desktop::QtImageEncoder imageEncoder;
     larkspire::desktop::QtModalAlert alerts;
     larkspire::DesktopInsertion insertion(larkspire::InsertionServices{
-        clipboard, keyInjector, frontmost, accessibility, scheduler, clock});
+        clipboard, keyInjector, frontmost, accessibility, scheduler, clock, log});
 
     larkspire::AppDelegate delegate(larkspire::AppServices{
         clock,

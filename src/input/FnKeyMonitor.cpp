@@ -26,11 +26,16 @@ bool isModifierKey(int keycode) {
     return std::find(kModifierKeys.begin(), kModifierKeys.end(), keycode) != kModifierKeys.end();
 }
 
+// Buttons 4 to 7 are the wheel: scrolling while dictating reads, it does not click.
+bool isClickButton(int button) {
+    return button < 4 || button > 7;
+}
+
 }  // namespace
 
 FnKeyMonitor::FnKeyMonitor(platform::KeyListener& listener, platform::Scheduler& scheduler,
-                           InjectionJournal& ownInjections)
-    : listener_(listener), scheduler_(scheduler), ownInjections_(ownInjections) {}
+                           InjectionJournal& ownInjections, platform::KeyInjector& keys)
+    : listener_(listener), scheduler_(scheduler), ownInjections_(ownInjections), keys_(keys) {}
 
 FnKeyMonitor::~FnKeyMonitor() {
     if (started_) {
@@ -58,10 +63,21 @@ bool FnKeyMonitor::isControlKey(int keycode) const {
 }
 
 void FnKeyMonitor::handleKey(const platform::RawKeyEvent& event) {
+    if (event.button) {
+        if (event.pressed && isClickButton(event.keycode)) {
+            cancelByChord();
+        }
+        return;
+    }
     if (event.synthetic && ownInjections_.claim(event.keycode, event.pressed)) {
         return;
     }
     if (event.keycode == xKeycode(fnKey_.inputCode)) {
+        if (event.pressed && !fnKeyHeld_ && isModifierKey(event.keycode)) {
+            // Before anything slower: the tap must reach the application while the key
+            // is still down, even for a quick tap.
+            keys_.tapBlankKey();
+        }
         fnKeyHeld_ = event.pressed;
     } else if (isControlKey(event.keycode)) {
         if (event.pressed) {
@@ -71,15 +87,20 @@ void FnKeyMonitor::handleKey(const platform::RawKeyEvent& event) {
         }
     } else if (!isModifierKey(event.keycode)) {
         // A key that types, pressed while the Fn key alone holds a dictation gesture, is a
-        // keyboard chord (AltGr characters): the gesture ends without counting as a tap.
-        if (event.pressed && fnIsDown_ && !controlIsDown_ &&
-            activeGesture_ == ActiveGesture::dictation) {
-            activeGesture_.reset();
-            call(onChordCancel);
+        // keyboard chord (AltGr characters).
+        if (event.pressed) {
+            cancelByChord();
         }
         return;
     }
     handleFlags(fnKeyHeld_, !controlsHeld_.empty());
+}
+
+void FnKeyMonitor::cancelByChord() {
+    if (fnIsDown_ && !controlIsDown_ && activeGesture_ == ActiveGesture::dictation) {
+        activeGesture_.reset();
+        call(onChordCancel);
+    }
 }
 
 void FnKeyMonitor::handleFlags(bool fnDown, bool control) {

@@ -6,6 +6,7 @@
 
 #include "input/FnKey.h"
 #include "input/InjectionJournal.h"
+#include "platform/KeyInjector.h"
 #include "platform/KeyListener.h"
 #include "platform/Scheduler.h"
 #include "util/Lifetime.h"
@@ -14,14 +15,16 @@ namespace larkspire {
 
 // Turns the Fn key, alone or with Control, into gesture callbacks: a dictation gesture
 // (Fn alone), a contextual gesture (Control+Fn), and an upgrade request when Control
-// joins a held Fn. It only listens. Main thread only; events reach it through the
-// scheduler's main queue in arrival order.
+// joins a held Fn. It consumes nothing; its one key of its own is a blank tap when a
+// modifier playing Fn goes down, so that the application in front never sees a lone Alt
+// or Super tap (Firefox, GTK and KDE applications open their menu bar on one). Main
+// thread only; events reach it through the scheduler's main queue in arrival order.
 class FnKeyMonitor {
   public:
     enum class ActiveGesture { dictation, contextual };
 
     FnKeyMonitor(platform::KeyListener& listener, platform::Scheduler& scheduler,
-                 InjectionJournal& ownInjections);
+                 InjectionJournal& ownInjections, platform::KeyInjector& keys);
     ~FnKeyMonitor();
     FnKeyMonitor(const FnKeyMonitor&) = delete;
     FnKeyMonitor& operator=(const FnKeyMonitor&) = delete;
@@ -32,9 +35,10 @@ class FnKeyMonitor {
     std::function<void()> onContextDown;
     std::function<void()> onContextUp;
     std::function<bool()> onContextUpgrade;
-    // A key that types was pressed while the Fn key was held alone: the keyboard chord
-    // ends the dictation gesture, which must be dropped like a lone tap without counting
-    // as a quick tap. The Fn key's release then calls nothing.
+    // A key that types, or a mouse button (a click or drag with the key held), was
+    // pressed while the Fn key was held alone: the chord ends the dictation gesture, which
+    // must be dropped like a lone tap without counting as a quick tap. The Fn key's
+    // release then calls nothing.
     std::function<void()> onChordCancel;
 
     // The physical key that plays Fn; set before start().
@@ -48,8 +52,8 @@ class FnKeyMonitor {
 
     // The gesture state machine over the Fn and Control states after each change.
     void handleFlags(bool fnDown, bool control);
-    // One raw key transition: tracks the Fn and Control keys, detects chords, and drops
-    // the agent's own injected events.
+    // One raw key or button transition: tracks the Fn and Control keys, detects chords,
+    // and drops the agent's own injected events.
     void handleKey(const platform::RawKeyEvent& event);
 
     bool fnIsDown() const { return fnIsDown_; }
@@ -63,10 +67,12 @@ class FnKeyMonitor {
         }
     }
     bool isControlKey(int keycode) const;
+    void cancelByChord();
 
     platform::KeyListener& listener_;
     platform::Scheduler& scheduler_;
     InjectionJournal& ownInjections_;
+    platform::KeyInjector& keys_;
     FnKey fnKey_;
     bool started_ = false;
 

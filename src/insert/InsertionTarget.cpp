@@ -22,8 +22,19 @@ std::optional<InsertionTarget> InsertionTarget::capture(platform::FrontmostApp& 
     }
     InsertionTarget target;
     target.processIdentifier = front->processIdentifier;
+    if (front->processIdentifier > 0 && front->processIdentifier == frontmost.ownProcess()) {
+        // The agent's own window (the fallback menu, sign-in) took the front to start
+        // this: the text is for the application the user was in before.
+        if (auto other = frontmost.lastWindowNotOf(frontmost.ownProcess())) {
+            front = other;
+        } else {
+            target.window = *front;
+            return target;
+        }
+    }
+    target.processIdentifier = front->processIdentifier;
     target.window = *front;
-    if (front->processIdentifier <= 0 || front->processIdentifier == frontmost.ownProcess()) {
+    if (front->processIdentifier <= 0) {
         return target;
     }
     target.focusedElement = accessibility.focusedElement(front->processIdentifier);
@@ -36,22 +47,27 @@ std::optional<InsertionTarget> InsertionTarget::capture(platform::FrontmostApp& 
     return target;
 }
 
-void InsertionTarget::paste(const std::string& text, Paster& paster) const {
+void InsertionTarget::paste(const std::string& text, Paster& paster, Paster::Pasted pasted) const {
     auto& frontmost = paster.services().frontmost;
-    if (!frontmost.activate(window.window) && processIdentifier > 0) {
-        if (auto other = frontmost.windowOf(processIdentifier)) {
-            frontmost.activate(*other);
-        }
-    }
-    paster.after(kRestoreDelay, [target = *this, text, &paster] {
-        if (target.focusedElement) {
-            target.focusedElement->focus();
-            if (target.selectedRange) {
-                target.focusedElement->setSelectedTextRange(*target.selectedRange);
+    Paster::Prelude prelude;
+    prelude.bringToFront = [&frontmost, window = window.window, pid = processIdentifier] {
+        if (!frontmost.activate(window) && pid > 0) {
+            if (auto other = frontmost.windowOf(pid)) {
+                frontmost.activate(*other);
             }
         }
-        paster.paste(text);
-    });
+    };
+    prelude.delay = kRestoreDelay;
+    prelude.restoreFocus = [&paster, element = focusedElement, range = selectedRange,
+                            pid = processIdentifier, since = capturedAt] {
+        if (element && !paster.deliveredInto(pid, since)) {
+            element->focus();
+            if (range) {
+                element->setSelectedTextRange(*range);
+            }
+        }
+    };
+    paster.paste(text, std::move(pasted), std::move(prelude));
 }
 
 }  // namespace larkspire

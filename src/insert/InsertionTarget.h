@@ -22,15 +22,21 @@ struct InsertionTarget {
     std::optional<platform::TextRange> selectedRange;
     // One process often owns many windows: the one that was in front.
     platform::FrontWindow window;
+    // When it was captured. A paste delivered into the same process after that (an
+    // earlier dictation whose text came back meanwhile) left the caret after its text:
+    // focus and selection are then not put back, so the texts follow each other.
+    platform::TimePoint capturedAt = platform::distantPast();
 
-    // The window in front now and its focus; absent only when no window is in front. The
-    // agent's own process is never asked through accessibility.
+    // The window in front now and its focus; absent only when no window is in front. When
+    // the agent's own window is in front, the last other application window stands in
+    // for it; the agent's own process is never asked through accessibility.
     static std::optional<InsertionTarget> capture(platform::FrontmostApp& frontmost,
                                                   platform::Accessibility& accessibility);
 
-    // Re-activates the window (or, when it is gone, another of the process), puts focus
-    // and selection back 0.2 s later and pastes `text` there.
-    void paste(const std::string& text, Paster& paster) const;
+    // When the paste's turn comes in the Paster's queue: re-activates the window (or,
+    // when it is gone, another of the process), puts focus and selection back 0.2 s later
+    // and pastes `text` there.
+    void paste(const std::string& text, Paster& paster, Paster::Pasted pasted = {}) const;
 };
 
 }  // namespace larkspire

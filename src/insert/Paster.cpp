@@ -1,10 +1,18 @@
 #include "insert/Paster.h"
 
-#include "insert/TerminalEmulators.h"
-
 namespace larkspire {
 
-using platform::ChordKey;
+namespace {
+
+std::string describe(const std::optional<platform::FrontWindow>& w) {
+    if (!w) {
+        return "no window";
+    }
+    return "\"" + w->applicationName + "\" (WM_CLASS " + w->windowInstance + "." + w->windowClass +
+           ", process " + w->processName + ")";
+}
+
+}  // namespace
 
 Paster::Paster(InsertionServices services) : s_(services) {}
 
@@ -12,48 +20,116 @@ void Paster::after(platform::Duration delay, platform::Task task) {
     s_.scheduler.postAfter(delay, lifetime_.guard(std::move(task)));
 }
 
-void Paster::paste(const std::string& text) {
-    s_.clipboard.setText(text);
-    after(kChordDelay, [this] {
-        sendWhenFree(Chord::paste,
-                     s_.clock.now() +
-                         std::chrono::duration_cast<platform::TimePoint::duration>(kModifierWait));
+platform::TimePoint Paster::modifierDeadline() const {
+    return s_.clock.now() +
+           std::chrono::duration_cast<platform::TimePoint::duration>(kModifierWait);
+}
+
+void Paster::paste(const std::string& text, Pasted pasted, Prelude prelude) {
+    queue_.push_back(Job{text, std::move(pasted), std::move(prelude)});
+    if (!running_) {
+        startNext();
+    }
+}
+
+void Paster::startNext() {
+    if (queue_.empty()) {
+        running_ = false;
+        return;
+    }
+    running_ = true;
+    Job& job = queue_.front();
+    if (!job.prelude.bringToFront && !job.prelude.restoreFocus) {
+        write();
+        return;
+    }
+    if (job.prelude.bringToFront) {
+        job.prelude.bringToFront();
+    }
+    after(job.prelude.delay, [this] {
+        if (auto& restore = queue_.front().prelude.restoreFocus) {
+            restore();
+        }
+        write();
     });
 }
 
-void Paster::undo() {
-    sendWhenFree(
-        Chord::undo,
-        s_.clock.now() + std::chrono::duration_cast<platform::TimePoint::duration>(kModifierWait));
+void Paster::write() {
+    Job& job = queue_.front();
+    s_.clipboard.setText(job.text);
+    // Decided for the window in front now: after re-activation that is the target.
+    if (auto front = s_.frontmost.frontmost();
+        front && PasteMethod::forWindow(*front).offerPrimary) {
+        s_.clipboard.setPrimaryText(job.text);
+        job.primaryOffered = true;
+    }
+    after(kChordDelay,
+          [this] { whenModifiersFree(modifierDeadline(), [this] { sendPasteChord(); }); });
 }
 
-void Paster::sendWhenFree(Chord chord, platform::TimePoint deadline) {
+void Paster::sendPasteChord() {
+    Job& job = queue_.front();
+    // The keys go to the window in front now; the user may have moved on.
+    const auto front = s_.frontmost.frontmost();
+    const PasteMethod method =
+        front ? PasteMethod::forWindow(*front) : PasteMethod::forWindow(platform::FrontWindow{});
+    if (method.offerPrimary && !job.primaryOffered) {
+        // The selection owner must be set before the target asks: send a little later.
+        s_.clipboard.setPrimaryText(job.text);
+        job.primaryOffered = true;
+        after(kChordDelay,
+              [this] { whenModifiersFree(modifierDeadline(), [this] { sendPasteChord(); }); });
+        return;
+    }
+    s_.keys.sendChord(method.paste);
+    if (front) {
+        lastDelivery_[front->processIdentifier] = s_.clock.now();
+    }
+    s_.log.log("Larkspire: pasted with " + chordName(method.paste) + " into " + describe(front));
+    if (job.pasted) {
+        job.pasted(method.undo.has_value());
+    }
+    after(kClipboardHold, [this] { finish(); });
+}
+
+bool Paster::deliveredInto(platform::ProcessId pid, platform::TimePoint since) const {
+    auto it = lastDelivery_.find(pid);
+    return it != lastDelivery_.end() && it->second > since;
+}
+
+void Paster::finish() {
+    queue_.pop_front();
+    startNext();
+}
+
+void Paster::undo(Undone undone) {
+    whenModifiersFree(modifierDeadline(), [this, undone = std::move(undone)] {
+        const auto front = s_.frontmost.frontmost();
+        const PasteMethod method = front ? PasteMethod::forWindow(*front)
+                                         : PasteMethod::forWindow(platform::FrontWindow{});
+        if (method.undo) {
+            s_.keys.sendChord(*method.undo);
+        } else {
+            s_.log.log("Larkspire: no undo chord for " + describe(front));
+        }
+        if (undone) {
+            undone(method.undo.has_value());
+        }
+    });
+}
+
+void Paster::whenModifiersFree(platform::TimePoint deadline, platform::Task then) {
     auto held = s_.keys.heldModifiers();
     if (!held.empty() && s_.clock.now() < deadline) {
-        after(kModifierPoll, [this, chord, deadline] { sendWhenFree(chord, deadline); });
+        after(kModifierPoll, [this, deadline, then = std::move(then)]() mutable {
+            whenModifiersFree(deadline, std::move(then));
+        });
         return;
     }
     if (!held.empty()) {
         s_.keys.release(held);
     }
-    send(chord);
-}
-
-void Paster::send(Chord chord) {
-    // Decided where the keys go now: after re-activation that is the target.
-    const auto front = s_.frontmost.frontmost();
-    const bool terminal = front && isTerminalEmulator(*front);
-    if (chord == Chord::undo) {
-        if (!terminal) {
-            s_.keys.sendChord({ChordKey::control, ChordKey::z});
-        }
-        return;
-    }
-    if (terminal) {
-        s_.keys.sendChord({ChordKey::control, ChordKey::shift, ChordKey::v});
-    } else {
-        s_.keys.sendChord({ChordKey::control, ChordKey::v});
-    }
+    then();
 }
 
 }  // namespace larkspire

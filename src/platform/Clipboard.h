@@ -12,6 +12,10 @@ class Clipboard {
     virtual ~Clipboard() = default;
     // Replaces the whole content with `text`.
     virtual void setText(const std::string& text) = 0;
+    // Offers `text` as the PRIMARY selection too (what Shift+Insert pastes in xterm and
+    // its kin). Applications may drop their own selection when they lose PRIMARY, so
+    // only for targets that read it.
+    virtual void setPrimaryText(const std::string& text) = 0;
     // The plain text the clipboard holds now, if any.
     virtual std::optional<std::string> text() = 0;
 };

@@ -36,7 +36,7 @@ struct PanelContent {
 class FloatingPanel {
   public:
     struct Handlers {
-        std::function<void()> moved;  // the user dragged the panel
+        std::function<void()> moved;  // the user dragged the panel (once, at the drop)
         std::function<void()> pause, restart, stop;
     };
 

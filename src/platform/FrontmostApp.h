@@ -16,6 +16,7 @@ struct FrontWindow {
     std::string windowClass;          // the class part of WM_CLASS ("XTerm")
     std::string windowInstance;       // the instance part of WM_CLASS ("xterm")
     std::string applicationName;      // desktop entry name, else WM_CLASS, else the command
+    std::string processName;          // the process's command name (/proc/PID/comm)
 
     bool operator==(const FrontWindow&) const = default;
 };
@@ -31,6 +32,9 @@ class FrontmostApp {
     virtual bool activate(WindowId window) = 0;
     // The top-most window of a running process; absent when it has none (or has quit).
     virtual std::optional<WindowId> windowOf(ProcessId pid) = 0;
+    // The window most recently in front (the top-most in stacking order) that belongs
+    // to another process than `pid` and is an ordinary application window.
+    virtual std::optional<FrontWindow> lastWindowNotOf(ProcessId pid) = 0;
     // The agent's own process.
     virtual ProcessId ownProcess() const = 0;
 };

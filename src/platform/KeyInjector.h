@@ -6,7 +6,7 @@ namespace larkspire::platform {
 
 // Keys of the chords the agent sends; the injector maps them to the keys of the
 // active layout.
-enum class ChordKey { control, shift, v, z };
+enum class ChordKey { control, shift, insert, v, y, z };
 
 // Synthetic keyboard input into the desktop session.
 class KeyInjector {
@@ -18,6 +18,10 @@ class KeyInjector {
     virtual void release(const std::vector<int>& keycodes) = 0;
     // Presses the keys in order, then releases them in reverse order.
     virtual void sendChord(const std::vector<ChordKey>& keys) = 0;
+    // Presses and releases a key that carries no symbol in the active layout: the
+    // application in front sees a key between the press and release of held modifiers,
+    // so a held Alt or Super is no longer a lone tap, and nothing is typed.
+    virtual void tapBlankKey() = 0;
 };
 
 }  // namespace larkspire::platform

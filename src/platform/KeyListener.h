@@ -13,6 +13,8 @@ struct RawKeyEvent {
     // The event came from the server's synthetic-input (XTest) device: injected by some
     // program, possibly this one.
     bool synthetic = false;
+    // A pointer button rather than a key; `keycode` is then the button number.
+    bool button = false;
 
     bool operator==(const RawKeyEvent&) const = default;
 };

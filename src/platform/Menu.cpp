@@ -38,6 +38,11 @@ void MenuItem::setChecked(bool checked) {
     changed();
 }
 
+void MenuItem::setCheckable(bool checkable) {
+    checkable_ = checkable;
+    changed();
+}
+
 void MenuItem::setSubmenu(std::shared_ptr<Menu> submenu) {
     submenu_ = std::move(submenu);
     changed();

@@ -21,6 +21,8 @@ class MenuItem {
     const std::string& title() const { return title_; }
     bool enabled() const { return enabled_; }
     bool checked() const { return checked_; }
+    // A check-mark item shows its box when unchecked too (a setting that is off).
+    bool checkable() const { return checkable_ || checked_; }
     bool isSeparator() const { return role_ == Role::separator; }
     Role role() const { return role_; }
     const std::string& keyEquivalent() const { return keyEquivalent_; }
@@ -30,6 +32,7 @@ class MenuItem {
     void setTitle(std::string title);
     void setEnabled(bool enabled);
     void setChecked(bool checked);
+    void setCheckable(bool checkable);
     void setSubmenu(std::shared_ptr<Menu> submenu);
     void setKeyEquivalent(std::string key) { keyEquivalent_ = std::move(key); }
     void setRole(Role role) { role_ = role; }
@@ -47,6 +50,7 @@ class MenuItem {
     std::function<void()> action_;
     bool enabled_ = true;
     bool checked_ = false;
+    bool checkable_ = false;
     Role role_ = Role::normal;
     std::string keyEquivalent_;
     std::shared_ptr<Menu> submenu_;

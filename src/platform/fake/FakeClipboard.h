@@ -19,12 +19,20 @@ class FakeClipboard : public platform::Clipboard {
             log_->add("clipboard " + text);
         }
     }
+    void setPrimaryText(const std::string& text) override {
+        primary_ = text;
+        if (log_) {
+            log_->add("primary " + text);
+        }
+    }
     std::optional<std::string> text() override { return text_; }
+    const std::optional<std::string>& primary() const { return primary_; }
     int writes() const { return writes_; }
 
   private:
     ActionLog* log_;
     std::optional<std::string> text_;
+    std::optional<std::string> primary_;
     int writes_ = 0;
 };
 

@@ -2,13 +2,15 @@
 
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "platform/FrontmostApp.h"
 #include "platform/fake/ActionLog.h"
 
 namespace larkspire::fake {
 
-// A desktop of windows; activation brings a window to the front ("activate 42").
+// A desktop of windows in a stacking order; activation raises a window and brings it to
+// the front ("activate 42").
 class FakeFrontmostApp : public platform::FrontmostApp {
   public:
     explicit FakeFrontmostApp(ActionLog& log, platform::ProcessId own = 1000)
@@ -17,6 +19,7 @@ class FakeFrontmostApp : public platform::FrontmostApp {
     std::optional<platform::FrontWindow> frontmost() override;
     bool activate(platform::WindowId window) override;
     std::optional<platform::WindowId> windowOf(platform::ProcessId pid) override;
+    std::optional<platform::FrontWindow> lastWindowNotOf(platform::ProcessId pid) override;
     platform::ProcessId ownProcess() const override { return own_; }
 
     // Opens a window (in front when `front`).
@@ -30,6 +33,8 @@ class FakeFrontmostApp : public platform::FrontmostApp {
     platform::ProcessId own_;
     std::map<platform::WindowId, platform::FrontWindow> windows_;
     std::optional<platform::WindowId> front_;
+    // Bottom to top; activation raises.
+    std::vector<platform::WindowId> stacking_;
 };
 
 }  // namespace larkspire::fake

@@ -27,8 +27,14 @@ void FakeKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
             case platform::ChordKey::shift:
                 text += "shift";
                 break;
+            case platform::ChordKey::insert:
+                text += "insert";
+                break;
             case platform::ChordKey::v:
                 text += "v";
+                break;
+            case platform::ChordKey::y:
+                text += "y";
                 break;
             case platform::ChordKey::z:
                 text += "z";

@@ -9,8 +9,8 @@
 
 namespace larkspire::fake {
 
-// A keyboard the test holds keys on; it records the chords and releases it is asked
-// for ("chord ctrl+shift+v", "release 108").
+// A keyboard the test holds keys on; it records the chords, releases and blank taps it
+// is asked for ("chord ctrl+shift+v", "release 108", "blank tap").
 class FakeKeyInjector : public platform::KeyInjector {
   public:
     explicit FakeKeyInjector(ActionLog& log) : log_(log) {}
@@ -18,6 +18,7 @@ class FakeKeyInjector : public platform::KeyInjector {
     std::vector<int> heldModifiers() override;
     void release(const std::vector<int>& keycodes) override;
     void sendChord(const std::vector<platform::ChordKey>& keys) override;
+    void tapBlankKey() override { log_.add("blank tap"); }
 
     // The user's hands.
     void hold(int keycode) { held_.insert(keycode); }

@@ -56,7 +56,8 @@ TEST_F(TrayView, DocksInTheTrayWithTheStatusMenuInOrder) {
         titlesOf(menu),
         (QStringList{"Start recording", "Retry saved recording", "Copy last dictation",
                      "Read clipboard aloud", "Include active-window image with Control + Right Alt",
-                     "-", "Open Larkspire", "Settings & permissions…", "More", "-", "Quit"}));
+                     "-", "Open Larkspire", "Settings & permissions…", "More", "-", "Quit", "-",
+                     QApplication::applicationDisplayName(), "Window"}));
     // The model keeps the flags; the menu keeps every item clickable.
     EXPECT_TRUE(app->retryRecordingItem()->enabled());
     EXPECT_FALSE(app->copyLastItem()->enabled());
@@ -68,6 +69,13 @@ TEST_F(TrayView, DocksInTheTrayWithTheStatusMenuInOrder) {
         (QStringList{"Undo last insertion", "Active project", "Preview screen-aware drafts",
                      "Microphone permission…", "Open vault folder", "Start Larkspire at login"}));
     EXPECT_EQ(actionNamed(menu, "Quit")->shortcut(), QKeySequence(QKeySequence::Quit));
+    // A setting that is off still shows its box.
+    EXPECT_TRUE(actionNamed(menu, "Preview screen-aware drafts")->isCheckable());
+    EXPECT_FALSE(actionNamed(menu, "Preview screen-aware drafts")->isChecked());
+    // The main menu, which has no menu bar on Linux, is reachable from the tray.
+    ASSERT_NE(actionNamed(menu, "About Larkspire"), nullptr);
+    actionNamed(menu, "About Larkspire")->trigger();
+    EXPECT_EQ(aboutShown, 1);
 }
 
 TEST_F(TrayView, MenuFollowsTheModelAndActionsReachTheController) {

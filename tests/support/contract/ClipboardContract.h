@@ -26,6 +26,13 @@ TYPED_TEST_P(ClipboardContract, EachWriteReplacesTheWholeText) {
     }
 }
 
-REGISTER_TYPED_TEST_SUITE_P(ClipboardContract, EachWriteReplacesTheWholeText);
+TYPED_TEST_P(ClipboardContract, OfferingPrimaryLeavesTheClipboardAlone) {
+    this->clipboard->setText("on the clipboard");
+    this->clipboard->setPrimaryText("on primary");
+    EXPECT_EQ(this->clipboard->text(), "on the clipboard");
+}
+
+REGISTER_TYPED_TEST_SUITE_P(ClipboardContract, EachWriteReplacesTheWholeText,
+                            OfferingPrimaryLeavesTheClipboardAlone);
 
 }  // namespace larkspire::contract

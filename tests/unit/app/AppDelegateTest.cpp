@@ -27,6 +27,9 @@ TEST_F(Shell, StatusMenuAtStartUpWithNothingStored) {
     EXPECT_FALSE(app->undoLastItem()->enabled());
     EXPECT_FALSE(status.menu->at(4)->checked());
     EXPECT_FALSE(status.menu->find("Preview screen-aware drafts")->checked());
+    // Off, but a setting: the box shows.
+    EXPECT_TRUE(status.menu->at(4)->checkable());
+    EXPECT_TRUE(status.menu->find("Preview screen-aware drafts")->checkable());
     EXPECT_EQ(status.icon().name, "larkspire.idle");
     EXPECT_EQ(status.icon().accessibility, "Larkspire idle");
     EXPECT_TRUE(status.icon().templateImage);

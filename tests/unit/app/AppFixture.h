@@ -17,6 +17,7 @@
 #include "platform/fake/FakeFloatingPanel.h"
 #include "platform/fake/FakeFrontmostApp.h"
 #include "platform/fake/FakeImageEncoder.h"
+#include "platform/fake/FakeKeyInjector.h"
 #include "platform/fake/FakeKeyListener.h"
 #include "platform/fake/FakeKeychain.h"
 #include "platform/fake/FakeModalAlert.h"
@@ -84,7 +85,7 @@ class AppFixtureWith : public ::testing::Test {
                         store(),
                         transport,
                         [this] { ++terminated; },
-                        {},
+                        [this] { ++aboutShown; },
                         rightAltIsAltGr,
                         {frontmost, accessibility, windows, encoder, alerts},
                         &accessibilityBus});
@@ -127,7 +128,9 @@ class AppFixtureWith : public ::testing::Test {
     FakeInsertion insertion;
     fake::FakeKeyListener keys;
     InjectionJournal journal{clock};
-    FnKeyMonitor monitor{keys, scheduler, journal};
+    fake::ActionLog injected{clock};
+    fake::FakeKeyInjector injector{injected};
+    FnKeyMonitor monitor{keys, scheduler, journal, injector};
     fake::FakeClipboard clipboard;
     fake::FakeAudioPlayerFactory players{scheduler};
     fake::FakeAutostart autostart;
@@ -141,6 +144,7 @@ class AppFixtureWith : public ::testing::Test {
     fake::FakeImageEncoder encoder;
     fake::FakeModalAlert alerts;
     int terminated = 0;
+    int aboutShown = 0;
     std::unique_ptr<AppDelegate> app;
 };
 

@@ -272,7 +272,7 @@ TEST_F(Dictation, WithoutACapturedTargetTheTextGoesToTheFrontAndUndoStaysAsItWas
     EXPECT_FALSE(app->undoLastItem()->enabled());
 }
 
-TEST_F(Dictation, TwoSubmissionsInFlightEachCompleteAndTheNewerTargetWins) {
+TEST_F(Dictation, TwoSubmissionsInFlightEachPasteIntoTheirOwnTarget) {
     transport->on("/api/transcribe", [n = 0](const HttpRequest&) mutable {
         return HttpResponse{"{\"text\":\"text " + std::to_string(++n) + "\"}", 200};
     });
@@ -281,8 +281,7 @@ TEST_F(Dictation, TwoSubmissionsInFlightEachCompleteAndTheNewerTargetWins) {
     dictate(0.6, tone(0.6));  // second recording, new target
     EXPECT_EQ(scheduler.pendingBackground(), 2u);
     scheduler.runUntilIdle();
-    // The first answer pastes into the newer target and clears it; the second finds none.
-    EXPECT_EQ(insertion.events, (Strings{"paste 9 text 1", "pasteFront text 2"}));
+    EXPECT_EQ(insertion.events, (Strings{"paste 4242 text 1", "paste 9 text 2"}));
     EXPECT_EQ(pending(), 0u);
 }
 
@@ -335,6 +334,27 @@ TEST_F(Dictation, CopyAndUndoActOnTheLastPaste) {
     EXPECT_EQ(insertion.events.back(), "undo");
     EXPECT_FALSE(app->undoLastItem()->enabled());
     EXPECT_EQ(status.icon().name, "arrow.uturn.backward.circle.fill");
+}
+
+TEST_F(Dictation, AfterATerminalPasteUndoStaysOffAndDoneFlashesOnlyForASentUndo) {
+    // A terminal: no undo chord exists, the item stays disabled.
+    insertion.undoable = false;
+    dictate(0.6, tone(0.6));
+    scheduler.runUntilIdle();
+    EXPECT_FALSE(app->undoLastItem()->enabled());
+    // An editor, but by the time of the undo a terminal is in front: nothing was undone.
+    insertion.undoable = true;
+    insertion.undoSent = false;
+    scheduler.advance(platform::Duration(5));
+    dictate(0.6, tone(0.6));
+    scheduler.runUntilIdle();
+    ASSERT_TRUE(app->undoLastItem()->enabled());
+    const std::string iconBefore = status.icon().name;
+    app->undoLastItem()->trigger();
+    scheduler.advance(platform::Duration(0.2));
+    EXPECT_EQ(insertion.events.back(), "no undo");
+    EXPECT_EQ(status.icon().name, iconBefore);
+    EXPECT_FALSE(app->undoLastItem()->enabled());
 }
 
 TEST_F(Dictation, UndoAfterTheTargetQuitPostsNoKey) {

@@ -25,21 +25,37 @@ class FakeInsertion : public Insertion {
         ++captures;
         return front;
     }
-    void paste(const InsertionPoint& target, const std::string& text) override {
+    void paste(const InsertionPoint& target, const std::string& text, Pasted pasted) override {
         events.push_back("paste " + std::to_string(target.processId()) + " " + text);
+        if (pasted) {
+            pasted(undoable);
+        }
     }
-    void pasteFront(const std::string& text) override { events.push_back("pasteFront " + text); }
+    void pasteFront(const std::string& text, Pasted pasted) override {
+        events.push_back("pasteFront " + text);
+        if (pasted) {
+            pasted(undoable);
+        }
+    }
     bool isRunning(std::int32_t pid) override { return running.count(pid) > 0; }
     void activate(std::int32_t pid) override {
         events.push_back("activate " + std::to_string(pid));
     }
-    void undo() override { events.push_back("undo"); }
+    void undo(Undone undone) override {
+        events.push_back(undoSent ? "undo" : "no undo");
+        if (undone) {
+            undone(undoSent);
+        }
+    }
     void copyToClipboard(const std::string& text) override { events.push_back("copy " + text); }
 
     std::shared_ptr<InsertionPoint> front;
     std::set<std::int32_t> running;
     std::vector<std::string> events;
     int captures = 0;
+    // What the pasted-into application allows: an undo chord (not a terminal).
+    bool undoable = true;
+    bool undoSent = true;
 };
 
 }  // namespace larkspire::fake

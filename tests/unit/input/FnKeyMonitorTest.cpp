@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "input/InjectionJournal.h"
+#include "platform/fake/FakeKeyInjector.h"
 #include "platform/fake/FakeKeyListener.h"
 #include "platform/fake/FakeScheduler.h"
 
@@ -22,6 +23,11 @@ constexpr int kShiftL = 50;
 constexpr int kSuperL = 133;
 constexpr int kKeyE = 26;
 constexpr int kKeyV = 55;
+constexpr int kKeyF13 = 191;
+// Pointer buttons, told apart from key codes in the tables below.
+constexpr int kButtonBase = 1000;
+constexpr int kClick = kButtonBase + 1;
+constexpr int kWheelDown = kButtonBase + 5;
 
 class FnKeyMonitorTest : public ::testing::Test {
   protected:
@@ -30,7 +36,7 @@ class FnKeyMonitorTest : public ::testing::Test {
     void makeMonitor(const FnKey& key) {
         monitor.reset();
         calls.clear();
-        monitor = std::make_unique<FnKeyMonitor>(listener, scheduler, journal);
+        monitor = std::make_unique<FnKeyMonitor>(listener, scheduler, journal, injector);
         monitor->setFnKey(key);
         monitor->onFnDown = [this] { calls.push_back("fnDown"); };
         monitor->onFnUp = [this] { calls.push_back("fnUp"); };
@@ -46,11 +52,19 @@ class FnKeyMonitorTest : public ::testing::Test {
 
     // Keys as the listener hears them, then the main queue runs.
     void press(int keycode, bool synthetic = false) {
-        listener.press(keycode, synthetic);
+        if (keycode > kButtonBase) {
+            listener.send({keycode - kButtonBase, true, synthetic, true});
+        } else {
+            listener.press(keycode, synthetic);
+        }
         scheduler.runDue();
     }
     void release(int keycode, bool synthetic = false) {
-        listener.release(keycode, synthetic);
+        if (keycode > kButtonBase) {
+            listener.send({keycode - kButtonBase, false, synthetic, true});
+        } else {
+            listener.release(keycode, synthetic);
+        }
         scheduler.runDue();
     }
 
@@ -60,6 +74,8 @@ class FnKeyMonitorTest : public ::testing::Test {
     fake::FakeScheduler scheduler{clock};
     fake::FakeKeyListener listener;
     InjectionJournal journal{clock};
+    fake::ActionLog injected{clock};
+    fake::FakeKeyInjector injector{injected};
     std::unique_ptr<FnKeyMonitor> monitor;
     std::vector<std::string> calls;
     bool acceptUpgrade = true;
@@ -134,6 +150,23 @@ TEST_F(FnKeyMonitorTest, KeySequencesGiveTheirGestures) {
          accept,
          {kCtrlL, kAltR, kKeyE, -kKeyE, -kAltR},
          {"contextDown@2", "contextUp@5"}},
+        // A click or drag with the key held is a chord too; scrolling is not.
+        {"click while held",
+         accept,
+         {kAltR, kClick, -kClick, -kAltR},
+         {"fnDown@1", "chordCancel@2"}},
+        {"wheel while held",
+         accept,
+         {kAltR, kWheelDown, -kWheelDown, -kAltR},
+         {"fnDown@1", "fnUp@4"}},
+        {"click in a contextual gesture",
+         accept,
+         {kCtrlL, kAltR, kClick, -kClick, -kAltR},
+         {"contextDown@2", "contextUp@5"}},
+        {"button held since before the Fn key",
+         accept,
+         {kClick, kAltR, -kClick, -kAltR},
+         {"fnDown@2", "fnUp@4"}},
         {"key held since before the Fn key",
          accept,
          {kKeyE, kAltR, -kKeyE, -kAltR},
@@ -163,6 +196,40 @@ TEST_F(FnKeyMonitorTest, KeySequencesGiveTheirGestures) {
 }
 
 // The agent's own injections.
+
+TEST_F(FnKeyMonitorTest, EachPressOfAModifierKeyGetsOneBlankTapSoItIsNeverALoneTap) {
+    struct Case {
+        const char* what;
+        const char* fnKey;
+        std::vector<int> keys;
+        size_t taps;
+    };
+    const std::vector<Case> cases = {
+        {"hold", "KEY_RIGHTALT", {kAltR, kAltR, kAltR, -kAltR}, 1},
+        {"two taps", "KEY_RIGHTALT", {kAltR, -kAltR, kAltR, -kAltR}, 2},
+        {"chord-cancelled", "KEY_RIGHTALT", {kAltR, kKeyE, -kKeyE, -kAltR}, 1},
+        {"contextual", "KEY_RIGHTALT", {kCtrlL, kAltR, -kAltR, -kCtrlL}, 1},
+        {"Super", "KEY_LEFTMETA", {kSuperL, -kSuperL}, 1},
+        {"other keys", "KEY_RIGHTALT", {kAltL, -kAltL, kKeyE, -kKeyE}, 0},
+        {"a key that opens no menu", "KEY_F13", {kKeyF13, -kKeyF13}, 0},
+    };
+    for (const auto& c : cases) {
+        makeMonitor(*fnKeyNamed(c.fnKey));
+        injected.clear();
+        for (int k : c.keys) {
+            k > 0 ? press(k) : release(-k);
+        }
+        EXPECT_EQ(injected.actions().size(), c.taps) << c.what;
+    }
+}
+
+TEST_F(FnKeyMonitorTest, TheBlankTapComesBeforeTheGestureStarts) {
+    monitor->onFnDown = [this] {
+        calls.push_back("fnDown after " + std::to_string(injected.actions().size()));
+    };
+    press(kAltR);
+    EXPECT_EQ(calls, Calls{"fnDown after 1"});
+}
 
 TEST_F(FnKeyMonitorTest, OwnInjectedPasteChordWhileFnHeldIsIgnored) {
     press(kAltR);
@@ -227,8 +294,10 @@ TEST(FnKeyMonitorStart, FailsWhenTheListenerCannotStart) {
     fake::FakeScheduler scheduler{clock};
     fake::FakeKeyListener listener;
     InjectionJournal journal{clock};
+    fake::ActionLog injected{clock};
+    fake::FakeKeyInjector injector{injected};
     listener.setAvailable(false);
-    FnKeyMonitor monitor(listener, scheduler, journal);
+    FnKeyMonitor monitor(listener, scheduler, journal, injector);
     EXPECT_FALSE(monitor.start());
     listener.setAvailable(true);
     EXPECT_TRUE(monitor.start());

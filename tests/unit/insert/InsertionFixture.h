@@ -13,6 +13,7 @@
 #include "platform/fake/FakeFrontmostApp.h"
 #include "platform/fake/FakeKeyInjector.h"
 #include "platform/fake/FakeScheduler.h"
+#include "platform/fake/FakeSystemLog.h"
 
 namespace larkspire::testing {
 
@@ -29,7 +30,7 @@ inline platform::FrontWindow editorWindow() {
 }
 
 inline platform::FrontWindow terminalWindow() {
-    return {0x700001, 5151, "XTerm", "xterm", "XTerm"};
+    return {0x700001, 5151, "Xfce4-terminal", "xfce4-terminal", "Xfce Terminal"};
 }
 
 // The desktop's insertion services as fakes that log what they are asked to do, with a
@@ -65,8 +66,9 @@ class InsertionFixture : public ::testing::Test {
     fake::FakeKeyInjector keys{log};
     fake::FakeFrontmostApp frontmost{log};
     fake::FakeAccessibility accessibility;
+    fake::FakeSystemLog systemLog;
     std::unique_ptr<Paster> paster = std::make_unique<Paster>(
-        InsertionServices{clipboard, keys, frontmost, accessibility, scheduler, clock});
+        InsertionServices{clipboard, keys, frontmost, accessibility, scheduler, clock, systemLog});
 };
 
 }  // namespace larkspire::testing

@@ -1,5 +1,5 @@
 #include "insert/InsertionTarget.h"
-#include "insert/TerminalEmulators.h"
+#include "insert/PasteMethod.h"
 #include "unit/insert/InsertionFixture.h"
 
 namespace larkspire::testing {
@@ -89,18 +89,141 @@ TEST_F(InsertionTest, UndoWaitsForModifiersToo) {
 TEST_F(InsertionTest, PendingChordOfAGonePasterIsDropped) {
     frontmost.open(editorWindow());
     paster->paste("x");
+    paster->paste("y");
     paster.reset();
     runUntil(1);
     EXPECT_EQ(log.actions(), Actions{"clipboard x"});
 }
 
-TEST(TerminalEmulators, KnownByClassOrInstanceInAnyCase) {
-    EXPECT_TRUE(isTerminalEmulator({1, 2, "XTerm", "xterm", ""}));
-    EXPECT_TRUE(isTerminalEmulator({1, 2, "Gnome-terminal", "gnome-terminal-server", ""}));
-    EXPECT_TRUE(isTerminalEmulator({1, 2, "", "Alacritty", ""}));
-    EXPECT_FALSE(isTerminalEmulator({1, 2, "Gedit", "gedit", ""}));
-    EXPECT_FALSE(isTerminalEmulator({1, 2, "", "", ""}));
-    EXPECT_FALSE(isTerminalEmulator({1, 2, "Xtermish", "st-like", ""}));
+TEST(PasteMethodTest, EachApplicationGetsTheChordItPastesWith) {
+    using platform::ChordKey;
+    const std::vector<ChordKey> ctrlV{ChordKey::control, ChordKey::v};
+    const std::vector<ChordKey> ctrlShiftV{ChordKey::control, ChordKey::shift, ChordKey::v};
+    const std::vector<ChordKey> shiftInsert{ChordKey::shift, ChordKey::insert};
+    const std::vector<ChordKey> ctrlY{ChordKey::control, ChordKey::y};
+    struct Case {
+        platform::FrontWindow window;  // class, instance, name, process
+        std::vector<ChordKey> paste;
+        bool primary;
+        bool undo;
+    };
+    const std::vector<Case> cases = {
+        {{1, 2, "Gedit", "gedit", "Text Editor", "gedit"}, ctrlV, false, true},
+        {{1, 2, "firefox-esr", "Navigator", "Firefox ESR", "firefox-esr"}, ctrlV, false, true},
+        {{1, 2, "", "", "", ""}, ctrlV, false, true},
+        {{1, 2, "XTerm", "xterm", "XTerm", "xterm"}, shiftInsert, true, false},
+        {{1, 2, "UXTerm", "uxterm", "UXTerm", "xterm"}, shiftInsert, true, false},
+        {{1, 2, "URxvt", "urxvt", "URxvt", "urxvt"}, shiftInsert, true, false},
+        {{1, 2, "Gnome-terminal", "gnome-terminal-server", "Terminal", ""},
+         ctrlShiftV,
+         false,
+         false},
+        {{1, 2, "", "Alacritty", "", ""}, ctrlShiftV, false, false},
+        {{1, 2, "kitty", "kitty", "kitty", "kitty"}, ctrlShiftV, false, false},
+        {{1, 2, "St", "st", "st", "st"}, ctrlShiftV, false, false},
+        // Known by its process alone (a WM_CLASS set by a wrapper).
+        {{1, 2, "Wrapper", "wrapper", "Wrapper", "konsole"}, ctrlShiftV, false, false},
+        // An unlisted terminal emulator.
+        {{1, 2, "Zebraterm", "zebraterm", "Zebra Term", "zebraterm"}, ctrlShiftV, false, false},
+        {{1, 2, "Gvim", "gvim", "GVim", "vim"}, shiftInsert, true, false},
+        {{1, 2, "Emacs", "emacs", "Emacs", "emacs"}, ctrlY, false, false},
+    };
+    for (const auto& c : cases) {
+        const auto method = PasteMethod::forWindow(c.window);
+        EXPECT_EQ(method.paste, c.paste) << c.window.windowClass << " " << chordName(method.paste);
+        EXPECT_EQ(method.offerPrimary, c.primary) << c.window.windowClass;
+        EXPECT_EQ(method.undo.has_value(), c.undo) << c.window.windowClass;
+    }
+}
+
+// The paste queue
+
+TEST_F(InsertionTest, APasteGivenDuringAnotherWaitsUntilTheFirstChordWasDelivered) {
+    frontmost.open(editorWindow());
+    paster->paste("one");
+    runUntil(0.05);
+    paster->paste("two");
+    runUntil(3);
+    EXPECT_EQ(log.actions(),
+              (Actions{"clipboard one", "chord ctrl+v", "clipboard two", "chord ctrl+v"}));
+    EXPECT_NEAR(log.entries()[1].seconds, 0.12, 1e-9);
+    // The first paste owns the clipboard for its hold after the chord.
+    EXPECT_NEAR(log.entries()[2].seconds, 0.12 + 0.5, 1e-9);
+    EXPECT_NEAR(log.entries()[3].seconds, 0.12 + 0.5 + 0.12, 1e-9);
+    EXPECT_EQ(paster->pending(), 0u);
+}
+
+TEST_F(InsertionTest, WaitingForReleasedModifiersKeepsTheNextPasteBack) {
+    frontmost.open(editorWindow());
+    keys.hold(kAltR);
+    paster->paste("one");
+    paster->paste("two");
+    runUntil(0.5);
+    EXPECT_EQ(log.actions(), Actions{"clipboard one"});
+    EXPECT_EQ(clipboard.text(), "one");
+    keys.letGo(kAltR);
+    runUntil(3);
+    EXPECT_EQ(log.actions(),
+              (Actions{"clipboard one", "chord ctrl+v", "clipboard two", "chord ctrl+v"}));
+}
+
+TEST_F(InsertionTest, QueuedTargetsAreActivatedOneAfterTheOtherInOrder) {
+    focusEditorField(platform::TextRange{0, 0});
+    auto first = InsertionTarget::capture(frontmost, accessibility);
+    frontmost.open(terminalWindow());
+    auto second = InsertionTarget::capture(frontmost, accessibility);
+    ASSERT_TRUE(first && second);
+    std::vector<std::string> pasted;
+    first->paste("one", *paster, [&](bool undoable) { pasted.push_back(undoable ? "1u" : "1"); });
+    second->paste("two", *paster, [&](bool undoable) { pasted.push_back(undoable ? "2u" : "2"); });
+    runUntil(5);
+    EXPECT_EQ(log.actions(),
+              (Actions{"activate 6291457", "focus field", "select field 0+0", "clipboard one",
+                       "chord ctrl+v", "activate 7340033", "clipboard two", "chord ctrl+shift+v"}));
+    EXPECT_NEAR(timeOf("activate 7340033"), 0.32 + 0.5, 1e-9);
+    // Undo is offered for the editor, not for the terminal.
+    EXPECT_EQ(pasted, (std::vector<std::string>{"1u", "2"}));
+}
+
+TEST_F(InsertionTest, XtermGetsShiftInsertWithTheTextOnPrimaryAsWell) {
+    frontmost.open({0x800001, 6161, "XTerm", "xterm", "XTerm", "xterm"});
+    paster->paste("echo hi");
+    runUntil(1);
+    EXPECT_EQ(log.actions(),
+              (Actions{"clipboard echo hi", "primary echo hi", "chord shift+insert"}));
+    ASSERT_FALSE(systemLog.lines.empty());
+    EXPECT_EQ(systemLog.lines.back(),
+              "Larkspire: pasted with Shift+Insert into \"XTerm\" (WM_CLASS xterm.XTerm, process "
+              "xterm)");
+}
+
+TEST_F(InsertionTest, OrdinaryApplicationsKeepTheirSelectionBecausePrimaryIsLeftAlone) {
+    focusEditorField(platform::TextRange{2, 4});
+    auto target = InsertionTarget::capture(frontmost, accessibility);
+    ASSERT_TRUE(target);
+    target->paste("new", *paster);
+    runUntil(1);
+    EXPECT_FALSE(clipboard.primary().has_value());
+    EXPECT_EQ(log.actions().back(), "chord ctrl+v");
+}
+
+TEST_F(InsertionTest, SwitchingToAnXtermBeforeTheChordOffersPrimaryFirst) {
+    frontmost.open(editorWindow());
+    paster->paste("x");
+    frontmost.open({0x800001, 6161, "XTerm", "xterm", "XTerm", "xterm"});
+    runUntil(1);
+    EXPECT_EQ(log.actions(), (Actions{"clipboard x", "primary x", "chord shift+insert"}));
+    EXPECT_NEAR(timeOf("chord"), 0.24, 1e-9);
+}
+
+TEST_F(InsertionTest, UndoReportsWhetherAChordWasSent) {
+    std::vector<bool> sent;
+    frontmost.open(editorWindow());
+    paster->undo([&](bool s) { sent.push_back(s); });
+    frontmost.open(terminalWindow());
+    paster->undo([&](bool s) { sent.push_back(s); });
+    EXPECT_EQ(sent, (std::vector<bool>{true, false}));
+    EXPECT_EQ(log.actions(), Actions{"chord ctrl+z"});
 }
 
 // InsertionTarget
@@ -158,6 +281,21 @@ TEST_F(InsertionTest, TheAgentsOwnWindowIsNeverAskedThroughAccessibility) {
     EXPECT_EQ(target->processIdentifier, frontmost.ownProcess());
     EXPECT_FALSE(target->focusedElement);
     EXPECT_TRUE(accessibility.queried().empty());
+}
+
+TEST_F(InsertionTest, WithTheAgentsOwnWindowInFrontTheLastOtherWindowIsTheTarget) {
+    focusEditorField(platform::TextRange{1, 0});
+    frontmost.open(terminalWindow(), false);  // behind the editor
+    frontmost.open({0x100, frontmost.ownProcess(), "Larkspire", "larkspire", "Larkspire"});
+    auto target = InsertionTarget::capture(frontmost, accessibility);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->processIdentifier, kEditorPid);
+    EXPECT_EQ(target->window, editorWindow());
+    ASSERT_TRUE(target->focusedElement);
+    target->paste("x", *paster);
+    runUntil(1);
+    EXPECT_EQ(log.actions().front(), "activate 6291457");
+    EXPECT_EQ(log.actions().back(), "chord ctrl+v");
 }
 
 TEST_F(InsertionTest, PasteActivatesThenRestoresSelectionThenPastes) {

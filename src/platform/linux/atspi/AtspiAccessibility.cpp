@@ -2,8 +2,10 @@
 
 #include <atspi/atspi.h>
 #include <gio/gio.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <deque>
 #include <string>
 
@@ -75,8 +77,17 @@ void AtspiAccessibility::focusChanged(AtspiAccessible* source, bool focused) {
     // The process id comes from the bus daemon, not from the application itself.
     const platform::ProcessId pid = processOf(source);
     if (pid > 0) {
+        forgetExitedProcesses();
         focusCache_[pid] = retained(source);
     }
+}
+
+void AtspiAccessibility::forgetExitedProcesses() {
+    // An application that quit sends no focus-out: its entry (and the D-Bus proxy it
+    // holds) would stay for the agent's lifetime, and a later process given the same id
+    // would be answered from it.
+    std::erase_if(focusCache_,
+                  [](const auto& entry) { return kill(entry.first, 0) != 0 && errno == ESRCH; });
 }
 
 bool AtspiAccessibility::isOwnOrNone(platform::ProcessId pid) const {
@@ -89,6 +100,7 @@ std::shared_ptr<platform::AccessibleElement> AtspiAccessibility::focusedElement(
     if (isOwnOrNone(pid)) {
         return nullptr;
     }
+    forgetExitedProcesses();
     auto cached = focusCache_.find(pid);
     if (cached != focusCache_.end() && hasState(cached->second.get(), ATSPI_STATE_FOCUSED)) {
         lastSource_ = "cache";

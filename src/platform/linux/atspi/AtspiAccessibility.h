@@ -50,10 +50,13 @@ class AtspiAccessibility : public platform::Accessibility {
     // How the last focusedElement() found its answer: "cache", "walk", "last focus" or
     // "none".
     const char* lastSource() const { return lastSource_; }
+    // Processes the focus cache holds an entry for; exited ones are forgotten.
+    size_t cachedProcesses() const { return focusCache_.size(); }
 
   private:
     static void onFocusEvent(AtspiEvent* event, void* self);
     void focusChanged(AtspiAccessible* source, bool focused);
+    void forgetExitedProcesses();
     bool isOwnOrNone(platform::ProcessId pid) const;
     AccessiblePtr applicationOf(platform::ProcessId pid);
     AccessiblePtr activeWindowOf(AtspiAccessible* application);

@@ -4,11 +4,12 @@
 
 namespace larkspire::desktop {
 
-// The CLIPBOARD selection through Qt: after a write the agent owns it and serves the
-// text from its event loop. Main thread; needs a QGuiApplication.
+// The CLIPBOARD (and, on request, PRIMARY) selection through Qt: after a write the agent owns it
+// and serves the text from its event loop. Main thread; needs a QGuiApplication.
 class QtClipboard : public platform::Clipboard {
   public:
     void setText(const std::string& text) override;
+    void setPrimaryText(const std::string& text) override;
     std::optional<std::string> text() override;
 };
 

@@ -86,18 +86,12 @@ QToolButton* QtFloatingPanel::makeButton(const char* symbol, const char* label,
 
 void QtFloatingPanel::setContent(const platform::PanelContent& content) {
     const QString text = QString::fromStdString(content.text);
-    // The panel keeps its designed width; desktop fonts run wider than the design's,
-    // so the type steps down (to 10 px at most) until the whole status fits.
+    // The panel keeps its designed width and its 13-point type: a status too long for it
+    // is elided; the whole text stays the label's accessible name and tooltip.
     const int available = (content.controlsVisible ? 330 - 89 : 210) - 15 - 19 - 10 - 8 - 10;
-    QFont font = label_->font();
-    for (int px = 13; px >= 10; --px) {
-        font.setPixelSize(px);
-        if (QFontMetrics(font).horizontalAdvance(text) <= available) {
-            break;
-        }
-    }
-    label_->setFont(font);
-    label_->setText(text);
+    label_->setText(QFontMetrics(label_->font()).elidedText(text, Qt::ElideRight, available));
+    label_->setAccessibleName(text);
+    label_->setToolTip(text);
     const QPixmap symbol = tintedSymbol(content.symbol, 38, kTeal);
     if (symbol.isNull()) {
         icon_->clear();  // a symbol we do not have shows nothing rather than a stand-in
@@ -184,14 +178,18 @@ void QtFloatingPanel::mousePressEvent(QMouseEvent* event) {
 void QtFloatingPanel::mouseMoveEvent(QMouseEvent* event) {
     if (dragging_) {
         move(event->globalPosition().toPoint() - dragOffset_);
-        if (handlers_.moved) {
-            handlers_.moved();
-        }
+        dragMoved_ = true;
     }
 }
 
 void QtFloatingPanel::mouseReleaseEvent(QMouseEvent*) {
+    // Told once, when the drag ends: the origin is saved then, not at every mouse move.
+    const bool moved = dragging_ && dragMoved_;
     dragging_ = false;
+    dragMoved_ = false;
+    if (moved && handlers_.moved) {
+        handlers_.moved();
+    }
 }
 
 }  // namespace larkspire::desktop

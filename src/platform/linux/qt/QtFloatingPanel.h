@@ -48,6 +48,7 @@ class QtFloatingPanel : public QWidget, public platform::FloatingPanel {
     QToolButton* pause_;
     QPoint dragOffset_;
     bool dragging_ = false;
+    bool dragMoved_ = false;
 };
 
 }  // namespace larkspire::desktop

@@ -23,7 +23,14 @@ QtMenuView::QtMenuView(std::shared_ptr<platform::Menu> model) : model_(std::move
 }
 
 unsigned long QtMenuView::fingerprint() const {
-    return fingerprintOf(*model_);
+    return fingerprintOf(*model_) * 31 + (appendix_ ? fingerprintOf(*appendix_) : 0);
+}
+
+void QtMenuView::setAppendix(std::shared_ptr<platform::Menu> appendix, QString untitled) {
+    appendix_ = std::move(appendix);
+    untitled_ = std::move(untitled);
+    builtFingerprint_ = ~0ul;
+    sync();
 }
 
 void QtMenuView::sync() {
@@ -34,17 +41,24 @@ void QtMenuView::sync() {
     menu_.clear();
     submenus_.clear();
     build(menu_, *model_);
+    if (appendix_ && appendix_->size() > 0) {
+        menu_.addSeparator();
+        build(menu_, *appendix_, untitled_);
+    }
     builtFingerprint_ = now;
 }
 
-void QtMenuView::build(QMenu& target, const platform::Menu& model) {
+void QtMenuView::build(QMenu& target, const platform::Menu& model, const QString& untitled) {
     for (const auto& item : model.items()) {
         if (item->isSeparator()) {
             target.addSeparator();
             continue;
         }
-        const QString title = QString::fromStdString(item->title());
+        QString title = QString::fromStdString(item->title());
         if (item->submenu()) {
+            if (title.isEmpty()) {
+                title = untitled;
+            }
             auto sub = std::make_unique<QMenu>(title);
             build(*sub, *item->submenu());
             target.addMenu(sub.get());
@@ -55,7 +69,7 @@ void QtMenuView::build(QMenu& target, const platform::Menu& model) {
         // Items stay clickable whatever their enabled flag: each action checks its own
         // preconditions, and "Retry saved recording" must work while a recording that
         // the flag does not count is running.
-        action->setCheckable(item->checked());
+        action->setCheckable(item->checkable());
         action->setChecked(item->checked());
         if (item->role() == platform::MenuItem::Role::quit) {
             action->setShortcut(QKeySequence(QKeySequence::Quit));

@@ -17,12 +17,18 @@ class QtMenuView {
     QMenu* menu() { return &menu_; }
     // Brings the QMenu up to date with the model now.
     void sync();
+    // Another model drawn after this one, below a separator: the application's main
+    // menu, which a tray agent on Linux has no menu bar for. A submenu without a title
+    // is drawn as `untitled`.
+    void setAppendix(std::shared_ptr<platform::Menu> appendix, QString untitled);
 
   private:
     unsigned long fingerprint() const;
-    void build(QMenu& target, const platform::Menu& model);
+    void build(QMenu& target, const platform::Menu& model, const QString& untitled = {});
 
     std::shared_ptr<platform::Menu> model_;
+    std::shared_ptr<platform::Menu> appendix_;
+    QString untitled_;
     QMenu menu_;
     std::vector<std::unique_ptr<QMenu>> submenus_;
     unsigned long builtFingerprint_ = ~0ul;

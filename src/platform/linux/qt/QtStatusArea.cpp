@@ -6,6 +6,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -41,14 +42,21 @@ void QtStatusArea::setIcon(const platform::StatusIcon& icon) {
 
 void QtStatusArea::setMenu(std::shared_ptr<platform::Menu> menu) {
     statusView_ = std::make_unique<QtMenuView>(std::move(menu));
+    if (mainMenu_) {
+        statusView_->setAppendix(mainMenu_, QApplication::applicationDisplayName());
+    }
     if (tray_) {
         tray_->setContextMenu(statusView_->menu());
     }
 }
 
 void QtStatusArea::setMainMenu(std::shared_ptr<platform::Menu> menu) {
-    // Linux desktops have no global menu bar for tray agents; the fallback window shows it.
-    mainView_ = std::make_unique<QtMenuView>(std::move(menu));
+    // Linux desktops have no global menu bar for tray agents: its items ("About
+    // Larkspire" among them) are drawn at the end of the status menu.
+    mainMenu_ = std::move(menu);
+    if (statusView_) {
+        statusView_->setAppendix(mainMenu_, QApplication::applicationDisplayName());
+    }
 }
 
 QMenu* QtStatusArea::statusQMenu() const {
@@ -56,28 +64,50 @@ QMenu* QtStatusArea::statusQMenu() const {
 }
 
 void QtStatusArea::show() {
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        usingTray_ = true;
-        tray_ = std::make_unique<QSystemTrayIcon>();
-        if (statusView_) {
-            tray_->setContextMenu(statusView_->menu());
+    // The icon is made and shown even without a tray: Qt docks it once a tray appears
+    // and takes its window away when the tray goes.
+    tray_ = std::make_unique<QSystemTrayIcon>();
+    if (statusView_) {
+        tray_->setContextMenu(statusView_->menu());
+    }
+    // A left click opens the menu too, as users of tray agents expect.
+    QObject::connect(tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
+                     [this](QSystemTrayIcon::ActivationReason reason) {
+                         if (reason == QSystemTrayIcon::Trigger && statusView_) {
+                             statusView_->menu()->popup(QCursor::pos());
+                         }
+                     });
+    setIcon(icon_);
+    tray_->show();
+    followTray();
+    // A tray started after the agent (usual with autostart), or one that ends: Qt's own
+    // tray tracking answers without a round trip, so a look each second is cheap.
+    trayWatch_ = new QTimer(this);
+    QObject::connect(trayWatch_, &QTimer::timeout, this, [this] {
+        if (QSystemTrayIcon::isSystemTrayAvailable() != usingTray_) {
+            followTray();
         }
-        // A left click opens the menu too, as users of tray agents expect.
-        QObject::connect(tray_.get(), &QSystemTrayIcon::activated, tray_.get(),
-                         [this](QSystemTrayIcon::ActivationReason reason) {
-                             if (reason == QSystemTrayIcon::Trigger && statusView_) {
-                                 statusView_->menu()->popup(QCursor::pos());
-                             }
-                         });
-        setIcon(icon_);
-        tray_->show();
+    });
+    trayWatch_->start(kTrayWatchIntervalMs);
+}
+
+void QtStatusArea::followTray() {
+    usingTray_ = QSystemTrayIcon::isSystemTrayAvailable();
+    if (usingTray_) {
+        if (fallback_) {
+            fallback_->hide();
+        }
         return;
     }
-    showFallbackWindow();
+    if (!fallback_) {
+        showFallbackWindow();
+    } else {
+        fallback_->show();
+    }
 }
 
 void QtStatusArea::raise() {
-    if (fallback_) {
+    if (fallback_ && !usingTray_) {
         fallback_->show();
         fallback_->raise();
         fallback_->activateWindow();

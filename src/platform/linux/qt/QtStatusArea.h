@@ -8,6 +8,7 @@
 
 class QMenu;
 class QSystemTrayIcon;
+class QTimer;
 class QWidget;
 
 namespace larkspire::desktop {
@@ -16,7 +17,8 @@ class QtMenuView;
 
 // The status item: a tray icon with the status menu. Where the desktop has no tray,
 // a small window says so and offers the same menu from a button, so the agent never
-// runs invisibly.
+// runs invisibly. The tray is watched: when one appears the icon docks and the window
+// goes; when it goes the window comes back.
 class QtStatusArea : public QObject, public platform::StatusArea {
     Q_OBJECT
   public:
@@ -28,7 +30,7 @@ class QtStatusArea : public QObject, public platform::StatusArea {
     void setMenu(std::shared_ptr<platform::Menu> menu) override;
     void setMainMenu(std::shared_ptr<platform::Menu> menu) override;
 
-    // Shows the tray icon, or the fallback window when there is no tray.
+    // Shows the tray icon, or the fallback window while there is no tray.
     void show();
     // Brings the fallback window back after the user closed it (no-op with a tray).
     void raise();
@@ -38,14 +40,18 @@ class QtStatusArea : public QObject, public platform::StatusArea {
     QWidget* fallbackWindow() const { return fallback_.get(); }
 
   private:
+    static constexpr int kTrayWatchIntervalMs = 1000;
     void showFallbackWindow();
+    // Tray icon or fallback window, after the tray's state now.
+    void followTray();
 
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<QtMenuView> statusView_;
-    std::unique_ptr<QtMenuView> mainView_;
+    std::shared_ptr<platform::Menu> mainMenu_;
     std::unique_ptr<QWidget> fallback_;
     platform::StatusIcon icon_;
     bool usingTray_ = false;
+    QTimer* trayWatch_ = nullptr;  // owned by this object
 };
 
 }  // namespace larkspire::desktop

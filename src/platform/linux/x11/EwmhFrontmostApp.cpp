@@ -69,6 +69,11 @@ EwmhFrontmostApp::EwmhFrontmostApp() : display_(openDisplay()) {
     clientList_ = XInternAtom(d, "_NET_CLIENT_LIST", False);
     clientListStacking_ = XInternAtom(d, "_NET_CLIENT_LIST_STACKING", False);
     timeProbe_ = XInternAtom(d, "_LARKSPIRE_TIME", False);
+    windowType_ = XInternAtom(d, "_NET_WM_WINDOW_TYPE", False);
+    typeNormal_ = XInternAtom(d, "_NET_WM_WINDOW_TYPE_NORMAL", False);
+    typeDialog_ = XInternAtom(d, "_NET_WM_WINDOW_TYPE_DIALOG", False);
+    wmState_ = XInternAtom(d, "_NET_WM_STATE", False);
+    stateHidden_ = XInternAtom(d, "_NET_WM_STATE_HIDDEN", False);
     XSetWindowAttributes attributes{};
     attributes.event_mask = PropertyChangeMask;
     clock_ = XCreateWindow(d, root_, -10, -10, 1, 1, 0, CopyFromParent, InputOnly, CopyFromParent,
@@ -106,20 +111,54 @@ std::optional<platform::FrontWindow> EwmhFrontmostApp::frontmost() {
     if (active.empty() || active[0] == 0) {
         return std::nullopt;
     }
+    return describe(active[0]);
+}
+
+platform::FrontWindow EwmhFrontmostApp::describe(Window window) {
     platform::FrontWindow w;
-    w.window = active[0];
-    if (const auto pid = cardinals(active[0], wmPid_, XA_CARDINAL); !pid.empty()) {
+    w.window = window;
+    if (const auto pid = cardinals(window, wmPid_, XA_CARDINAL); !pid.empty()) {
         w.processIdentifier = static_cast<platform::ProcessId>(pid[0]);
     }
     XClassHint hint{};
-    if (XGetClassHint(display_.get(), active[0], &hint)) {
+    if (XGetClassHint(display_.get(), window, &hint)) {
         XPtr<char> name(hint.res_name);
         XPtr<char> cls(hint.res_class);
         w.windowInstance = name ? name.get() : "";
         w.windowClass = cls ? cls.get() : "";
     }
+    if (w.processIdentifier > 0) {
+        std::ifstream comm("/proc/" + std::to_string(w.processIdentifier) + "/comm");
+        std::getline(comm, w.processName);
+    }
     w.applicationName = applicationName(w);
     return w;
+}
+
+std::optional<platform::FrontWindow> EwmhFrontmostApp::lastWindowNotOf(platform::ProcessId pid) {
+    if (!display_) {
+        return std::nullopt;
+    }
+    // Activation raises in EWMH window managers: the top-most ordinary window of another
+    // process is the one most recently in front. Docks, panels and hidden windows are not.
+    const auto stacking = cardinals(root_, clientListStacking_, XA_WINDOW);
+    for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) {
+        const auto window = static_cast<Window>(*it);
+        const auto owner = cardinals(window, wmPid_, XA_CARDINAL);
+        if (owner.empty() || static_cast<platform::ProcessId>(owner[0]) == pid) {
+            continue;
+        }
+        const auto types = cardinals(window, windowType_, XA_ATOM);
+        if (!types.empty() && types[0] != typeNormal_ && types[0] != typeDialog_) {
+            continue;
+        }
+        const auto states = cardinals(window, wmState_, XA_ATOM);
+        if (std::find(states.begin(), states.end(), stateHidden_) != states.end()) {
+            continue;
+        }
+        return describe(window);
+    }
+    return std::nullopt;
 }
 
 std::string EwmhFrontmostApp::applicationName(const platform::FrontWindow& w) const {
@@ -141,14 +180,7 @@ std::string EwmhFrontmostApp::applicationName(const platform::FrontWindow& w) co
     if (!w.windowClass.empty()) {
         return w.windowClass;
     }
-    if (w.processIdentifier > 0) {
-        std::ifstream comm("/proc/" + std::to_string(w.processIdentifier) + "/comm");
-        std::string name;
-        if (std::getline(comm, name)) {
-            return name;
-        }
-    }
-    return {};
+    return w.processName;
 }
 
 Time EwmhFrontmostApp::serverTime() {

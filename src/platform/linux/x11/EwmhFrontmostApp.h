@@ -25,10 +25,12 @@ class EwmhFrontmostApp : public platform::FrontmostApp {
     std::optional<platform::FrontWindow> frontmost() override;
     bool activate(platform::WindowId window) override;
     std::optional<platform::WindowId> windowOf(platform::ProcessId pid) override;
+    std::optional<platform::FrontWindow> lastWindowNotOf(platform::ProcessId pid) override;
     platform::ProcessId ownProcess() const override;
 
   private:
     std::vector<unsigned long> cardinals(Window window, Atom property, Atom type);
+    platform::FrontWindow describe(Window window);
     std::string applicationName(const platform::FrontWindow& w) const;
     Time serverTime();
 
@@ -40,6 +42,11 @@ class EwmhFrontmostApp : public platform::FrontmostApp {
     Atom clientList_ = 0;
     Atom clientListStacking_ = 0;
     Atom timeProbe_ = 0;
+    Atom windowType_ = 0;
+    Atom typeNormal_ = 0;
+    Atom typeDialog_ = 0;
+    Atom wmState_ = 0;
+    Atom stateHidden_ = 0;
 };
 
 }  // namespace larkspire::desktop

@@ -52,22 +52,25 @@ bool XInputKeyListener::start(Handler handler) {
     }
     reason_.clear();
 
-    // The slave keyboards fed by XTest: their events are injected, not typed.
+    // The slave devices fed by XTest: their events are injected, not typed.
     syntheticDevices_.clear();
     int count = 0;
     if (XIDeviceInfo* devices = XIQueryDevice(display.get(), XIAllDevices, &count)) {
         for (int i = 0; i < count; ++i) {
-            if (devices[i].use == XISlaveKeyboard && std::strstr(devices[i].name, "XTEST")) {
+            if ((devices[i].use == XISlaveKeyboard || devices[i].use == XISlavePointer) &&
+                std::strstr(devices[i].name, "XTEST")) {
                 syntheticDevices_.insert(devices[i].deviceid);
             }
         }
         XIFreeDeviceInfo(devices);
     }
 
-    // Master devices only: each key then arrives once, with the slave as its source.
+    // Master devices only: each key or button then arrives once, with the slave as its source.
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
     XISetMask(bits, XI_RawKeyPress);
     XISetMask(bits, XI_RawKeyRelease);
+    XISetMask(bits, XI_RawButtonPress);
+    XISetMask(bits, XI_RawButtonRelease);
     XIEventMask mask{XIAllMasterDevices, sizeof(bits), bits};
     XISelectEvents(display.get(), DefaultRootWindow(display.get()), &mask, 1);
     XSync(display.get(), False);
@@ -108,10 +111,14 @@ void XInputKeyListener::run() {
                 !XGetEventData(d, cookie)) {
                 continue;
             }
-            if (cookie->evtype == XI_RawKeyPress || cookie->evtype == XI_RawKeyRelease) {
+            const int type = cookie->evtype;
+            if (type == XI_RawKeyPress || type == XI_RawKeyRelease || type == XI_RawButtonPress ||
+                type == XI_RawButtonRelease) {
                 const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
-                handler_(platform::RawKeyEvent{raw->detail, cookie->evtype == XI_RawKeyPress,
-                                               syntheticDevices_.contains(raw->sourceid)});
+                const bool button = type == XI_RawButtonPress || type == XI_RawButtonRelease;
+                handler_(platform::RawKeyEvent{raw->detail,
+                                               type == XI_RawKeyPress || type == XI_RawButtonPress,
+                                               syntheticDevices_.contains(raw->sourceid), button});
             }
             XFreeEventData(d, cookie);
         }

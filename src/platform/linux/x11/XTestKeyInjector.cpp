@@ -79,9 +79,17 @@ int XTestKeyInjector::keycodeOf(platform::ChordKey key) {
             sym = XK_Shift_L;
             fallback = KEY_LEFTSHIFT + 8;
             break;
+        case platform::ChordKey::insert:
+            sym = XK_Insert;
+            fallback = KEY_INSERT + 8;
+            break;
         case platform::ChordKey::v:
             sym = XK_v;
             fallback = KEY_V + 8;
+            break;
+        case platform::ChordKey::y:
+            sym = XK_y;
+            fallback = KEY_Y + 8;
             break;
         case platform::ChordKey::z:
             sym = XK_z;
@@ -106,6 +114,45 @@ void XTestKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
     for (auto it = codes.rbegin(); it != codes.rend(); ++it) {
         fake(*it, false);
     }
+    XSync(display_.get(), False);
+}
+
+int XTestKeyInjector::blankKeycode() {
+    if (blankKeycode_ >= 0) {
+        return blankKeycode_;
+    }
+    blankKeycode_ = 0;
+    int minCode = 0;
+    int maxCode = 0;
+    XDisplayKeycodes(display_.get(), &minCode, &maxCode);
+    int perCode = 0;
+    const int count = maxCode - minCode + 1;
+    XPtr<KeySym> syms(
+        XGetKeyboardMapping(display_.get(), static_cast<KeyCode>(minCode), count, &perCode));
+    if (!syms) {
+        return blankKeycode_;
+    }
+    // From the top: the high codes of the evdev layout are the ones left unmapped.
+    for (int code = maxCode; code >= minCode; --code) {
+        const KeySym* row = syms.get() + (code - minCode) * perCode;
+        if (std::all_of(row, row + perCode, [](KeySym s) { return s == NoSymbol; })) {
+            blankKeycode_ = code;
+            break;
+        }
+    }
+    return blankKeycode_;
+}
+
+void XTestKeyInjector::tapBlankKey() {
+    if (!display_) {
+        return;
+    }
+    const int code = blankKeycode();
+    if (code == 0) {
+        return;
+    }
+    fake(code, true);
+    fake(code, false);
     XSync(display_.get(), False);
 }
 

@@ -20,13 +20,17 @@ class XTestKeyInjector : public platform::KeyInjector {
     std::vector<int> heldModifiers() override;
     void release(const std::vector<int>& keycodes) override;
     void sendChord(const std::vector<platform::ChordKey>& keys) override;
+    void tapBlankKey() override;
 
   private:
     void fake(int keycode, bool pressed);
     int keycodeOf(platform::ChordKey key);
+    // A key code the layout maps to no symbol at all; 0 when there is none. Looked up once.
+    int blankKeycode();
 
     SendObserver beforeSend_;
     DisplayPtr display_;
+    int blankKeycode_ = -1;
 };
 
 }  // namespace larkspire::desktop

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Inside scripts/headless-session --no-tray: the agent's menu lives in its own window,
+# and choosing "Start recording" there brings that window to the front. The text must
+# still go to the application the user was in, never into the agent's window.
+#   notray-e2e.sh BUILD_DIR SOURCE_DIR
+set -u
+BUILD_DIR="$1" SOURCE_DIR="$2"
+source "$SOURCE_DIR/tests/e2e/e2e-lib.sh"
+
+start_all
+speech bank "please call the bank tomorrow morning"
+# Chooses the Nth item of the fallback window's menu button with the keyboard.
+window_menu() {
+  local w
+  w=$(xdotool search --onlyvisible --name '^Larkspire$' | head -1)
+  [ -n "$w" ] || { echo "no Larkspire window"; return 1; }
+  eval "$(xdotool getwindowgeometry --shell "$w")"
+  # Relative to the window: the absolute Y xdotool reports is off by the frame.
+  xdotool mousemove --window "$w" $((WIDTH / 2)) $((HEIGHT - 22)) click 1
+  sleep 0.6
+  for _ in $(seq "$1"); do xte 'key Down'; sleep 0.05; done
+  xte 'key Return'
+}
+agent_in_front() { xdotool getactivewindow getwindowname | grep -qx 'Larkspire'; }
+
+focus_target
+window_menu 1  # "Start recording"
+sleep 0.3
+check "the agent's window is in front while it records" agent_in_front
+paplay --latency-msec=20 -d micfeed "$work/bank.wav"
+sleep 0.3
+window_menu 1  # "Stop & transcribe"
+wait_until 20 text_is "Please call the bank tomorrow morning."
+check "the text went to the application used before the agent's window (got: $(target_text))" \
+  text_is "Please call the bank tomorrow morning."
+check "the paste went to the target window ($(grep 'pasted with' "$work/agent.log" | tail -1))" \
+  grep -q 'pasted with Ctrl+V into "Gtk_target"' "$work/agent.log"
+
+finish

@@ -22,9 +22,9 @@ std::optional<InsertionTarget> InsertionTarget::capture(platform::FrontmostApp& 
     }
     InsertionTarget target;
     target.processIdentifier = front->processIdentifier;
-    if (front->processIdentifier > 0 && front->processIdentifier == frontmost.ownProcess()) {
-        // The agent's own window (the fallback menu, sign-in) took the front to start
-        // this: the text is for the application the user was in before.
+    if (front->processIdentifier > 0 && frontmost.isAgentProcess(front->processIdentifier)) {
+        // The agent's own window (the fallback menu, sign-in, the workspace) took the front to
+        // start this: the text is for the application the user was in before.
         if (auto other = frontmost.lastWindowNotOf(frontmost.ownProcess())) {
             front = other;
         } else {

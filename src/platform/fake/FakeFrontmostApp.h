@@ -21,6 +21,7 @@ class FakeFrontmostApp : public platform::FrontmostApp {
     std::optional<platform::WindowId> windowOf(platform::ProcessId pid) override;
     std::optional<platform::FrontWindow> lastWindowNotOf(platform::ProcessId pid) override;
     platform::ProcessId ownProcess() const override { return own_; }
+    bool isAgentProcess(platform::ProcessId pid) const override { return pid == own_; }
 
     // Opens a window (in front when `front`).
     void open(const platform::FrontWindow& window, bool front = true);

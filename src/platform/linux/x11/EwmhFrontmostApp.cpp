@@ -14,6 +14,22 @@
 namespace larkspire::desktop {
 namespace {
 
+// The parent of a running process, from /proc/PID/stat; 0 when it cannot be read. The
+// command name in parentheses may hold spaces, so fields are counted after its last ')'.
+platform::ProcessId parentOf(platform::ProcessId pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) {
+        return 0;
+    }
+    std::istringstream fields(stat.substr(close + 1));
+    std::string state;
+    long parent = 0;
+    fields >> state >> parent;
+    return fields ? static_cast<platform::ProcessId>(parent) : 0;
+}
+
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -145,7 +161,8 @@ std::optional<platform::FrontWindow> EwmhFrontmostApp::lastWindowNotOf(platform:
     for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) {
         const auto window = static_cast<Window>(*it);
         const auto owner = cardinals(window, wmPid_, XA_CARDINAL);
-        if (owner.empty() || static_cast<platform::ProcessId>(owner[0]) == pid) {
+        if (owner.empty() || static_cast<platform::ProcessId>(owner[0]) == pid ||
+            parentOf(static_cast<platform::ProcessId>(owner[0])) == pid) {
             continue;
         }
         const auto types = cardinals(window, windowType_, XA_ATOM);
@@ -233,6 +250,10 @@ std::optional<platform::WindowId> EwmhFrontmostApp::windowOf(platform::ProcessId
 
 platform::ProcessId EwmhFrontmostApp::ownProcess() const {
     return static_cast<platform::ProcessId>(getpid());
+}
+
+bool EwmhFrontmostApp::isAgentProcess(platform::ProcessId pid) const {
+    return pid > 0 && (pid == ownProcess() || parentOf(pid) == ownProcess());
 }
 
 }  // namespace larkspire::desktop

@@ -27,6 +27,7 @@ class EwmhFrontmostApp : public platform::FrontmostApp {
     std::optional<platform::WindowId> windowOf(platform::ProcessId pid) override;
     std::optional<platform::FrontWindow> lastWindowNotOf(platform::ProcessId pid) override;
     platform::ProcessId ownProcess() const override;
+    bool isAgentProcess(platform::ProcessId pid) const override;
 
   private:
     std::vector<unsigned long> cardinals(Window window, Atom property, Atom type);

@@ -106,6 +106,11 @@ class InputIntegrationTest : public ::testing::Test {
         return calls;
     }
 
+    // Until the application's focused field is known; on a loaded machine its focus event
+    // came later than a fixed 0.2 s pause.
+    bool waitFocused(pid_t pid) {
+        return pumpUntil([&] { return accessibility.focusedElement(pid) != nullptr; }, 5);
+    }
     bool waitFront(pid_t pid) {
         return pumpUntil(
             [&] {
@@ -194,7 +199,7 @@ TEST_F(InputIntegrationTest, CapturedSelectionIsReplacedByThePasteAndTheClipboar
     TargetApp first({"--text", "0123456789", "--select", "5", "8", "--title", "first"});
     ASSERT_TRUE(first.waitReady());
     ASSERT_TRUE(waitFront(first.pid()));
-    pumpFor(0.2);  // focus events reach the cache
+    ASSERT_TRUE(waitFocused(first.pid()));
 
     const auto t0 = std::chrono::steady_clock::now();
     auto target = InsertionTarget::capture(frontmost, accessibility);
@@ -247,7 +252,7 @@ TEST_F(InputIntegrationTest, PasswordEntryIsSecure) {
     TargetApp app({"--password", "--text", "hunter2"});
     ASSERT_TRUE(app.waitReady());
     ASSERT_TRUE(waitFront(app.pid()));
-    pumpFor(0.2);
+    ASSERT_TRUE(waitFocused(app.pid()));
     auto target = InsertionTarget::capture(frontmost, accessibility);
     ASSERT_TRUE(target);
     ASSERT_TRUE(target->focusedElement);

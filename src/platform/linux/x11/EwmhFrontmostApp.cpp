@@ -103,20 +103,7 @@ EwmhFrontmostApp::~EwmhFrontmostApp() {
 }
 
 std::vector<unsigned long> EwmhFrontmostApp::cardinals(Window window, Atom property, Atom type) {
-    Atom actualType = 0;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long remaining = 0;
-    unsigned char* raw = nullptr;
-    const int status = XGetWindowProperty(display_.get(), window, property, 0, 4096, False, type,
-                                          &actualType, &format, &count, &remaining, &raw);
-    XPtr<unsigned char> data(raw);
-    if (status != Success || !data || format != 32 || actualType != type) {
-        return {};
-    }
-    // Format-32 properties come back as an array of long.
-    const auto* values = reinterpret_cast<const unsigned long*>(data.get());
-    return {values, values + count};
+    return desktop::cardinals(display_.get(), window, property, type);
 }
 
 std::optional<platform::FrontWindow> EwmhFrontmostApp::frontmost() {

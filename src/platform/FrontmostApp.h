@@ -33,7 +33,7 @@ class FrontmostApp {
     // The top-most window of a running process; absent when it has none (or has quit).
     virtual std::optional<WindowId> windowOf(ProcessId pid) = 0;
     // The window most recently in front (the top-most in stacking order) that belongs
-    // to another process than `pid` and its children and is an ordinary application window.
+    // to another process than `pid` and its helpers and is an ordinary application window.
     virtual std::optional<FrontWindow> lastWindowNotOf(ProcessId pid) = 0;
     // The agent's own process.
     virtual ProcessId ownProcess() const = 0;

@@ -14,20 +14,25 @@
 namespace larkspire::desktop {
 namespace {
 
-// The parent of a running process, from /proc/PID/stat; 0 when it cannot be read. The
-// command name in parentheses may hold spaces, so fields are counted after its last ')'.
-platform::ProcessId parentOf(platform::ProcessId pid) {
+// Whether `pid` is a helper that `parent` started and that is ours by name (the workspace
+// window, "larkspire-workspace"). The name matters: a browser that the desktop opener started
+// for the agent can also be its child, and it is an application like any other.
+// /proc/PID/stat gives the name in parentheses (which may hold spaces), then the state and
+// the parent.
+bool isHelperOf(platform::ProcessId pid, platform::ProcessId parent) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto open = stat.find('(');
     const auto close = stat.rfind(')');
-    if (close == std::string::npos) {
-        return 0;
+    if (open == std::string::npos || close == std::string::npos || close < open) {
+        return false;
     }
     std::istringstream fields(stat.substr(close + 1));
     std::string state;
-    long parent = 0;
-    fields >> state >> parent;
-    return fields ? static_cast<platform::ProcessId>(parent) : 0;
+    long ppid = 0;
+    fields >> state >> ppid;
+    return fields && static_cast<platform::ProcessId>(ppid) == parent &&
+           stat.compare(open + 1, 10, "larkspire-") == 0;
 }
 
 std::string lower(std::string s) {
@@ -149,7 +154,7 @@ std::optional<platform::FrontWindow> EwmhFrontmostApp::lastWindowNotOf(platform:
         const auto window = static_cast<Window>(*it);
         const auto owner = cardinals(window, wmPid_, XA_CARDINAL);
         if (owner.empty() || static_cast<platform::ProcessId>(owner[0]) == pid ||
-            parentOf(static_cast<platform::ProcessId>(owner[0])) == pid) {
+            isHelperOf(static_cast<platform::ProcessId>(owner[0]), pid)) {
             continue;
         }
         const auto types = cardinals(window, windowType_, XA_ATOM);
@@ -240,7 +245,7 @@ platform::ProcessId EwmhFrontmostApp::ownProcess() const {
 }
 
 bool EwmhFrontmostApp::isAgentProcess(platform::ProcessId pid) const {
-    return pid > 0 && (pid == ownProcess() || parentOf(pid) == ownProcess());
+    return pid > 0 && (pid == ownProcess() || isHelperOf(pid, ownProcess()));
 }
 
 }  // namespace larkspire::desktop

@@ -105,8 +105,24 @@ tray_menu() {
   icon=$(xwininfo -id "$panel" -children | awk '/^ +0x/ && $0 !~ / 1x1\+/ {print $1; exit}')
   geometry=$(xwininfo -id "$icon" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
   read -r x y <<<"$geometry"
-  xdotool mousemove $((x + 11)) $((y + 11)) click 3
-  sleep 0.6
+  choose_in_popup "$1" xdotool mousemove $((x + 11)) $((y + 11)) sleep 0.2 click 3
+}
+# The agent's visible override-redirect windows: its popup menus and its floating panel.
+agent_popups() {
+  local w n=0
+  for w in $(xdotool search --onlyvisible --pid "$agent_pid" 2>/dev/null); do
+    xwininfo -id "$w" | grep -q 'Override Redirect State: yes' && n=$((n + 1))
+  done
+  echo "$n"
+}
+popup_opened() { (($(agent_popups) > popups_before)); }
+# Chooses the Nth item of the menu that CLICK opens, once it is on screen: a fixed pause
+# sent the keys to the application behind it when the machine was busy. CLICK pauses
+# between moving and pressing: Qt ignored a press that came with the pointer's arrival.
+choose_in_popup() {  # choose_in_popup N CLICK-COMMAND...
+  popups_before=$(agent_popups)
+  "${@:2}"
+  wait_until 10 popup_opened || echo "the agent's menu did not open"
   for _ in $(seq "$1"); do xte 'key Down'; sleep 0.05; done
   tray_chosen_at=$(date +%s%N)  # when the item was chosen, in ns
   xte 'key Return'

@@ -11,15 +11,14 @@ start_all
 speech bank "please call the bank tomorrow morning"
 # Chooses the Nth item of the fallback window's menu button with the keyboard.
 window_menu() {
-  local w
-  w=$(xdotool search --onlyvisible --name '^Larkspire$' | head -1)
+  local w=""
+  for c in $(xdotool search --onlyvisible --pid "$agent_pid"); do  # not its panel or menus
+    xwininfo -id "$c" | grep -q 'Override Redirect State: no' && { w=$c; break; }
+  done
   [ -n "$w" ] || { echo "no Larkspire window"; return 1; }
   eval "$(xdotool getwindowgeometry --shell "$w")"
   # Relative to the window: the absolute Y xdotool reports is off by the frame.
-  xdotool mousemove --window "$w" $((WIDTH / 2)) $((HEIGHT - 22)) click 1
-  sleep 0.6
-  for _ in $(seq "$1"); do xte 'key Down'; sleep 0.05; done
-  xte 'key Return'
+  choose_in_popup "$1" xdotool mousemove --window "$w" $((WIDTH / 2)) $((HEIGHT - 22)) sleep 0.2 click 1
 }
 agent_in_front() { xdotool getactivewindow getwindowname | grep -qx 'Larkspire'; }
 

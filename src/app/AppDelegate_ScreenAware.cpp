@@ -11,7 +11,6 @@
 namespace larkspire {
 namespace {
 
-constexpr double kRestoreDelay = 0.2;
 constexpr double kWrittenHide = 1.4;
 constexpr double kFailureHide = 2.8;
 constexpr double kSlowestVoice = 0.75;
@@ -224,23 +223,22 @@ void AppDelegate::insertContextual(const ContextualResult& result,
     std::string status = "Ready to explain";
     std::string symbol = "speaker.wave.2";
     if (!text.empty()) {
-        activateContextWindow(context);
-        s_.scheduler.postAfter(
-            platform::Duration(kRestoreDelay), lifetime_.guard([this, context, text, recording] {
-                context.restoreFocus();
-                // Undo only where an undo chord exists (not a terminal).
-                s_.insertion.pasteFront(
-                    text, lifetime_.guard([this, pid = context.processIdentifier](bool undoable) {
-                        if (undoable) {
-                            lastTargetPID_ = pid;
-                        } else {
-                            lastTargetPID_.reset();
-                        }
-                        undoLastItem_->setEnabled(undoable);
-                    }));
-                recording.discardRecoveryCopy();
-                refreshRetryItem();
+        // The window is raised only when the paste's turn comes: raised earlier, it would
+        // take the chord of a dictation still waiting to be pasted.
+        s_.insertion.pasteAfter(
+            text, lifetime_.guard([this, context] { activateContextWindow(context); }),
+            [context] { context.restoreFocus(); },
+            // Undo only where an undo chord exists (not a terminal).
+            lifetime_.guard([this, pid = context.processIdentifier](bool undoable) {
+                if (undoable) {
+                    lastTargetPID_ = pid;
+                } else {
+                    lastTargetPID_.reset();
+                }
+                undoLastItem_->setEnabled(undoable);
             }));
+        recording.discardRecoveryCopy();
+        refreshRetryItem();
         lastText_ = text;
         copyLastItem_->setEnabled(true);
         status = "Written at your cursor";

@@ -35,6 +35,13 @@ void DesktopInsertion::pasteFront(const std::string& text, Pasted pasted) {
     paster_.paste(text, std::move(pasted));
 }
 
+void DesktopInsertion::pasteAfter(const std::string& text, std::function<void()> bringToFront,
+                                  std::function<void()> restoreFocus, Pasted pasted) {
+    paster_.paste(text, std::move(pasted),
+                  Paster::Prelude{std::move(bringToFront), InsertionTarget::kRestoreDelay,
+                                  std::move(restoreFocus)});
+}
+
 bool DesktopInsertion::isRunning(std::int32_t processId) {
     return s_.frontmost.windowOf(processId).has_value();
 }

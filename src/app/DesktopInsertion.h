@@ -14,6 +14,8 @@ class DesktopInsertion : public Insertion {
     std::shared_ptr<InsertionPoint> capture() override;
     void paste(const InsertionPoint& target, const std::string& text, Pasted pasted) override;
     void pasteFront(const std::string& text, Pasted pasted) override;
+    void pasteAfter(const std::string& text, std::function<void()> bringToFront,
+                    std::function<void()> restoreFocus, Pasted pasted) override;
     bool isRunning(std::int32_t processId) override;
     void activate(std::int32_t processId) override;
     void undo(Undone undone) override;

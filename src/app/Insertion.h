@@ -33,6 +33,10 @@ class Insertion {
     virtual void paste(const InsertionPoint& target, const std::string& text, Pasted pasted) = 0;
     // Pastes into whatever is in front when its turn comes.
     virtual void pasteFront(const std::string& text, Pasted pasted) = 0;
+    // When its turn comes: `bringToFront`, then `restoreFocus` 0.2 s later, then the paste.
+    // Nothing is raised while an earlier paste still owns the clipboard.
+    virtual void pasteAfter(const std::string& text, std::function<void()> bringToFront,
+                            std::function<void()> restoreFocus, Pasted pasted) = 0;
     virtual bool isRunning(std::int32_t processId) = 0;
     virtual void activate(std::int32_t processId) = 0;
     virtual void undo(Undone undone) = 0;

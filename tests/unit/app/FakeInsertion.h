@@ -37,6 +37,13 @@ class FakeInsertion : public Insertion {
             pasted(undoable);
         }
     }
+    // The prelude runs at once: its timing in the queue is the Paster's.
+    void pasteAfter(const std::string& text, std::function<void()> bringToFront,
+                    std::function<void()> restoreFocus, Pasted pasted) override {
+        bringToFront();
+        restoreFocus();
+        pasteFront(text, std::move(pasted));
+    }
     bool isRunning(std::int32_t pid) override { return running.count(pid) > 0; }
     void activate(std::int32_t pid) override {
         events.push_back("activate " + std::to_string(pid));

@@ -35,6 +35,7 @@
 #include "platform/linux/x11/X11Keyboard.h"
 #include "platform/linux/x11/XCompositeWindowCapture.h"
 #include "platform/linux/x11/XInputKeyListener.h"
+#include "platform/linux/x11/XPanelWindow.h"
 #include "platform/linux/x11/XTestKeyInjector.h"
 #include "ui/SignInWindow.h"
 #include "ui/WorkspaceProcess.h"
@@ -118,7 +119,16 @@ int main(int argc, char** argv) {
     larkspire::desktop::QtUserDefaults defaults;
     larkspire::desktop::XdgDesktop desktop;
     larkspire::desktop::QtStatusArea statusArea;
+    larkspire::desktop::XPanelWindow panelWindow;
     larkspire::desktop::QtFloatingPanel hudPanel;
+    if (QGuiApplication::platformName() == "xcb") {
+        hudPanel.setWindowSystem({[&] { return panelWindow.composited(); },
+                                  [&](WId window) { panelWindow.showOnEveryWorkspace(window); },
+                                  [&](WId window, const QRect& area) {
+                                      panelWindow.setInputArea(window, area.x(), area.y(),
+                                                               area.width(), area.height());
+                                  }});
+    }
     larkspire::desktop::PulseAudioInput microphone(scheduler);
     larkspire::desktop::PulseAudioPlayerFactory players(scheduler);
     auto autostart = larkspire::desktop::XdgAutostart::forCurrentUser();

@@ -25,6 +25,10 @@ panel_shown() { xdotool search --onlyvisible --name '^Larkspire status$' >/dev/n
 check "the status panel shows while recording" panel_shown
 check "the field keeps the focus while the panel shows ($(xdotool getactivewindow getwindowname))" \
   test "$(xdotool getactivewindow getwindowname)" = "e2e target"
+on_other_workspace() { xdotool set_desktop 1 && sleep 0.3 && panel_shown; }
+check "the panel stays in view on another workspace" on_other_workspace
+xdotool set_desktop 0
+focus_target
 wait_until 10 capturing
 paplay --latency-msec=20 -d micfeed "$work/bank.wav"
 sleep 0.3

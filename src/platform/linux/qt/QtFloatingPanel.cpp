@@ -17,6 +17,15 @@ namespace larkspire::desktop {
 namespace {
 
 const QColor kTeal(0x30, 0xb0, 0xc7);
+constexpr qreal kCornerRadius = 16;
+// The shadow falls a little below the panel, as from a light above the screen.
+constexpr int kShadowDrop = 3;
+
+QPainterPath roundedCard(const QRectF& card) {
+    QPainterPath path;
+    path.addRoundedRect(card, kCornerRadius, kCornerRadius);
+    return path;
+}
 
 int primaryHeight() {
     const QScreen* primary = QGuiApplication::primaryScreen();
@@ -62,6 +71,7 @@ QtFloatingPanel::QtFloatingPanel()
     controls_->setFixedWidth(0);
     controls_->hide();
     row->addWidget(controls_);
+    reshape();
 }
 
 QToolButton* QtFloatingPanel::makeButton(const char* symbol, const char* label,
@@ -116,17 +126,56 @@ QRect QtFloatingPanel::toQt(const platform::Rect& r) const {
                  int(std::lround(r.width)), int(std::lround(r.height)));
 }
 
+// The logic's frame is the panel itself; the window around it also holds the shadow.
+QRect QtFloatingPanel::cardRect() const {
+    return rect().adjusted(margin_, margin_, -margin_, -margin_);
+}
+
 void QtFloatingPanel::setFrame(const platform::Rect& frame) {
     const QRect q = toQt(frame);
-    setFixedSize(q.size());
-    move(q.topLeft());
+    setFixedSize(q.size() + QSize(2 * margin_, 2 * margin_));
+    move(q.topLeft() - QPoint(margin_, margin_));
+    reshape();
 }
 
 platform::Rect QtFloatingPanel::frame() const {
-    return toLogic(QRect(pos(), size()));
+    return toLogic(QRect(pos() + QPoint(margin_, margin_), cardRect().size()));
+}
+
+void QtFloatingPanel::applyShadow(bool shadow) {
+    const int margin = shadow ? kShadowMargin : 0;
+    if (margin == margin_) {
+        return;
+    }
+    const platform::Rect kept = frame();
+    margin_ = margin;
+    layout()->setContentsMargins(15 + margin_, margin_, 10 + margin_, margin_);
+    setFrame(kept);
+}
+
+// Without a compositing manager the translucent corners would show black: the window
+// takes the panel's rounded shape. With one, the shadow is drawn and clicks on it pass
+// through to the windows below.
+void QtFloatingPanel::reshape() {
+    if (margin_ == 0) {
+        setMask(QRegion(roundedCard(cardRect()).toFillPolygon().toPolygon()));
+    } else {
+        clearMask();
+        if (windowSystem_.setInputArea && testAttribute(Qt::WA_WState_Created)) {
+            windowSystem_.setInputArea(winId(), cardRect());
+        }
+    }
 }
 
 void QtFloatingPanel::orderFront() {
+    if (!isVisible()) {
+        // A compositing manager may have started or stopped since the panel last showed.
+        applyShadow(windowSystem_.composited && windowSystem_.composited());
+        if (windowSystem_.showOnEveryWorkspace) {
+            windowSystem_.showOnEveryWorkspace(winId());  // before the window is mapped
+        }
+        reshape();
+    }
     show();
     raise();
 }
@@ -163,9 +212,16 @@ QString QtFloatingPanel::labelText() const {
 void QtFloatingPanel::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), 16, 16);
-    p.fillPath(path, QColor(30, 30, 32, 225));
+    const QRectF card = cardRect();
+    // Layers of faint black growing outward: darkest at the panel's edge, gone at the
+    // window's.
+    for (int i = margin_ - kShadowDrop; i > 0; --i) {
+        QPainterPath layer;
+        layer.addRoundedRect(card.adjusted(-i, -i, i, i).translated(0, kShadowDrop),
+                             kCornerRadius + i, kCornerRadius + i);
+        p.fillPath(layer, QColor(0, 0, 0, 6));
+    }
+    p.fillPath(roundedCard(card), QColor(30, 30, 32, 225));
 }
 
 void QtFloatingPanel::mousePressEvent(QMouseEvent* event) {

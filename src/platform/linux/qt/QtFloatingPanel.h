@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 #include "platform/FloatingPanel.h"
 
@@ -9,13 +10,26 @@ class QToolButton;
 
 namespace larkspire::desktop {
 
-// The floating status panel: a frameless, always-on-top tool window that never takes
-// focus from the user's application, with a translucent rounded background. It can be
+// The floating status panel: a frameless, always-on-top tool window on every workspace
+// that never takes focus from the user's application, with a translucent rounded
+// background and, where a compositing manager runs, a soft shadow around it. It can be
 // dragged by its background.
 class QtFloatingPanel : public QWidget, public platform::FloatingPanel {
     Q_OBJECT
   public:
+    // What the window system does for the panel beyond Qt; each may be left empty.
+    struct WindowSystem {
+        std::function<bool()> composited;
+        std::function<void(WId)> showOnEveryWorkspace;
+        // Clicks reach the window only inside the rectangle (window coordinates).
+        std::function<void(WId, const QRect&)> setInputArea;
+    };
+    // Room around the panel for its shadow, when there is one.
+    static constexpr int kShadowMargin = 14;
+
     QtFloatingPanel();
+
+    void setWindowSystem(WindowSystem windowSystem) { windowSystem_ = std::move(windowSystem); }
 
     void setHandlers(Handlers handlers) override { handlers_ = std::move(handlers); }
     void setContent(const platform::PanelContent& content) override;
@@ -40,8 +54,13 @@ class QtFloatingPanel : public QWidget, public platform::FloatingPanel {
                             std::function<void()> Handlers::*handler);
     platform::Rect toLogic(const QRect& r) const;
     QRect toQt(const platform::Rect& r) const;
+    QRect cardRect() const;
+    void applyShadow(bool shadow);
+    void reshape();
 
     Handlers handlers_;
+    WindowSystem windowSystem_;
+    int margin_ = 0;
     QLabel* icon_;
     QLabel* label_;
     QWidget* controls_;

@@ -62,6 +62,13 @@ void WorkspaceProcess::send(const QJsonObject& message) {
                          qPrintable(program_));
             }
         });
+        connect(process_.get(), &QProcess::finished, this, [](int code, QProcess::ExitStatus s) {
+            if (s == QProcess::CrashExit) {
+                qWarning("Larkspire: the workspace window crashed");
+            } else if (code != 0) {
+                qWarning("Larkspire: the workspace window ended with status %d", code);
+            }
+        });
         output_.clear();
         process_->start();
     }

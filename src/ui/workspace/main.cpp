@@ -29,6 +29,14 @@ void sendOpen(const QUrl& url) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Chromium's sandbox refuses to run as root and the engine then ends without a word.
+    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
+        std::fputs(
+            "Larkspire: the workspace window does not open as root: its web engine's "
+            "sandbox cannot run as root. Start Larkspire as your own user.\n",
+            stderr);
+        return 2;
+    }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }

@@ -1,4 +1,4 @@
-// JSON request bodies as the service reads them: the nesting check that runs before the
+// JSON request bodies as the service reads them: the bounds check that runs before the
 // parser, checked against the depth of what the parser builds, and a whole request through
 // the body reader to a handler that reads members and answers with them.
 #include <cstddef>
@@ -7,6 +7,7 @@
 
 #include "devservice/fuzz/MemoryServer.h"
 #include "devservice/http/Http.h"
+#include "util/BoundedJson.h"
 
 namespace ds = larkspire::devservice;
 
@@ -31,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text = input.empty() ? input : input.substr(1);
     // Inputs stay small enough (-max_len) for the parser to take any depth.
     auto parsed = ds::http::Json::parse(text, nullptr, false);
-    if (!parsed.is_discarded() && ds::http::nestingWithin(text, ds::http::kMaxJsonDepth) !=
-                                      (depthOf(parsed) <= ds::http::kMaxJsonDepth)) {
+    if (!parsed.is_discarded() && larkspire::withinJsonBounds(text) !=
+                                      (depthOf(parsed) <= int(larkspire::kMaximumJsonDepth))) {
         std::abort();
     }
 

@@ -1,38 +1,11 @@
 #include "devservice/http/Http.h"
 
+#include "util/BoundedJson.h"
+
 namespace larkspire::devservice::http {
 
-bool nestingWithin(std::string_view json, int maxDepth) {
-    int depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (char c : json) {
-        if (inString) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                inString = false;
-            }
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > maxDepth) {
-                return false;
-            }
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return true;
-}
-
 std::optional<Json> objectBody(const httplib::Request& request) {
-    if (!nestingWithin(request.body, kMaxJsonDepth)) {
-        return std::nullopt;
-    }
-    auto parsed = Json::parse(request.body, nullptr, false);
+    auto parsed = parseBoundedJson(request.body);
     if (parsed.is_discarded() || !parsed.is_object()) {
         return std::nullopt;
     }

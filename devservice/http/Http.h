@@ -12,15 +12,9 @@ namespace larkspire::devservice::http {
 
 using Json = nlohmann::json;
 
-// Deeper request JSON is refused before it is parsed: the parser builds every level, and a
-// body of four million brackets cost 360 MB.
-constexpr int kMaxJsonDepth = 64;
-
-// Whether the arrays and objects of a JSON text nest at most `maxDepth` deep. Brackets inside
-// strings do not count; the text need not be valid JSON.
-bool nestingWithin(std::string_view json, int maxDepth);
-
-// The request body as a JSON object, or nothing when it is not one or nests too deep.
+// The request body as a JSON object, or nothing when it is not one or nests too deep: the
+// bounds are checked before parsing, since the parser builds every level and a body of
+// four million brackets cost 360 MB.
 std::optional<Json> objectBody(const httplib::Request& request);
 
 // The member when it is a string, else nullptr.

@@ -160,10 +160,9 @@ TEST_F(Shell, ConfigurationIsReadFromHomeAndAnUnknownFnKeyFallsBack) {
 TEST_F(Shell, ConfiguredFnKeyNamesTheKeyInMenus) {
     writeConfig(R"({"api_url":"http://127.0.0.1:4321","fn_key":"KEY_F13"})");
     rightAltIsAltGr = true;
-    AppDelegate::Hooks hooks;
     signedIn();
     keys.setAvailable(false);
-    start(hooks);
+    start();
     EXPECT_EQ(app->fnKey(), (FnKey{183, "F13"}));
     EXPECT_EQ(status.menu->at(0)->title(), "⚠ Grant Accessibility for the F13 key…");
     EXPECT_EQ(status.menu->at(6)->title(), "Include active-window image with Control + F13");
@@ -191,11 +190,10 @@ TEST_F(Shell, SignedInSetupRunsOnce) {
 }
 
 TEST_F(Shell, MonitorThatCannotStartPutsTheWarningFirstAndStoresNoStage) {
-    AppDelegate::Hooks hooks;
     signedIn();
     keys.setAvailable(false);
     defaults.setInteger("activationStage", 2);
-    start(hooks);
+    start();
     EXPECT_EQ(status.menu->at(0)->title(), "⚠ Grant Accessibility for the Right Alt key…");
     EXPECT_TRUE(status.menu->at(1)->isSeparator());
     EXPECT_EQ(status.menu->at(2)->title(), "Start recording");
@@ -206,10 +204,9 @@ TEST_F(Shell, MonitorThatCannotStartPutsTheWarningFirstAndStoresNoStage) {
 }
 
 TEST_F(Shell, StoredStageNeverDecreases) {
-    AppDelegate::Hooks hooks;
     signedIn();
     defaults.setInteger("activationStage", 4);
-    start(hooks);
+    start();
     EXPECT_EQ(defaults.integerValue("activationStage"), 4);
 }
 

@@ -6,13 +6,19 @@
 namespace larkspire {
 namespace {
 
-TEST(ConfigDecode, OnlyApiUrlLeavesEverythingElseAbsent) {
-    auto c = Config::decode(R"({"api_url":"https://api.example.com"})");
-    ASSERT_TRUE(c);
-    EXPECT_EQ(c->api_url, "https://api.example.com");
-    EXPECT_FALSE(c->supabase_url || c->anon_key || c->email || c->password || c->vault_dir ||
-                 c->context_excluded_apps || c->context_text_only_apps || c->fn_key);
-    EXPECT_TRUE(c->excludesContext("1Password 7"));
+// Null means absent.
+TEST(ConfigDecode, OnlyApiUrlOrNullsLeaveEverythingElseAbsent) {
+    for (const char* text :
+         {R"({"api_url":"a"})",
+          R"({"api_url":"a","context_excluded_apps":null,"email":null,"fn_key":null})"}) {
+        auto c = Config::decode(text);
+        ASSERT_TRUE(c) << text;
+        EXPECT_EQ(c->api_url, "a");
+        EXPECT_FALSE(c->supabase_url || c->anon_key || c->email || c->password || c->vault_dir ||
+                     c->context_excluded_apps || c->context_text_only_apps || c->fn_key)
+            << text;
+        EXPECT_TRUE(c->excludesContext("1Password 7"));
+    }
 }
 
 TEST(ConfigDecode, AllFieldsDecodeAndUnknownKeysAreIgnored) {
@@ -44,15 +50,6 @@ TEST(ConfigDecode, FailsWholeOnMissingApiUrlOrAnyWrongType) {
     std::string error;
     EXPECT_FALSE(Config::decode(R"({"api_url":"a","vault_dir":false})", &error));
     EXPECT_NE(error.find("vault_dir"), std::string::npos);
-}
-
-TEST(ConfigDecode, NullMeansAbsent) {
-    auto c = Config::decode(
-        R"({"api_url":"a","context_excluded_apps":null,"email":null,"fn_key":null})");
-    ASSERT_TRUE(c);
-    EXPECT_FALSE(c->context_excluded_apps);
-    EXPECT_FALSE(c->email);
-    EXPECT_FALSE(c->fn_key);
 }
 
 TEST(ConfigLoad, ReadsTheFileUnderHomeAndFailsQuietlyOtherwise) {

@@ -38,13 +38,16 @@ void Recognizer::loadLocked() {
     auto log = settings_.logFile.string();
     auto grammar = settings_.grammar ? settings_.grammar->string() : std::string();
     auto decoder = std::make_unique<Decoder>();
-    // cmd_ln_init takes a NULL-terminated list of option pairs.
+    // cmd_ln_init takes a NULL-terminated list of option pairs. Each upload is a whole
+    // utterance, normalised by its own cepstral mean ("batch"): the default running mean
+    // starts from the model's values and carries over from one request to the next, so a
+    // text would depend on what the service heard before.
     decoder->config.reset(
         settings_.grammar
             ? cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.c_str(), "-dict", dict.c_str(),
-                          "-jsgf", grammar.c_str(), "-logfn", log.c_str(), nullptr)
+                          "-jsgf", grammar.c_str(), "-cmn", "batch", "-logfn", log.c_str(), nullptr)
             : cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.c_str(), "-dict", dict.c_str(),
-                          "-lm", lm.c_str(), "-logfn", log.c_str(), nullptr));
+                          "-lm", lm.c_str(), "-cmn", "batch", "-logfn", log.c_str(), nullptr));
     if (!decoder->config) {
         throw RecognizerError("speech recogniser configuration rejected");
     }

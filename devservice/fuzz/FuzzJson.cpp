@@ -30,9 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view input(reinterpret_cast<const char*>(data), size);
     // The first byte chooses the framing of the request below; the rest is the JSON text.
     std::string_view text = input.empty() ? input : input.substr(1);
-    // Inputs stay small enough (-max_len) for the parser to take any depth.
-    auto parsed = ds::http::Json::parse(text, nullptr, false);
-    if (!parsed.is_discarded() && larkspire::withinJsonBounds(text) !=
+    // Inputs stay small enough (-max_len) for the parser to take any depth. The parser ends
+    // its input at a NUL byte, so the bounds are compared over the same prefix.
+    const std::string_view parsedText = text.substr(0, text.find('\0'));
+    auto parsed = ds::http::Json::parse(parsedText, nullptr, false);
+    if (!parsed.is_discarded() && larkspire::withinJsonBounds(parsedText) !=
                                       (depthOf(parsed) <= int(larkspire::kMaximumJsonDepth))) {
         std::abort();
     }

@@ -74,6 +74,11 @@ std::vector<std::string> ChildProcess::lines() {
     return lines_;
 }
 
+bool ChildProcess::seen(const std::string& line) {
+    read(0);
+    return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
+}
+
 bool ChildProcess::waitForLine(const std::string& line, double seconds) {
     return waitFor(line, true, seconds).has_value();
 }

@@ -22,6 +22,7 @@ class ChildProcess {
     pid_t pid() const { return pid_; }
     // The whole lines written so far; never blocks.
     std::vector<std::string> lines();
+    bool seen(const std::string& line);
     // Blocks at most `seconds` for `line`.
     bool waitForLine(const std::string& line, double seconds);
     // Blocks at most `seconds` for a line that starts with `prefix`; the rest of it.

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# End to end on a wlroots compositor, inside scripts/headless-session: a headless sway,
+# the real agent and the local service, a GTK 3 text field on Wayland. The dictation key
+# comes as the compositor's key bindings would send it (larkspire --key press|release),
+# the microphone hears synthetic speech, and the text must arrive in the field through the
+# agent's virtual keyboard, with the clipboard set through data control.
+#   wayland-e2e.sh BUILD_DIR SOURCE_DIR
+# Exits 77 (skipped) when sway is not installed.
+set -u
+BUILD_DIR="$1" SOURCE_DIR="$2"
+command -v sway >/dev/null || { echo "sway is not installed: skipped"; exit 77; }
+source "$SOURCE_DIR/tests/e2e/e2e-lib.sh"
+
+# sway refuses to run as root: it runs as nobody, in a folder nobody can reach (the
+# session's root folder is private to root). The agent and the target stay root and reach
+# its socket by path.
+wl=$(mktemp -d /tmp/larkspire-sway.XXXXXX)
+wayland_cleanup() { e2e_cleanup; rm -rf "$wl"; }
+trap wayland_cleanup EXIT
+mkdir -p "$wl/xdg" "$wl/home"
+chown -R 65534:65534 "$wl"
+chmod 700 "$wl/xdg"
+# No Xwayland: the X server of the session is Xvfb, where the agent keeps its tray icon
+# (a Qt tray icon on Wayland needs a StatusNotifierWatcher, which swaybar would bring).
+printf 'output HEADLESS-1 resolution 1280x720\ndefault_border none\nxwayland disable\n' >"$wl/sway.cfg"
+setpriv --reuid=65534 --regid=65534 --clear-groups \
+  env -i PATH="$PATH" HOME="$wl/home" XDG_RUNTIME_DIR="$wl/xdg" WLR_BACKENDS=headless \
+  WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway -c "$wl/sway.cfg" >"$work/sway.log" 2>&1 &
+e2e_pids+=($!)
+wait_until 15 test -S "$wl/xdg/wayland-1" || { echo "sway did not start"; cat "$work/sway.log"; exit 1; }
+export WAYLAND_DISPLAY="$wl/xdg/wayland-1"
+SWAYSOCK=$(ls "$wl"/xdg/sway-ipc.*.sock)
+export SWAYSOCK
+
+key() { "$BUILD_DIR/src/larkspire" --key "$@"; }
+clipboard() { wl-paste --no-newline 2>/dev/null; }
+
+# 1. Without an agent a key command fails, and says so.
+no_agent=$(key press 2>&1)
+status=$?
+check "a key command with no agent fails ($status: $no_agent)" test "$status" -ne 0
+check "a key command with no agent says why" grep -q "no running agent" <<<"$no_agent"
+
+# 2. The agent first: its virtual keyboard is the seat's keyboard, without which no window
+#    gets the keyboard focus. Then the GTK field on Wayland, focused by sway.
+start_service
+start_agent
+check "the agent chose the wlroots back end" grep -q "paste through a virtual keyboard" "$work/agent.log"
+GDK_BACKEND=wayland start_target
+check "the target runs on Wayland (sway lists it)" sh -c "swaymsg -t get_tree | grep -q '\"pid\": $target_pid'"
+
+# 3. Press, speak, release: the sentence arrives in the field, pasted with Ctrl+V.
+speech bank "please call the bank tomorrow morning"
+key press
+check "the key press reached the agent (recording)" wait_until 10 capturing
+paplay --latency-msec=20 -d micfeed "$work/bank.wav"
+sleep 0.3
+key release
+wait_until 20 text_is "Please call the bank tomorrow morning."
+check "press, speech and release end as text in the Wayland window (got: $(target_text))" \
+  text_is "Please call the bank tomorrow morning."
+check "the clipboard holds the sentence, set through data control (got: $(clipboard))" \
+  test "$(clipboard)" = "Please call the bank tomorrow morning."
+check "the agent named the Wayland window as the target" grep -q "pasted with .* into .*gtk_target" "$work/agent.log"
+
+# 4. A clipboard another client set is replaced by the next dictation, and the agent keeps
+#    serving it to every reader, not just once.
+wl-copy --foreground "from another client" &
+copier=$!
+wait_until 5 test "$(clipboard)" = "from another client"
+speech milk "remind me to buy milk and bread"
+key press
+key press  # a binding without --no-repeat repeats the press: one gesture still
+wait_until 10 capturing
+paplay --latency-msec=20 -d micfeed "$work/milk.wav"
+sleep 0.3
+key release
+ends_with() { [[ "$(target_text)" == *"$1" ]]; }
+wait_until 20 ends_with "Remind me to buy milk and bread."
+check "a second dictation is appended (got: $(target_text))" \
+  text_is "Please call the bank tomorrow morning.Remind me to buy milk and bread."
+wait "$copier" 2>/dev/null
+check "the dictation replaced the other client's clipboard" test "$(clipboard)" = "Remind me to buy milk and bread."
+check "the clipboard is served to a second reader too" test "$(clipboard)" = "Remind me to buy milk and bread."
+
+finish

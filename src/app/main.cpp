@@ -38,6 +38,7 @@
 #include "platform/linux/wayland/CommandKeyListener.h"
 #include "platform/linux/wayland/DataControlClipboard.h"
 #include "platform/linux/wayland/KeyCommand.h"
+#include "platform/linux/wayland/ScreencopyWindowCapture.h"
 #include "platform/linux/wayland/VirtualKeyboardKeyInjector.h"
 #include "platform/linux/wayland/WaylandConnection.h"
 #include "platform/linux/x11/EwmhFrontmostApp.h"
@@ -124,17 +125,18 @@ std::optional<int> handKeyCommand(int argc, char** argv) {
     return 0;
 }
 
-// The services of the keyboard and the clipboard that the session offers: under a
-// Wayland compositor with the wlroots protocols, its virtual keyboard and data control,
-// with the key from the compositor's bindings and the frontmost application from the
-// accessibility bus; X11 otherwise (under other Wayland desktops, the key listener
-// then says why it cannot hear keys).
+// The services of the keyboard, the clipboard and the windows that the session offers:
+// under a Wayland compositor with the wlroots protocols, its virtual keyboard, data
+// control and screencopy, with the key from the compositor's bindings and the frontmost
+// application from the accessibility bus; X11 otherwise (under other Wayland desktops, the key
+// listener then says why it cannot hear keys).
 struct SessionServices {
     std::unique_ptr<larkspire::desktop::WaylandConnection> wayland;  // outlives the others
     std::unique_ptr<larkspire::platform::KeyListener> keyListener;
     std::unique_ptr<larkspire::platform::KeyInjector> keyInjector;
     std::unique_ptr<larkspire::platform::Clipboard> clipboard;
     std::unique_ptr<larkspire::platform::FrontmostApp> frontmost;
+    std::unique_ptr<larkspire::platform::WindowCapture> windowCapture;
     larkspire::desktop::CommandKeyListener* commandKeys = nullptr;  // in keyListener
 };
 
@@ -162,6 +164,7 @@ SessionServices sessionServices(larkspire::platform::SystemLog& log,
             std::make_unique<larkspire::desktop::VirtualKeyboardKeyInjector>(*s.wayland);
         s.clipboard = std::make_unique<larkspire::desktop::DataControlClipboard>(*s.wayland);
         s.frontmost = std::make_unique<larkspire::desktop::AtspiFrontmostApp>();
+        s.windowCapture = std::make_unique<larkspire::desktop::ScreencopyWindowCapture>(*s.wayland);
         return s;
     }
     s.keyListener = std::make_unique<larkspire::desktop::XInputKeyListener>(log);
@@ -169,6 +172,7 @@ SessionServices sessionServices(larkspire::platform::SystemLog& log,
         [&ownInjections](int keycode, bool pressed) { ownInjections.record(keycode, pressed); });
     s.clipboard = std::make_unique<larkspire::desktop::QtClipboard>();
     s.frontmost = std::make_unique<larkspire::desktop::EwmhFrontmostApp>();
+    s.windowCapture = std::make_unique<larkspire::desktop::XCompositeWindowCapture>();
     return s;
 }
 
@@ -228,7 +232,7 @@ int main(int argc, char** argv) {
     larkspire::desktop::AtspiAccessibility::enableAccessibilityBus(log);
     larkspire::desktop::AtspiAccessibility accessibility(log);
     larkspire::desktop::AtspiAccessibilityBus accessibilityBus;
-    larkspire::desktop::XCompositeWindowCapture windowCapture;
+    auto& windowCapture = *session.windowCapture;
     larkspire::desktop::QtImageEncoder imageEncoder;
     larkspire::desktop::QtModalAlert alerts;
     larkspire::DesktopInsertion insertion(larkspire::InsertionServices{

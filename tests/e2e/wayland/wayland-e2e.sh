@@ -3,7 +3,8 @@
 # the real agent and the local service, a GTK 3 text field on Wayland. The dictation key
 # comes as the compositor's key bindings would send it (larkspire --key press|release),
 # the microphone hears synthetic speech, and the text must arrive in the field through the
-# agent's virtual keyboard, with the clipboard set through data control.
+# agent's virtual keyboard, with the clipboard set through data control; a screen-aware
+# request carries the window's image, taken through screencopy.
 #   wayland-e2e.sh BUILD_DIR SOURCE_DIR
 # Exits 77 (skipped) when sway is not installed.
 set -u
@@ -41,8 +42,10 @@ status=$?
 check "a key command with no agent fails ($status: $no_agent)" test "$status" -ne 0
 check "a key command with no agent says why" grep -q "no running agent" <<<"$no_agent"
 
-# 2. The agent first: its virtual keyboard is the seat's keyboard, without which no window
+# 2. Screen-aware requests may carry a window image (consent given before). The agent first: its virtual keyboard is the seat's keyboard, without which no window
 #    gets the keyboard focus. Then the GTK field on Wayland, focused by sway.
+mkdir -p "$XDG_CONFIG_HOME/Larkspire"
+printf '[General]\nscreenAwareConsent=true\nscreenAwareEnabled=true\n' >"$XDG_CONFIG_HOME/Larkspire/Larkspire.ini"
 start_service
 start_agent
 check "the agent chose the wlroots back end" grep -q "paste through a virtual keyboard" "$work/agent.log"
@@ -82,5 +85,33 @@ check "a second dictation is appended (got: $(target_text))" \
 wait "$copier" 2>/dev/null
 check "the dictation replaced the other client's clipboard" test "$(clipboard)" = "Remind me to buy milk and bread."
 check "the clipboard is served to a second reader too" test "$(clipboard)" = "Remind me to buy milk and bread."
+
+# 5. With Control: a screen-aware request about the window, with its image as sway shows
+#    it (sway's tree gives the place, screencopy the pixels).
+drafts() { grep -c 'POST /api/contextual' "$work/service.log"; }
+speech report "send the report to the team before lunch"
+key press --control
+wait_until 10 capturing
+paplay --latency-msec=20 -d micfeed "$work/report.wav"
+sleep 0.3
+key release
+wait_until 30 test "$(drafts)" -gt 0
+check "the key with --control made a screen-aware request" test "$(drafts)" -gt 0
+curl -s "$service_url/__admin/contextual" >"$work/contextual.json"
+python3 -c "import json,sys,base64; sys.stdout.buffer.write(base64.b64decode(json.load(open(sys.argv[1]))['request'].get('windowImage','')))" \
+  "$work/contextual.json" >"$work/window.jpg"
+image=$(identify -format '%m %w %h' "$work/window.jpg" 2>/dev/null)
+window=$(swaymsg -t get_tree | python3 -c "
+import json,sys
+def walk(n):
+    if n.get('pid') == $target_pid: print(n['window_rect']['width'], n['window_rect']['height'])
+    for c in n.get('nodes', []) + n.get('floating_nodes', []): walk(c)
+walk(json.load(sys.stdin))")
+check "the request carries a JPEG of the window's size ($window) (got: ${image:-none})" test "$image" = "JPEG $window"
+# The field and its window are drawn: not one flat colour.
+check "the window image shows the window" \
+  test "$(identify -format '%[fx:standard_deviation>0.01]' "$work/window.jpg" 2>/dev/null)" = 1
+check "the request names the Wayland window's application" \
+  grep -q '"application": *"gtk_target"' <(python3 -m json.tool "$work/contextual.json" 2>/dev/null | sed 's/\\"/"/g')
 
 finish

@@ -7,12 +7,26 @@
 
 #include "protocols/virtual-keyboard-unstable-v1-client.h"
 #include "protocols/wlr-data-control-unstable-v1-client.h"
+#include "protocols/wlr-screencopy-unstable-v1-client.h"
 
 namespace larkspire::desktop {
 namespace {
 
 // The primary selection came with version 2.
 constexpr std::uint32_t kDataControlVersion = 2;
+// Output names came with version 4; buffer_done of screen copies with version 3.
+constexpr std::uint32_t kOutputVersion = 4;
+constexpr std::uint32_t kScreencopyVersion = 3;
+
+void outputName(void* data, wl_output*, const char* name) {
+    static_cast<WaylandConnection::Output*>(data)->name = name;
+}
+void ignoreGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
+                    const char*, int32_t) {}
+void ignoreMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
+void ignoreDone(void*, wl_output*) {}
+void ignoreScale(void*, wl_output*, int32_t) {}
+void ignoreDescription(void*, wl_output*, const char*) {}
 
 }  // namespace
 
@@ -42,6 +56,9 @@ WaylandConnection::WaylandConnection(wl_display* display) : display_(display) {
 
 WaylandConnection::~WaylandConnection() {
     notifier_.reset();
+    outputs_.clear();
+    screencopy_.reset();
+    shm_.reset();
     dataControl_.reset();
     keyboards_.reset();
     seat_.reset();
@@ -61,6 +78,20 @@ void WaylandConnection::announce(void* self, wl_registry* registry, std::uint32_
     } else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0) {
         c->keyboards_.reset(static_cast<zwp_virtual_keyboard_manager_v1*>(
             wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1)));
+    } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
+        c->shm_.reset(static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1)));
+    } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
+        static const wl_output_listener listener{&ignoreGeometry, &ignoreMode, &ignoreDone,
+                                                 &ignoreScale,    &outputName, &ignoreDescription};
+        auto output = std::make_unique<Output>();
+        output->output.reset(static_cast<wl_output*>(wl_registry_bind(
+            registry, name, &wl_output_interface, std::min(version, kOutputVersion))));
+        wl_output_add_listener(output->output.get(), &listener, output.get());
+        c->outputs_.push_back(std::move(output));
+    } else if (std::strcmp(interface, zwlr_screencopy_manager_v1_interface.name) == 0) {
+        c->screencopy_.reset(static_cast<zwlr_screencopy_manager_v1*>(
+            wl_registry_bind(registry, name, &zwlr_screencopy_manager_v1_interface,
+                             std::min(version, kScreencopyVersion))));
     } else if (std::strcmp(interface, zwlr_data_control_manager_v1_interface.name) == 0) {
         c->dataControlVersion_ = std::min(version, kDataControlVersion);
         c->dataControl_.reset(static_cast<zwlr_data_control_manager_v1*>(wl_registry_bind(

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "util/CHandle.h"
 
 struct zwp_virtual_keyboard_manager_v1;
 struct zwlr_data_control_manager_v1;
+struct zwlr_screencopy_manager_v1;
 class QSocketNotifier;
 
 namespace larkspire::desktop {
@@ -21,7 +23,8 @@ template <class T>
 using ProxyPtr = CHandle<T, destroyProxy>;
 
 // The agent's own client connection to the Wayland compositor and the globals its wlroots
-// back end binds: the seat, the virtual keyboard manager and the data-control manager.
+// back end binds: the seat, the virtual keyboard manager, the data-control manager, and
+// for window images shared memory, the outputs and the screencopy manager.
 // Events are dispatched from Qt's event loop (a socket notifier on the connection), so
 // every protocol listener runs on the main thread, beside the logic's calls. Main thread.
 class WaylandConnection {
@@ -38,6 +41,14 @@ class WaylandConnection {
     zwp_virtual_keyboard_manager_v1* virtualKeyboards() const { return keyboards_.get(); }
     zwlr_data_control_manager_v1* dataControl() const { return dataControl_.get(); }
     std::uint32_t dataControlVersion() const { return dataControlVersion_; }
+    wl_shm* shm() const { return shm_.get(); }
+    zwlr_screencopy_manager_v1* screencopy() const { return screencopy_.get(); }
+    // The outputs as announced, with their names ("HEADLESS-1"; empty before wl_output 4).
+    struct Output {
+        ProxyPtr<wl_output> output;
+        std::string name;
+    };
+    const std::vector<std::unique_ptr<Output>>& outputs() const { return outputs_; }
 
     // The protocols the wlroots back end needs that this compositor lacks, by name
     // ("zwp_virtual_keyboard_manager_v1, zwlr_data_control_manager_v1"); empty when it
@@ -65,6 +76,9 @@ class WaylandConnection {
     ProxyPtr<zwp_virtual_keyboard_manager_v1> keyboards_;
     ProxyPtr<zwlr_data_control_manager_v1> dataControl_;
     std::uint32_t dataControlVersion_ = 0;
+    ProxyPtr<wl_shm> shm_;
+    ProxyPtr<zwlr_screencopy_manager_v1> screencopy_;
+    std::vector<std::unique_ptr<Output>> outputs_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 

@@ -6,10 +6,12 @@
 # agent's virtual keyboard, with the clipboard set through data control; a screen-aware
 # request carries the window's image, taken through screencopy.
 #   wayland-e2e.sh BUILD_DIR SOURCE_DIR
-# Exits 77 (skipped) when sway is not installed.
+# Exits 77 (skipped) when sway or its tools are not installed.
 set -u
 BUILD_DIR="$1" SOURCE_DIR="$2"
-command -v sway >/dev/null || { echo "sway is not installed: skipped"; exit 77; }
+for tool in sway swaymsg wl-paste wl-copy wtype; do
+  command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
+done
 source "$SOURCE_DIR/tests/e2e/e2e-lib.sh"
 
 # sway refuses to run as root: it runs as nobody, in a folder nobody can reach (the
@@ -52,16 +54,21 @@ check "the agent chose the wlroots back end" grep -q "paste through a virtual ke
 GDK_BACKEND=wayland start_target
 check "the target runs on Wayland (sway lists it)" sh -c "swaymsg -t get_tree | grep -q '\"pid\": $target_pid'"
 
-# 3. Press, speak, release: the sentence arrives in the field, pasted with Ctrl+V.
+# 3. The user types first (another keyboard of the seat, with a keymap of its own: the
+#    seat switches keyboards and keymaps), then presses, speaks and releases: the sentence
+#    arrives after the typed text, pasted with Ctrl+V.
 speech bank "please call the bank tomorrow morning"
+wtype "Note: "
+wait_until 5 text_is "Note: "
+check "typed text arrives (got: $(target_text))" text_is "Note: "
 key press
 check "the key press reached the agent (recording)" wait_until 10 capturing
 paplay --latency-msec=20 -d micfeed "$work/bank.wav"
 sleep 0.3
 key release
-wait_until 20 text_is "Please call the bank tomorrow morning."
+wait_until 20 text_is "Note: Please call the bank tomorrow morning."
 check "press, speech and release end as text in the Wayland window (got: $(target_text))" \
-  text_is "Please call the bank tomorrow morning."
+  text_is "Note: Please call the bank tomorrow morning."
 check "the clipboard holds the sentence, set through data control (got: $(clipboard))" \
   test "$(clipboard)" = "Please call the bank tomorrow morning."
 check "the agent named the Wayland window as the target" grep -q "pasted with .* into .*gtk_target" "$work/agent.log"
@@ -81,7 +88,7 @@ key release
 ends_with() { [[ "$(target_text)" == *"$1" ]]; }
 wait_until 20 ends_with "Remind me to buy milk and bread."
 check "a second dictation is appended (got: $(target_text))" \
-  text_is "Please call the bank tomorrow morning.Remind me to buy milk and bread."
+  text_is "Note: Please call the bank tomorrow morning.Remind me to buy milk and bread."
 wait "$copier" 2>/dev/null
 check "the dictation replaced the other client's clipboard" test "$(clipboard)" = "Remind me to buy milk and bread."
 check "the clipboard is served to a second reader too" test "$(clipboard)" = "Remind me to buy milk and bread."

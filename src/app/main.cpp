@@ -155,7 +155,8 @@ SessionServices sessionServices(larkspire::platform::SystemLog& log,
     if (s.wayland) {
         log.log(
             "Larkspire: keys from the compositor's bindings (larkspire --key), paste "
-            "through a virtual keyboard, clipboard through data control");
+            "through a virtual keyboard, clipboard through data control, window images "
+            "through screencopy");
         s.wayland->dispatchFromEventLoop();
         auto commandKeys = std::make_unique<larkspire::desktop::CommandKeyListener>();
         s.commandKeys = commandKeys.get();

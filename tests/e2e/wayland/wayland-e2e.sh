@@ -23,8 +23,9 @@ trap wayland_cleanup EXIT
 mkdir -p "$wl/xdg" "$wl/home"
 chown -R 65534:65534 "$wl"
 chmod 700 "$wl/xdg"
-# No Xwayland: the X server of the session is Xvfb, where the agent keeps its tray icon
-# (a Qt tray icon on Wayland needs a StatusNotifierWatcher, which swaybar would bring).
+# No Xwayland: the agent's Qt windows are Wayland windows too, the harder case (sway
+# places and focuses them itself). With no StatusNotifierWatcher (swaybar would bring one)
+# the agent opens its status window instead of a tray icon; sway tiles it beside the field.
 printf 'output HEADLESS-1 resolution 1280x720\ndefault_border none\nxwayland disable\n' >"$wl/sway.cfg"
 setpriv --reuid=65534 --regid=65534 --clear-groups \
   env -i PATH="$PATH" HOME="$wl/home" XDG_RUNTIME_DIR="$wl/xdg" WLR_BACKENDS=headless \
@@ -35,7 +36,9 @@ export WAYLAND_DISPLAY="$wl/xdg/wayland-1"
 SWAYSOCK=$(ls "$wl"/xdg/sway-ipc.*.sock)
 export SWAYSOCK
 
-key() { "$BUILD_DIR/src/larkspire" --key "$@"; }
+# With no display at all: a key command must not need one (creating a Qt application
+# there would abort).
+key() { env -u DISPLAY -u WAYLAND_DISPLAY "$BUILD_DIR/src/larkspire" --key "$@"; }
 clipboard() { wl-paste --no-newline 2>/dev/null; }
 
 # 1. Without an agent a key command fails, and says so.
@@ -44,13 +47,16 @@ status=$?
 check "a key command with no agent fails ($status: $no_agent)" test "$status" -ne 0
 check "a key command with no agent says why" grep -q "no running agent" <<<"$no_agent"
 
-# 2. Screen-aware requests may carry a window image (consent given before). The agent first: its virtual keyboard is the seat's keyboard, without which no window
-#    gets the keyboard focus. Then the GTK field on Wayland, focused by sway.
+# 2. Screen-aware requests may carry a window image (consent given before). The agent
+#    first: its virtual keyboard is the seat's keyboard, without which no window gets the
+#    keyboard focus. Then the GTK field on Wayland, focused by sway.
 mkdir -p "$XDG_CONFIG_HOME/Larkspire"
 printf '[General]\nscreenAwareConsent=true\nscreenAwareEnabled=true\n' >"$XDG_CONFIG_HOME/Larkspire/Larkspire.ini"
 start_service
-start_agent
+DISPLAY= QT_QPA_PLATFORM=wayland start_agent
 check "the agent chose the wlroots back end" grep -q "paste through a virtual keyboard" "$work/agent.log"
+check "the agent's own window is a Wayland window (sway lists it)" \
+  sh -c "swaymsg -t get_tree | grep -q '\"pid\": $agent_pid'"
 GDK_BACKEND=wayland start_target
 check "the target runs on Wayland (sway lists it)" sh -c "swaymsg -t get_tree | grep -q '\"pid\": $target_pid'"
 

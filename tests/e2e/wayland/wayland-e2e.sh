@@ -40,6 +40,7 @@ export SWAYSOCK
 # there would abort).
 key() { env -u DISPLAY -u WAYLAND_DISPLAY "$BUILD_DIR/src/larkspire" --key "$@"; }
 clipboard() { wl-paste --no-newline 2>/dev/null; }
+clipboard_is() { test "$(clipboard)" = "$1"; }
 
 # 1. Without an agent a key command fails, and says so.
 no_agent=$(key press 2>&1)
@@ -83,7 +84,7 @@ check "the agent named the Wayland window as the target" grep -q "pasted with .*
 #    serving it to every reader, not just once.
 wl-copy --foreground "from another client" &
 copier=$!
-wait_until 5 test "$(clipboard)" = "from another client"
+wait_until 5 clipboard_is "from another client"
 speech milk "remind me to buy milk and bread"
 key press
 key press  # a binding without --no-repeat repeats the press: one gesture still
@@ -101,15 +102,15 @@ check "the clipboard is served to a second reader too" test "$(clipboard)" = "Re
 
 # 5. With Control: a screen-aware request about the window, with its image as sway shows
 #    it (sway's tree gives the place, screencopy the pixels).
-drafts() { grep -c 'POST /api/contextual' "$work/service.log"; }
+drafted() { grep -q 'POST /api/contextual' "$work/service.log"; }
 speech report "send the report to the team before lunch"
 key press --control
 wait_until 10 capturing
 paplay --latency-msec=20 -d micfeed "$work/report.wav"
 sleep 0.3
 key release
-wait_until 30 test "$(drafts)" -gt 0
-check "the key with --control made a screen-aware request" test "$(drafts)" -gt 0
+wait_until 30 drafted
+check "the key with --control made a screen-aware request" drafted
 curl -s "$service_url/__admin/contextual" >"$work/contextual.json"
 python3 -c "import json,sys,base64; sys.stdout.buffer.write(base64.b64decode(json.load(open(sys.argv[1]))['request'].get('windowImage','')))" \
   "$work/contextual.json" >"$work/window.jpg"

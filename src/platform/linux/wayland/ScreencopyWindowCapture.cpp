@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 #include "protocols/wlr-screencopy-unstable-v1-client.h"
 
@@ -54,6 +55,19 @@ struct Frame {
     static void onBufferDone(void* self, zwlr_screencopy_frame_v1*) {
         static_cast<Frame*>(self)->bufferDone = true;
     }
+};
+
+// Destructor requests, so that the compositor frees its side too.
+struct DestroyFrame {
+    void operator()(zwlr_screencopy_frame_v1* frame) const {
+        zwlr_screencopy_frame_v1_destroy(frame);
+    }
+};
+struct DestroyBuffer {
+    void operator()(wl_buffer* buffer) const { wl_buffer_destroy(buffer); }
+};
+struct DestroyPool {
+    void operator()(wl_shm_pool* pool) const { wl_shm_pool_destroy(pool); }
 };
 
 // A pixel of the formats wlroots renders to, as 0xffRRGGBB.
@@ -119,8 +133,9 @@ std::optional<platform::Image> ScreencopyWindowCapture::imageOf(platform::Window
         &Frame::onBuffer, &Frame::onFlags,  &Frame::onReady,     &Frame::onFailed,
         &Frame::onDamage, &Frame::onDmabuf, &Frame::onBufferDone};
     Frame frame;
-    ProxyPtr<zwlr_screencopy_frame_v1> proxy(zwlr_screencopy_manager_v1_capture_output_region(
-        connection_.screencopy(), 0, output, w.x, w.y, w.width, w.height));
+    std::unique_ptr<zwlr_screencopy_frame_v1, DestroyFrame> proxy(
+        zwlr_screencopy_manager_v1_capture_output_region(connection_.screencopy(), 0, output, w.x,
+                                                         w.y, w.width, w.height));
     zwlr_screencopy_frame_v1_add_listener(proxy.get(), &listener, &frame);
     // Version 3 ends the buffer descriptions with buffer_done; before it, one round trip.
     const bool announcesDone = wl_proxy_get_version(reinterpret_cast<wl_proxy*>(proxy.get())) >= 3;
@@ -155,10 +170,11 @@ std::optional<platform::Image> ScreencopyWindowCapture::imageOf(platform::Window
         close(fd);
         return std::nullopt;
     }
-    ProxyPtr<wl_shm_pool> pool(wl_shm_create_pool(connection_.shm(), fd, static_cast<int>(size)));
+    std::unique_ptr<wl_shm_pool, DestroyPool> pool(
+        wl_shm_create_pool(connection_.shm(), fd, static_cast<int>(size)));
     close(fd);
-    ProxyPtr<wl_buffer> buffer(wl_shm_pool_create_buffer(pool.get(), 0, frame.width, frame.height,
-                                                         frame.stride, frame.format));
+    std::unique_ptr<wl_buffer, DestroyBuffer> buffer(wl_shm_pool_create_buffer(
+        pool.get(), 0, frame.width, frame.height, frame.stride, frame.format));
     zwlr_screencopy_frame_v1_copy(proxy.get(), buffer.get());
     std::optional<platform::Image> image;
     if (waitFor(frame.ready)) {
@@ -176,10 +192,9 @@ std::optional<platform::Image> ScreencopyWindowCapture::imageOf(platform::Window
             }
         }
     }
-    // Destructor requests, so the compositor frees its side too.
-    zwlr_screencopy_frame_v1_destroy(proxy.release());
-    wl_buffer_destroy(buffer.release());
-    wl_shm_pool_destroy(pool.release());
+    proxy.reset();
+    buffer.reset();
+    pool.reset();
     connection_.flush();
     munmap(pixels, size);
     return image;

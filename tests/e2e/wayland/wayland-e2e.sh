@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End to end on a wlroots compositor, inside scripts/headless-session: a headless sway,
 # the real agent and the local service, a GTK 3 text field on Wayland. The dictation key
-# comes as the compositor's key bindings would send it (larkspire --key press|release),
+# comes through sway's key bindings and as direct key commands (larkspire --key),
 # the microphone hears synthetic speech, and the text must arrive in the field through the
 # agent's virtual keyboard, with the clipboard set through data control; a screen-aware
 # request carries the window's image, taken through screencopy.
@@ -20,13 +20,23 @@ source "$SOURCE_DIR/tests/e2e/e2e-lib.sh"
 wl=$(mktemp -d /tmp/larkspire-sway.XXXXXX)
 wayland_cleanup() { e2e_cleanup; rm -rf "$wl"; }
 trap wayland_cleanup EXIT
-mkdir -p "$wl/xdg" "$wl/home"
+mkdir -p "$wl/xdg" "$wl/home" "$wl/keys"
 chown -R 65534:65534 "$wl"
 chmod 700 "$wl/xdg"
 # No Xwayland: the agent's Qt windows are Wayland windows too, the harder case (sway
 # places and focuses them itself). With no StatusNotifierWatcher (swaybar would bring one)
 # the agent opens its status window instead of a tray icon; sway tiles it beside the field.
-printf 'output HEADLESS-1 resolution 1280x720\ndefault_border none\nxwayland disable\n' >"$wl/sway.cfg"
+# The key bindings a user adds for the agent, except that sway (running as nobody) hands
+# each command to a relay of the agent's user instead of running larkspire itself.
+cat >"$wl/sway.cfg" <<SWAY
+output HEADLESS-1 resolution 1280x720
+default_border none
+xwayland disable
+bindsym --no-repeat Alt_R exec echo press >>$wl/keys/commands
+bindsym --release Alt_R exec echo release >>$wl/keys/commands
+bindsym --no-repeat Ctrl+Alt_R exec echo press --control >>$wl/keys/commands
+bindsym --release Ctrl+Alt_R exec echo release >>$wl/keys/commands
+SWAY
 setpriv --reuid=65534 --regid=65534 --clear-groups \
   env -i PATH="$PATH" HOME="$wl/home" XDG_RUNTIME_DIR="$wl/xdg" WLR_BACKENDS=headless \
   WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway -c "$wl/sway.cfg" >"$work/sway.log" 2>&1 &
@@ -39,6 +49,12 @@ export SWAYSOCK
 # With no display at all: a key command must not need one (creating a Qt application
 # there would abort).
 key() { env -u DISPLAY -u WAYLAND_DISPLAY "$BUILD_DIR/src/larkspire" --key "$@"; }
+# The relay: each command line sway's bindings write becomes a key command.
+mkfifo "$wl/keys/pipe"
+tail -n0 -F "$wl/keys/commands" 2>/dev/null >"$wl/keys/pipe" &
+e2e_pids+=($!)
+while read -r command; do key $command; done <"$wl/keys/pipe" &
+e2e_pids+=($!)
 clipboard() { wl-paste --no-newline 2>/dev/null; }
 clipboard_is() { test "$(clipboard)" = "$1"; }
 
@@ -61,18 +77,19 @@ check "the agent's own window is a Wayland window (sway lists it)" \
 GDK_BACKEND=wayland start_target
 check "the target runs on Wayland (sway lists it)" sh -c "swaymsg -t get_tree | grep -q '\"pid\": $target_pid'"
 
-# 3. The user types first (another keyboard of the seat, with a keymap of its own: the
-#    seat switches keyboards and keymaps), then presses, speaks and releases: the sentence
-#    arrives after the typed text, pasted with Ctrl+V.
+# 3. The user types (a keyboard of the seat other than the agent's, with a keymap of its
+#    own: the seat switches keyboards and keymaps), then holds Right Alt on that keyboard
+#    while speaking: sway's bindings send press and release, and the sentence arrives
+#    after the typed text, pasted with Ctrl+V.
 speech bank "please call the bank tomorrow morning"
 wtype "Note: "
 wait_until 5 text_is "Note: "
 check "typed text arrives (got: $(target_text))" text_is "Note: "
-key press
-check "the key press reached the agent (recording)" wait_until 10 capturing
+wtype -P Alt_R -s 8000 -p Alt_R &
+holder=$!
+check "Right Alt through sway's binding reached the agent (recording)" wait_until 10 capturing
 paplay --latency-msec=20 -d micfeed "$work/bank.wav"
-sleep 0.3
-key release
+wait "$holder"
 wait_until 20 text_is "Note: Please call the bank tomorrow morning."
 check "press, speech and release end as text in the Wayland window (got: $(target_text))" \
   text_is "Note: Please call the bank tomorrow morning."
@@ -80,8 +97,8 @@ check "the clipboard holds the sentence, set through data control (got: $(clipbo
   test "$(clipboard)" = "Please call the bank tomorrow morning."
 check "the agent named the Wayland window as the target" grep -q "pasted with .* into .*gtk_target" "$work/agent.log"
 
-# 4. A clipboard another client set is replaced by the next dictation, and the agent keeps
-#    serving it to every reader, not just once.
+# 4. Key commands given directly. A clipboard another client set is replaced by the next
+#    dictation, and the agent keeps serving it to every reader, not just once.
 wl-copy --foreground "from another client" &
 copier=$!
 wait_until 5 clipboard_is "from another client"
@@ -100,15 +117,15 @@ wait "$copier" 2>/dev/null
 check "the dictation replaced the other client's clipboard" test "$(clipboard)" = "Remind me to buy milk and bread."
 check "the clipboard is served to a second reader too" test "$(clipboard)" = "Remind me to buy milk and bread."
 
-# 5. With Control: a screen-aware request about the window, with its image as sway shows
-#    it (sway's tree gives the place, screencopy the pixels).
+# 5. Control + Right Alt through sway's bindings: a screen-aware request about the window,
+#    with its image as sway shows it (sway's tree gives the place, screencopy the pixels).
 drafted() { grep -q 'POST /api/contextual' "$work/service.log"; }
 speech report "send the report to the team before lunch"
-key press --control
+wtype -M ctrl -P Alt_R -s 8000 -p Alt_R -m ctrl &
+holder=$!
 wait_until 10 capturing
 paplay --latency-msec=20 -d micfeed "$work/report.wav"
-sleep 0.3
-key release
+wait "$holder"
 wait_until 30 drafted
 check "the key with --control made a screen-aware request" drafted
 curl -s "$service_url/__admin/contextual" >"$work/contextual.json"

@@ -1,7 +1,9 @@
 #include "platform/linux/wayland/WaylandConnection.h"
 
+#include <poll.h>
 #include <QAbstractEventDispatcher>
 #include <QSocketNotifier>
+
 #include <algorithm>
 #include <cstring>
 
@@ -143,12 +145,26 @@ void WaylandConnection::dispatchFromEventLoop() {
 }
 
 void WaylandConnection::dispatch() {
-    // Readable: this reads without blocking, then runs the listeners.
-    if (wl_display_dispatch(display_.get()) < 0) {
-        notifier_->setEnabled(false);
-        return;
+    // Reads only what is there: a round trip made since the notifier fired may have read
+    // it already, and a blocking read would then hold the main thread until the
+    // compositor next speaks.
+    wl_display* d = display_.get();
+    while (wl_display_prepare_read(d) != 0) {
+        wl_display_dispatch_pending(d);
     }
-    wl_display_flush(display_.get());
+    wl_display_flush(d);
+    pollfd readable{wl_display_get_fd(d), POLLIN, 0};
+    if (poll(&readable, 1, 0) > 0) {
+        wl_display_read_events(d);
+    } else {
+        wl_display_cancel_read(d);
+    }
+    wl_display_dispatch_pending(d);
+    wl_display_flush(d);
+    if (wl_display_get_error(d) != 0) {
+        // The compositor is gone or closed the connection: nothing more will come.
+        notifier_->setEnabled(false);
+    }
 }
 
 }  // namespace larkspire::desktop

@@ -14,14 +14,18 @@ for tool in sway swaymsg wl-paste wl-copy wtype; do
 done
 source "$SOURCE_DIR/tests/e2e/e2e-lib.sh"
 
-# sway refuses to run as root: it runs as nobody, in a folder nobody can reach (the
-# session's root folder is private to root). The agent and the target stay root and reach
-# its socket by path.
+# sway refuses to run as root: under root it runs as nobody, in a folder nobody can reach
+# (the session's root folder is private to root). The agent and the target stay root and
+# reach its socket by path.
 wl=$(mktemp -d /tmp/larkspire-sway.XXXXXX)
 wayland_cleanup() { e2e_cleanup; rm -rf "$wl"; }
 trap wayland_cleanup EXIT
 mkdir -p "$wl/xdg" "$wl/home" "$wl/keys"
-chown -R 65534:65534 "$wl"
+as_sway_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  chown -R 65534:65534 "$wl"
+  as_sway_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+fi
 chmod 700 "$wl/xdg"
 # No Xwayland: the agent's Qt windows are Wayland windows too, the harder case (sway
 # places and focuses them itself). With no StatusNotifierWatcher (swaybar would bring one)
@@ -37,7 +41,7 @@ bindsym --release Alt_R exec echo release >>$wl/keys/commands
 bindsym --no-repeat Ctrl+Alt_R exec echo press --control >>$wl/keys/commands
 bindsym --release Ctrl+Alt_R exec echo release >>$wl/keys/commands
 SWAY
-setpriv --reuid=65534 --regid=65534 --clear-groups \
+"${as_sway_user[@]}" \
   env -i PATH="$PATH" HOME="$wl/home" XDG_RUNTIME_DIR="$wl/xdg" WLR_BACKENDS=headless \
   WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway -c "$wl/sway.cfg" >"$work/sway.log" 2>&1 &
 e2e_pids+=($!)

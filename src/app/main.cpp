@@ -128,8 +128,8 @@ std::optional<int> handKeyCommand(int argc, char** argv) {
 // The services of the keyboard, the clipboard and the windows that the session offers:
 // under a Wayland compositor with the wlroots protocols, its virtual keyboard, data
 // control and screencopy, with the key from the compositor's bindings and the frontmost
-// application from the accessibility bus; X11 otherwise (under other Wayland desktops, the key
-// listener then says why it cannot hear keys).
+// application from the accessibility bus; X11 otherwise (under other Wayland desktops,
+// the key listener then says why it cannot hear keys).
 struct SessionServices {
     std::unique_ptr<larkspire::desktop::WaylandConnection> wayland;  // outlives the others
     std::unique_ptr<larkspire::platform::KeyListener> keyListener;
@@ -194,7 +194,8 @@ int main(int argc, char** argv) {
     if (auto status = handKeyCommand(argc, argv)) {
         return *status;
     }
-    // The agent hears keys and injects paste chords through X11 (XWayland under Wayland).
+    // The agent's own windows go to X11 where there is an X display (XWayland under
+    // Wayland): there its status panel never takes the keyboard from the application.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }

@@ -9,13 +9,17 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/AppDelegate.h"
 #include "app/DesktopInsertion.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/atspi/AtspiAccessibilityBus.h"
+#include "platform/linux/atspi/AtspiFrontmostApp.h"
 #include "platform/linux/posix/SyslogSystemLog.h"
 #include "platform/linux/posix/SystemClock.h"
 #include "platform/linux/posix/XdgAutostart.h"
@@ -31,6 +35,12 @@
 #include "platform/linux/qt/SingleInstance.h"
 #include "platform/linux/qt/XdgDesktop.h"
 #include "platform/linux/secret/SecretServiceKeychain.h"
+#include "platform/linux/wayland/CommandKeyListener.h"
+#include "platform/linux/wayland/DataControlClipboard.h"
+#include "platform/linux/wayland/KeyCommand.h"
+#include "platform/linux/wayland/ScreencopyWindowCapture.h"
+#include "platform/linux/wayland/VirtualKeyboardKeyInjector.h"
+#include "platform/linux/wayland/WaylandConnection.h"
 #include "platform/linux/x11/EwmhFrontmostApp.h"
 #include "platform/linux/x11/X11Keyboard.h"
 #include "platform/linux/x11/XCompositeWindowCapture.h"
@@ -63,10 +73,15 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: larkspire [URL]\n"
+    "       larkspire --key press|release [--control]\n"
     "Voice input for your desktop: hold the dictation key (Right Alt by default), speak,\n"
     "and the text is pasted at your cursor. The agent lives in the tray.\n"
     "\n"
     "  URL          a larkspire: link, handed to the running agent (or to a new one)\n"
+    "  --key press|release\n"
+    "               the dictation key went down or up, handed to the running agent; for\n"
+    "               the key bindings of a Wayland compositor such as sway (--control: with\n"
+    "               Control, for a question about the text in front)\n"
     "  --version    print the version and exit\n"
     "  --help       print this text and exit\n"
     "\n"
@@ -89,13 +104,99 @@ std::optional<int> answerCommandLine(int argc, char** argv) {
     return std::nullopt;
 }
 
+// A key command only hands the key to the running agent: before any Qt application,
+// which aborts under Wayland without its platform plugin or with no display at all.
+std::optional<int> handKeyCommand(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (!larkspire::desktop::KeyCommand::requested(arguments)) {
+        return std::nullopt;
+    }
+    if (!larkspire::desktop::KeyCommand::parse(arguments)) {
+        std::fputs("larkspire: usage: larkspire --key press|release [--control]\n", stderr);
+        return 2;
+    }
+    QStringList list;
+    for (const std::string& a : arguments) {
+        list << QString::fromStdString(a);
+    }
+    if (!larkspire::desktop::SingleInstance::hand("larkspire", list)) {
+        std::fputs("larkspire: no running agent took the key: start larkspire first\n", stderr);
+        return 1;
+    }
+    return 0;
+}
+
+// The services of the keyboard, the clipboard and the windows that the session offers:
+// under a Wayland compositor with the wlroots protocols, its virtual keyboard, data
+// control and screencopy, with the key from the compositor's bindings and the frontmost
+// application from the accessibility bus; X11 otherwise (under other Wayland desktops,
+// the key listener then says why it cannot hear keys).
+struct SessionServices {
+    std::unique_ptr<larkspire::desktop::WaylandConnection> wayland;  // outlives the others
+    std::unique_ptr<larkspire::platform::KeyListener> keyListener;
+    std::unique_ptr<larkspire::platform::KeyInjector> keyInjector;
+    std::unique_ptr<larkspire::platform::Clipboard> clipboard;
+    std::unique_ptr<larkspire::platform::FrontmostApp> frontmost;
+    std::unique_ptr<larkspire::platform::WindowCapture> windowCapture;
+    larkspire::desktop::CommandKeyListener* commandKeys = nullptr;  // in keyListener
+};
+
+SessionServices sessionServices(larkspire::platform::SystemLog& log,
+                                larkspire::InjectionJournal& ownInjections) {
+    SessionServices s;
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
+        s.wayland = larkspire::desktop::WaylandConnection::connect();
+        if (!s.wayland) {
+            log.log("Larkspire: the Wayland compositor did not accept a connection");
+        } else if (const std::string missing = s.wayland->missingProtocols(); !missing.empty()) {
+            log.log("Larkspire: the Wayland compositor does not offer " + missing);
+            s.wayland.reset();
+        }
+    }
+    if (s.wayland) {
+        log.log(
+            "Larkspire: keys from the compositor's bindings (larkspire --key), paste "
+            "through a virtual keyboard, clipboard through data control, window images "
+            "through screencopy");
+        s.wayland->dispatchFromEventLoop();
+        auto commandKeys = std::make_unique<larkspire::desktop::CommandKeyListener>();
+        s.commandKeys = commandKeys.get();
+        s.keyListener = std::move(commandKeys);
+        s.keyInjector =
+            std::make_unique<larkspire::desktop::VirtualKeyboardKeyInjector>(*s.wayland);
+        s.clipboard = std::make_unique<larkspire::desktop::DataControlClipboard>(*s.wayland);
+        s.frontmost = std::make_unique<larkspire::desktop::AtspiFrontmostApp>();
+        s.windowCapture = std::make_unique<larkspire::desktop::ScreencopyWindowCapture>(*s.wayland);
+        return s;
+    }
+    s.keyListener = std::make_unique<larkspire::desktop::XInputKeyListener>(log);
+    s.keyInjector = std::make_unique<larkspire::desktop::XTestKeyInjector>(
+        [&ownInjections](int keycode, bool pressed) { ownInjections.record(keycode, pressed); });
+    s.clipboard = std::make_unique<larkspire::desktop::QtClipboard>();
+    s.frontmost = std::make_unique<larkspire::desktop::EwmhFrontmostApp>();
+    s.windowCapture = std::make_unique<larkspire::desktop::XCompositeWindowCapture>();
+    return s;
+}
+
+std::vector<std::string> toStrings(const QStringList& list) {
+    std::vector<std::string> strings;
+    for (const QString& s : list) {
+        strings.push_back(s.toStdString());
+    }
+    return strings;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (auto status = answerCommandLine(argc, argv)) {
         return *status;
     }
-    // The agent hears keys and injects paste chords through X11 (XWayland under Wayland).
+    if (auto status = handKeyCommand(argc, argv)) {
+        return *status;
+    }
+    // The agent's own windows go to X11 where there is an X display (XWayland under
+    // Wayland): there its status panel never takes the keyboard from the application.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
@@ -134,17 +235,16 @@ int main(int argc, char** argv) {
     auto autostart = larkspire::desktop::XdgAutostart::forCurrentUser();
     larkspire::desktop::SecretServiceKeychain keychain;
     larkspire::InjectionJournal ownInjections(clock);
-    larkspire::desktop::XInputKeyListener keyListener(log);
-    larkspire::desktop::XTestKeyInjector keyInjector(
-        [&](int keycode, bool pressed) { ownInjections.record(keycode, pressed); });
-    larkspire::FnKeyMonitor fnMonitor(keyListener, scheduler, ownInjections, keyInjector);
-    larkspire::desktop::EwmhFrontmostApp frontmost;
+    SessionServices session = sessionServices(log, ownInjections);
+    auto& keyInjector = *session.keyInjector;
+    auto& frontmost = *session.frontmost;
+    auto& clipboard = *session.clipboard;
+    larkspire::FnKeyMonitor fnMonitor(*session.keyListener, scheduler, ownInjections, keyInjector);
     // Password fields are recognised through the accessibility bus: make sure it is on.
     larkspire::desktop::AtspiAccessibility::enableAccessibilityBus(log);
     larkspire::desktop::AtspiAccessibility accessibility(log);
     larkspire::desktop::AtspiAccessibilityBus accessibilityBus;
-    larkspire::desktop::QtClipboard clipboard;
-    larkspire::desktop::XCompositeWindowCapture windowCapture;
+    auto& windowCapture = *session.windowCapture;
     larkspire::desktop::QtImageEncoder imageEncoder;
     larkspire::desktop::QtModalAlert alerts;
     larkspire::DesktopInsertion insertion(larkspire::InsertionServices{
@@ -215,6 +315,18 @@ int main(int argc, char** argv) {
 
     // A later launch hands over its "larkspire:" URL, or means "show me Larkspire".
     instance.onMessage([&](const QStringList& arguments) {
+        if (const auto strings = toStrings(arguments);
+            larkspire::desktop::KeyCommand::requested(strings)) {
+            const auto command = larkspire::desktop::KeyCommand::parse(strings);
+            if (command && session.commandKeys) {
+                session.commandKeys->handle(*command, fnMonitor.fnKey().inputCode);
+            } else if (command) {
+                log.log(
+                    "Larkspire: a key command came, but this session's keys are heard "
+                    "directly");
+            }
+            return;
+        }
         if (auto urls = urlsIn(arguments); !urls.empty()) {
             delegate.openURLs(urls);
             return;

@@ -168,6 +168,12 @@ void QtFloatingPanel::reshape() {
 }
 
 void QtFloatingPanel::orderFront() {
+    // A Wayland compositor places a new window itself and may give it the keyboard (sway
+    // does, measured): the panel would take the keys from the application the text is
+    // for. There it stays hidden; under XWayland it is an X window that takes no focus.
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        return;
+    }
     if (!isVisible()) {
         // A compositing manager may have started or stopped since the panel last showed.
         applyShadow(windowSystem_.composited && windowSystem_.composited());

@@ -11,29 +11,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/linux/posix/AgentProcesses.h"
+
 namespace larkspire::desktop {
 namespace {
-
-// Whether `pid` is a helper that `parent` started and that is ours by name (the workspace
-// window, "larkspire-workspace"). The name matters: a browser that the desktop opener started
-// for the agent can also be its child, and it is an application like any other.
-// /proc/PID/stat gives the name in parentheses (which may hold spaces), then the state and
-// the parent.
-bool isHelperOf(platform::ProcessId pid, platform::ProcessId parent) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto open = stat.find('(');
-    const auto close = stat.rfind(')');
-    if (open == std::string::npos || close == std::string::npos || close < open) {
-        return false;
-    }
-    std::istringstream fields(stat.substr(close + 1));
-    std::string state;
-    long ppid = 0;
-    fields >> state >> ppid;
-    return fields && static_cast<platform::ProcessId>(ppid) == parent &&
-           stat.compare(open + 1, 10, "larkspire-") == 0;
-}
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),
@@ -135,10 +116,7 @@ platform::FrontWindow EwmhFrontmostApp::describe(Window window) {
         w.windowInstance = name ? name.get() : "";
         w.windowClass = cls ? cls.get() : "";
     }
-    if (w.processIdentifier > 0) {
-        std::ifstream comm("/proc/" + std::to_string(w.processIdentifier) + "/comm");
-        std::getline(comm, w.processName);
-    }
+    w.processName = commandName(w.processIdentifier);
     w.applicationName = applicationName(w);
     return w;
 }
@@ -154,7 +132,7 @@ std::optional<platform::FrontWindow> EwmhFrontmostApp::lastWindowNotOf(platform:
         const auto window = static_cast<Window>(*it);
         const auto owner = cardinals(window, wmPid_, XA_CARDINAL);
         if (owner.empty() || static_cast<platform::ProcessId>(owner[0]) == pid ||
-            isHelperOf(static_cast<platform::ProcessId>(owner[0]), pid)) {
+            isAgentHelperOf(static_cast<platform::ProcessId>(owner[0]), pid)) {
             continue;
         }
         const auto types = cardinals(window, windowType_, XA_ATOM);
@@ -245,7 +223,7 @@ platform::ProcessId EwmhFrontmostApp::ownProcess() const {
 }
 
 bool EwmhFrontmostApp::isAgentProcess(platform::ProcessId pid) const {
-    return pid > 0 && (pid == ownProcess() || isHelperOf(pid, ownProcess()));
+    return pid > 0 && (pid == ownProcess() || isAgentHelperOf(pid, ownProcess()));
 }
 
 }  // namespace larkspire::desktop

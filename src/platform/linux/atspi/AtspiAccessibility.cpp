@@ -177,17 +177,7 @@ AccessiblePtr AtspiAccessibility::applicationOf(platform::ProcessId pid) {
 }
 
 AccessiblePtr AtspiAccessibility::activeWindowOf(AtspiAccessible* application) {
-    auto [windows, ok] =
-        call([&](GError** e) { return atspi_accessible_get_child_count(application, e); });
-    for (gint i = 0; ok && i < windows; ++i) {
-        auto [child, got] = call(
-            [&](GError** e) { return atspi_accessible_get_child_at_index(application, i, e); });
-        AccessiblePtr window(child);
-        if (got && window && hasState(window.get(), ATSPI_STATE_ACTIVE)) {
-            return window;
-        }
-    }
-    return nullptr;
+    return atspi::windowInState(application, ATSPI_STATE_ACTIVE);
 }
 
 AccessiblePtr AtspiAccessibility::walkForFocus(AtspiAccessible* application) {

@@ -38,4 +38,19 @@ inline AccessiblePtr retained(AtspiAccessible* accessible) {
     return AccessiblePtr(static_cast<AtspiAccessible*>(g_object_ref(accessible)));
 }
 
+// The first window of `application` in `state` (ACTIVE, or SHOWING for any shown one).
+inline AccessiblePtr windowInState(AtspiAccessible* application, AtspiStateType state) {
+    auto [windows, ok] =
+        call([&](GError** e) { return atspi_accessible_get_child_count(application, e); });
+    for (gint i = 0; ok && i < windows; ++i) {
+        auto [child, got] = call(
+            [&](GError** e) { return atspi_accessible_get_child_at_index(application, i, e); });
+        AccessiblePtr window(child);
+        if (got && window && hasState(window.get(), state)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace larkspire::desktop::atspi

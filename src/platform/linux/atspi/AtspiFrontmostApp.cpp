@@ -13,19 +13,8 @@ using atspi::CharPtr;
 using atspi::hasState;
 using atspi::processOf;
 
-// A window of `application` in the given state (ACTIVE, or SHOWING for any shown one).
 bool hasWindow(AtspiAccessible* application, AtspiStateType state) {
-    auto [windows, ok] =
-        call([&](GError** e) { return atspi_accessible_get_child_count(application, e); });
-    for (gint i = 0; ok && i < windows; ++i) {
-        auto [child, got] = call(
-            [&](GError** e) { return atspi_accessible_get_child_at_index(application, i, e); });
-        AccessiblePtr window(child);
-        if (got && window && hasState(window.get(), state)) {
-            return true;
-        }
-    }
-    return false;
+    return atspi::windowInState(application, state) != nullptr;
 }
 
 // Calls `visit(application, pid)` for each application on the bus other than the agent's

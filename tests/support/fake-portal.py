@@ -66,7 +66,8 @@ FAILED = "org.freedesktop.DBus.Error.Failed"
 INTERFACES = {
     "GlobalShortcuts": [
         "CreateSession(a{sv} options) -> o handle",
-        "BindShortcuts(o session_handle, a(sa{sv}) shortcuts, s parent_window, a{sv} options) -> o request_handle",
+        "BindShortcuts(o session_handle, a(sa{sv}) shortcuts, s parent_window, a{sv} options)"
+        " -> o request_handle",
         "ListShortcuts(o session_handle, a{sv} options) -> o request_handle",
         "signal Activated(o session_handle, s shortcut_id, t timestamp, a{sv} options)",
         "signal Deactivated(o session_handle, s shortcut_id, t timestamp, a{sv} options)",
@@ -104,17 +105,19 @@ CONTROL_MEMBERS = ["Activate(s shortcut_id)", "Deactivate(s shortcut_id)", "SetC
 DEFERRED = object()  # the handler replies later through the invocation
 
 
-def interface_xml(name, members, properties):
-    xml = f'<interface name="{name}">'
+def interface_info(name, members, properties):
+    """Introspection data from the one-line member descriptions above."""
+    xml = f'<node><interface name="{name}">'
     for member in members:
         kind, member_name, ins, outs = re.fullmatch(r"(signal )?(\w+)\((.*)\)(?: -> (.*))?", member).groups()
-        args = [(a, "in") for a in ins.split(", ") if a] + [(a, "out") for a in (outs or "").split(", ") if a]
+        args = [(a, "in") for a in ins.split(", ") if a]
+        args += [(a, "out") for a in (outs or "").split(", ") if a]
         xml += f'<{"signal" if kind else "method"} name="{member_name}">'
         xml += "".join(f'<arg type="{a.split()[0]}" name="{a.split()[1]}"'
                        + ("/>" if kind else f' direction="{d}"/>') for a, d in args)
         xml += "</signal>" if kind else "</method>"
     xml += "".join(f'<property name="{p}" type="u" access="read"/>' for p in properties)
-    return xml + "</interface>"
+    return Gio.DBusNodeInfo.new_for_xml(xml + "</interface></node>").interfaces[0]
 
 
 class PortalError(Exception):
@@ -144,11 +147,8 @@ class Transfer:
 class FakePortal:
     def __init__(self, connection, options):
         self.connection, self.options = connection, options
-        self.infos = {short: Gio.DBusNodeInfo.new_for_xml(
-            "<node>" + interface_xml(PORTAL + short, members, PROPERTIES.get(short, {})) + "</node>").interfaces[0]
-            for short, members in INTERFACES.items()}
-        self.control_info = Gio.DBusNodeInfo.new_for_xml(
-            "<node>" + interface_xml(CONTROL, CONTROL_MEMBERS, {}) + "</node>").interfaces[0]
+        self.infos = {short: interface_info(PORTAL + short, members, PROPERTIES.get(short, {}))
+                      for short, members in INTERFACES.items()}
         self.calls, self.requests, self.sessions, self.transfers = [], {}, {}, {}
         self.last_bound = self.owner = self.other_text = None
         self.tokens, self.serials, self.starts, self.shots = (itertools.count(1) for _ in range(4))
@@ -156,8 +156,8 @@ class FakePortal:
         self.folder = tempfile.mkdtemp(prefix="fake-portal-")
         for short in ("GlobalShortcuts", "RemoteDesktop", "Clipboard", "Screenshot"):
             if short not in options.without:
-                connection.register_object(PATH, self.infos[short], self.on_call, self.on_get_property, None)
-        connection.register_object(PATH, self.control_info, self.on_call, None, None)
+                self.export(PATH, self.infos[short])
+        self.export(PATH, interface_info(CONTROL, CONTROL_MEMBERS, {}))
 
     def close(self):
         shutil.rmtree(self.folder, ignore_errors=True)
@@ -168,7 +168,8 @@ class FakePortal:
         args = parameters.unpack()
         if interface.startswith(PORTAL):
             names = [a.name for a in invocation.get_method_info().in_args]
-            self.record({"interface": interface, "method": method, "path": path, "args": dict(zip(names, args))})
+            self.record({"interface": interface, "method": method, "path": path,
+                         "args": dict(zip(names, args))})
         try:
             result = getattr(self, interface.rsplit(".", 1)[1] + "_" + method)(invocation, sender, *args)
         except PortalError as error:
@@ -186,6 +187,9 @@ class FakePortal:
         elif result is not DEFERRED:
             invocation.return_value(result)
 
+    def export(self, path, info):
+        return self.connection.register_object(path, info, self.on_call, self.on_get_property, None)
+
     def on_get_property(self, connection, sender, path, interface, name):
         return GLib.Variant("u", PROPERTIES[interface.rsplit(".", 1)[1]][name])
 
@@ -196,15 +200,21 @@ class FakePortal:
             self.log.flush()
 
     def emit(self, session, interface, name, signature, values):
-        self.connection.emit_signal(session.sender, PATH, PORTAL + interface, name, GLib.Variant(signature, values))
+        self.connection.emit_signal(session.sender, PATH, PORTAL + interface, name,
+                                    GLib.Variant(signature, values))
+
+    def owner_changed(self, session, mime_types, is_owner):
+        self.emit(session, "Clipboard", "SelectionOwnerChanged", "(oa{sv})", (session.path, {
+            "mime_types": GLib.Variant("as", mime_types), "session_is_owner": GLib.Variant("b", is_owner)}))
 
     def object_path(self, kind, sender, token):
+        token = token or f"t{next(self.tokens)}"
         return f"{PATH}/{kind}/{sender[1:].replace('.', '_')}/{token}"
 
     def request(self, sender, options, respond):
         """Exports a Request and answers with respond() -> (code, results) once the caller has had
         time to subscribe to Response, as a real dialog would."""
-        path = self.object_path("request", sender, options.get("handle_token") or f"t{next(self.tokens)}")
+        path = self.object_path("request", sender, options.get("handle_token"))
 
         def fire():
             code, results = respond()
@@ -213,8 +223,7 @@ class FakePortal:
             self.connection.unregister_object(self.requests.pop(path)[0])
             return GLib.SOURCE_REMOVE
 
-        registration = self.connection.register_object(path, self.infos["Request"], self.on_call, None, None)
-        self.requests[path] = registration, GLib.timeout_add(50, fire)
+        self.requests[path] = self.export(path, self.infos["Request"]), GLib.timeout_add(50, fire)
         return GLib.Variant("(o)", (path,))
 
     def Request_Close(self, invocation, sender):
@@ -223,14 +232,11 @@ class FakePortal:
         self.connection.unregister_object(registration)
 
     def create_session(self, kind, sender, options):
-        def respond():
-            session = Session(kind, sender, self.object_path(
-                "session", sender, options.get("session_handle_token") or f"t{next(self.tokens)}"))
-            session.registration = self.connection.register_object(
-                session.path, self.infos["Session"], self.on_call, self.on_get_property, None)
-            self.sessions[session.path] = session
-            return 0, {"session_handle": GLib.Variant("s", session.path)}
-        return self.request(sender, options, respond)
+        # The session exists from the call on, as in the real service; only the answer waits.
+        path = self.object_path("session", sender, options.get("session_handle_token"))
+        session = self.sessions[path] = Session(kind, sender, path)
+        session.registration = self.export(path, self.infos["Session"])
+        return self.request(sender, options, lambda: (0, {"session_handle": GLib.Variant("s", path)}))
 
     def Session_Close(self, invocation, sender):
         session = self.sessions.pop(invocation.get_object_path())
@@ -250,9 +256,6 @@ class FakePortal:
             raise PortalError(ACCESS_DENIED, "Clipboard not enabled for this session")
         return session
 
-    def refused(self, what):
-        return what in self.options.refuse
-
     # GlobalShortcuts
 
     def GlobalShortcuts_CreateSession(self, invocation, sender, options):
@@ -262,7 +265,7 @@ class FakePortal:
         session = self.session(sender, path, "GlobalShortcuts")
 
         def respond():
-            if self.refused("shortcuts"):
+            if "shortcuts" in self.options.refuse:
                 return 1, {}
             session.shortcuts = [(id_, props.get("description", ""),
                                   self.options.trigger or props.get("preferred_trigger") or "Ctrl+Alt+D")
@@ -295,7 +298,7 @@ class FakePortal:
 
         def respond():
             n = next(self.starts)
-            if self.refused("remote-desktop"):
+            if "remote-desktop" in self.options.refuse:
                 return 1, {}
             session.started = True
             results = {"devices": GLib.Variant("u", 1)}
@@ -324,8 +327,7 @@ class FakePortal:
         session = self.clipboard_session(sender, path)
         session.offered = list(options.get("mime_types", []))
         self.owner, self.other_text = session, None
-        self.emit(session, "Clipboard", "SelectionOwnerChanged", "(oa{sv})", (path, {
-            "mime_types": GLib.Variant("as", session.offered), "session_is_owner": GLib.Variant("b", True)}))
+        self.owner_changed(session, session.offered, True)
 
     def Clipboard_SelectionRead(self, invocation, sender, path, mime_type):
         self.clipboard_session(sender, path)
@@ -346,8 +348,8 @@ class FakePortal:
             raise PortalError(FAILED, f"Serial {serial} was already written")
         transfer.fd, write_end = os.pipe()
         os.set_blocking(transfer.fd, False)
-        transfer.watch = GLib.io_add_watch(transfer.fd, GLib.PRIORITY_DEFAULT,
-                                           GLib.IO_IN | GLib.IO_HUP | GLib.IO_ERR, self.on_transfer_data, serial)
+        transfer.watch = GLib.io_add_watch(transfer.fd, GLib.PRIORITY_DEFAULT, GLib.IO_IN | GLib.IO_HUP,
+                                           self.on_transfer_data, serial)
         return GLib.Variant("(h)", (0,)), write_end
 
     def Clipboard_SelectionWriteDone(self, invocation, sender, path, serial, success):
@@ -386,14 +388,15 @@ class FakePortal:
             transfer.invocation.return_dbus_error(FAILED, "The session did not deliver the selection"
                                                   + (" within 5 s" if timed_out else ""))
         else:
-            transfer.invocation.return_value(GLib.Variant("(s)", (b"".join(transfer.chunks).decode(errors="replace"),)))
+            text = b"".join(transfer.chunks).decode(errors="replace")
+            transfer.invocation.return_value(GLib.Variant("(s)", (text,)))
         return GLib.SOURCE_REMOVE
 
     # Screenshot
 
     def Screenshot_Screenshot(self, invocation, sender, parent, options):
         def respond():
-            if self.refused("screenshot"):
+            if "screenshot" in self.options.refuse:
                 return 1, {}
             if not self.options.screenshot:
                 return 2, {}
@@ -418,8 +421,7 @@ class FakePortal:
         self.owner, self.other_text = None, text
         for session in self.sessions.values():
             if session.started and session.clipboard:
-                self.emit(session, "Clipboard", "SelectionOwnerChanged", "(oa{sv})", (session.path, {
-                    "mime_types": GLib.Variant("as", [TEXT_MIME]), "session_is_owner": GLib.Variant("b", False)}))
+                self.owner_changed(session, [TEXT_MIME], False)
 
     def FakePortal_RequestTransfer(self, invocation, sender, mime_type):
         if not self.owner or mime_type not in self.owner.offered:
@@ -427,7 +429,8 @@ class FakePortal:
         serial = next(self.serials)
         transfer = self.transfers[serial] = Transfer(invocation, self.owner)
         transfer.timeout = GLib.timeout_add(5000, self.finish_transfer, serial, True)
-        self.emit(self.owner, "Clipboard", "SelectionTransfer", "(osu)", (self.owner.path, mime_type, serial))
+        self.emit(self.owner, "Clipboard", "SelectionTransfer", "(osu)",
+                  (self.owner.path, mime_type, serial))
         return DEFERRED
 
     def FakePortal_Calls(self, invocation, sender):

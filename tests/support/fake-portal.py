@@ -2,7 +2,8 @@
 """A fake XDG desktop portal on the D-Bus session bus, for testing the agent's portal client.
 
 Models org.freedesktop.portal.Desktop at /org/freedesktop/portal/desktop the way
-xdg-desktop-portal 1.16 behaves when the user accepts every dialog at once:
+xdg-desktop-portal 1.16 (and the newer Clipboard portal) behaves when the user accepts every
+dialog at once:
 
   GlobalShortcuts (version 1)  CreateSession, BindShortcuts, ListShortcuts; signals
                                Activated, Deactivated (raised through the control interface)
@@ -14,8 +15,10 @@ xdg-desktop-portal 1.16 behaves when the user accepts every dialog at once:
 
 Methods with a request handle export an org.freedesktop.portal.Request at
 .../request/SENDER/TOKEN and emit its Response 50 ms after the reply; sessions are
-org.freedesktop.portal.Session objects at .../session/SENDER/TOKEN. Signals go to the caller
-only, as the real service sends them. Pointer and touch methods are left out.
+org.freedesktop.portal.Session objects at .../session/SENDER/TOKEN. Signals go only to the
+client that made the request or owns the session, as the real service sends them. A call
+on a session of another client or kind fails with AccessDenied. Pointer and touch methods
+are left out.
 
 Options:
   --without LIST       leave out interfaces (comma-separated: GlobalShortcuts, RemoteDesktop,
@@ -31,7 +34,8 @@ Control interface org.larkspire.FakePortal on the same object, for tests:
   Activate(s id), Deactivate(s id)  the user presses / releases a shortcut of the last bound session
   SetClipboard(s text)              another application copies text/plain;charset=utf-8
   RequestTransfer(s mime) -> s      another application pastes from the session that owns the
-                                    selection; replies what the session wrote (error after 5 s)
+                                    selection; replies what the session wrote once it called
+                                    SelectionWriteDone and closed the fd (error after 5 s)
   Calls() -> s                      the log so far as a JSON array
 
 Prints "fake portal ready" once the name is owned; exits on SIGTERM and SIGINT.

@@ -266,15 +266,12 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
     });
     monitor.onContextUpgrade = lifetime_.guardReturning(
         false, [this] { return !consentOpen_ && promoteRecordingToContext(); });
+    monitor.onListenerChange = lifetime_.guard([this] { keyListenerChanged(); });
     if (!fnMonitoring_) {
         monitor.setFnKey(fnKey_);
         fnMonitoring_ = monitor.start();
         if (!fnMonitoring_) {
-            statusMenu_->insert(
-                MenuItem::make("⚠ Grant Accessibility for the " + fnKey_.displayName + " key…",
-                               lifetime_.guard([this] { explainKeyListener(); })),
-                0);
-            statusMenu_->insert(MenuItem::separator(), 1);
+            showKeyListenerWarning();
         }
     }
     if (fnMonitoring_) {
@@ -346,6 +343,37 @@ void AppDelegate::toggleAutostart() {
 
 std::string AppDelegate::screenAwareTitle() const {
     return "Include active-window image with Control + " + fnKey_.displayName;
+}
+
+void AppDelegate::showKeyListenerWarning() {
+    if (keyWarningShown_) {
+        return;
+    }
+    keyWarningShown_ = true;
+    statusMenu_->insert(
+        MenuItem::make("⚠ Grant Accessibility for the " + fnKey_.displayName + " key…",
+                       lifetime_.guard([this] { explainKeyListener(); })),
+        0);
+    statusMenu_->insert(MenuItem::separator(), 1);
+}
+
+void AppDelegate::keyListenerChanged() {
+    if (!s_.fnMonitor.unavailableReason().empty()) {
+        showKeyListenerWarning();
+        return;
+    }
+    // A desktop that chooses the key itself: say which, once for each new choice.
+    const std::string assigned = s_.fnMonitor.assignedKey();
+    if (assigned.empty() || s_.defaults.stringValue(defaults::assignedDictationKey) == assigned) {
+        return;
+    }
+    s_.defaults.setString(defaults::assignedDictationKey, assigned);
+    s_.screenAware.alerts.run({"Dictate with " + assigned,
+                               "Your desktop assigned " + assigned +
+                                   " to dictation: hold it while you speak and release it to "
+                                   "paste. You can change it in the desktop’s keyboard "
+                                   "shortcut settings.",
+                               {"OK"}});
 }
 
 void AppDelegate::explainKeyListener() {

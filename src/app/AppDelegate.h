@@ -226,6 +226,9 @@ class AppDelegate {
     void openSettingsPane(const std::string& pane);
     // The action of the warning item shown when the key monitor could not start.
     void explainKeyListener();
+    // The warning item of a key listener that cannot hear the key, once.
+    void showKeyListenerWarning();
+    void keyListenerChanged();
     std::string screenAwareTitle() const;
     // Screen-aware helpers.
     std::optional<Config> loadConfigOrFail();
@@ -268,6 +271,7 @@ class AppDelegate {
     std::set<std::string> emittedActivationEvents_;
     std::unique_ptr<VaultSync> vault_;
     bool fnMonitoring_ = false;
+    bool keyWarningShown_ = false;
     bool authenticatedSetupComplete_ = false;
     NativeStatusReporter nativeStatus_;
     ProjectMenu projects_;

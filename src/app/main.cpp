@@ -20,6 +20,12 @@
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/atspi/AtspiAccessibilityBus.h"
 #include "platform/linux/atspi/AtspiFrontmostApp.h"
+#include "platform/linux/portal/Portal.h"
+#include "platform/linux/portal/PortalClipboard.h"
+#include "platform/linux/portal/PortalKeyInjector.h"
+#include "platform/linux/portal/PortalKeyListener.h"
+#include "platform/linux/portal/PortalRemoteDesktop.h"
+#include "platform/linux/portal/PortalWindowCapture.h"
 #include "platform/linux/posix/SyslogSystemLog.h"
 #include "platform/linux/posix/SystemClock.h"
 #include "platform/linux/posix/XdgAutostart.h"
@@ -38,8 +44,10 @@
 #include "platform/linux/wayland/CommandKeyListener.h"
 #include "platform/linux/wayland/DataControlClipboard.h"
 #include "platform/linux/wayland/KeyCommand.h"
+#include "platform/linux/wayland/NoKeyListener.h"
 #include "platform/linux/wayland/ScreencopyWindowCapture.h"
 #include "platform/linux/wayland/VirtualKeyboardKeyInjector.h"
+#include "platform/linux/wayland/WaylandBackends.h"
 #include "platform/linux/wayland/WaylandConnection.h"
 #include "platform/linux/x11/EwmhFrontmostApp.h"
 #include "platform/linux/x11/X11Keyboard.h"
@@ -47,8 +55,10 @@
 #include "platform/linux/x11/XInputKeyListener.h"
 #include "platform/linux/x11/XPanelWindow.h"
 #include "platform/linux/x11/XTestKeyInjector.h"
+#include "service/Config.h"
 #include "ui/SignInWindow.h"
 #include "ui/WorkspaceProcess.h"
+#include "util/Preferences.h"
 
 namespace {
 
@@ -126,55 +136,156 @@ std::optional<int> handKeyCommand(int argc, char** argv) {
     return 0;
 }
 
-// The services of the keyboard, the clipboard and the windows that the session offers:
-// under a Wayland compositor with the wlroots protocols, its virtual keyboard, data
-// control and screencopy, with the key from the compositor's bindings and the frontmost
-// application from the accessibility bus; X11 otherwise (under other Wayland desktops,
-// the key listener then says why it cannot hear keys).
+// The services of the keyboard, the clipboard and the windows that the session offers.
+// Under Wayland, each from what the session has: the compositor's own protocols
+// (wlroots: virtual keyboard, data control, screencopy, with the key from its bindings),
+// else the desktop portal (GNOME, KDE Plasma: global shortcuts, a remote-desktop
+// keyboard, its clipboard, screenshots), or evdev and uinput where the user chose them;
+// the frontmost application from the accessibility bus. X11 otherwise.
 struct SessionServices {
-    std::unique_ptr<larkspire::desktop::WaylandConnection> wayland;  // outlives the others
+    std::unique_ptr<larkspire::desktop::WaylandConnection> wayland;  // outlive the others
+    std::unique_ptr<larkspire::desktop::Portal> portal;
+    std::unique_ptr<larkspire::desktop::PortalRemoteDesktop> remoteDesktop;
     std::unique_ptr<larkspire::platform::KeyListener> keyListener;
     std::unique_ptr<larkspire::platform::KeyInjector> keyInjector;
     std::unique_ptr<larkspire::platform::Clipboard> clipboard;
     std::unique_ptr<larkspire::platform::FrontmostApp> frontmost;
     std::unique_ptr<larkspire::platform::WindowCapture> windowCapture;
     larkspire::desktop::CommandKeyListener* commandKeys = nullptr;  // in keyListener
+    larkspire::desktop::PortalKeyListener* portalKeys = nullptr;    // in keyListener
 };
 
-SessionServices sessionServices(larkspire::platform::SystemLog& log,
-                                larkspire::InjectionJournal& ownInjections) {
-    SessionServices s;
-    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
-        s.wayland = larkspire::desktop::WaylandConnection::connect();
-        if (!s.wayland) {
-            log.log("Larkspire: the Wayland compositor did not accept a connection");
-        } else if (const std::string missing = s.wayland->missingProtocols(); !missing.empty()) {
-            log.log("Larkspire: the Wayland compositor does not offer " + missing);
-            s.wayland.reset();
-        }
-    }
-    if (s.wayland) {
-        log.log(
-            "Larkspire: keys from the compositor's bindings (larkspire --key), paste "
-            "through a virtual keyboard, clipboard through data control, window images "
-            "through screencopy");
-        s.wayland->dispatchFromEventLoop();
-        auto commandKeys = std::make_unique<larkspire::desktop::CommandKeyListener>();
-        s.commandKeys = commandKeys.get();
-        s.keyListener = std::move(commandKeys);
-        s.keyInjector =
-            std::make_unique<larkspire::desktop::VirtualKeyboardKeyInjector>(*s.wayland);
-        s.clipboard = std::make_unique<larkspire::desktop::DataControlClipboard>(*s.wayland);
-        s.frontmost = std::make_unique<larkspire::desktop::AtspiFrontmostApp>();
-        s.windowCapture = std::make_unique<larkspire::desktop::ScreencopyWindowCapture>(*s.wayland);
-        return s;
-    }
+std::string optionOf(const std::optional<larkspire::Config>& config,
+                     std::optional<std::string> larkspire::Config::*field) {
+    return config && (*config).*field ? *((*config).*field) : std::string();
+}
+
+void x11Services(SessionServices& s, larkspire::platform::SystemLog& log,
+                 larkspire::InjectionJournal& ownInjections) {
     s.keyListener = std::make_unique<larkspire::desktop::XInputKeyListener>(log);
     s.keyInjector = std::make_unique<larkspire::desktop::XTestKeyInjector>(
         [&ownInjections](int keycode, bool pressed) { ownInjections.record(keycode, pressed); });
     s.clipboard = std::make_unique<larkspire::desktop::QtClipboard>();
     s.frontmost = std::make_unique<larkspire::desktop::EwmhFrontmostApp>();
     s.windowCapture = std::make_unique<larkspire::desktop::XCompositeWindowCapture>();
+}
+
+SessionServices sessionServices(larkspire::platform::SystemLog& log,
+                                larkspire::platform::UserDefaults& defaults,
+                                larkspire::InjectionJournal& ownInjections) {
+    using larkspire::desktop::WaylandBackends;
+    namespace d = larkspire::desktop;
+    SessionServices s;
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
+        s.wayland = d::WaylandConnection::connect();
+        if (!s.wayland) {
+            log.log("Larkspire: the Wayland compositor did not accept a connection");
+        }
+    }
+    if (!s.wayland) {
+        x11Services(s, log, ownInjections);
+        return s;
+    }
+    const auto config =
+        larkspire::Config::load(larkspire::Config::pathIn(QDir::homePath().toStdString()));
+    d::WaylandSessionFacts facts;
+    facts.desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toStdString();
+    facts.virtualKeyboard = s.wayland->virtualKeyboards() != nullptr;
+    facts.dataControl = s.wayland->dataControl() != nullptr;
+    facts.screencopy = s.wayland->screencopy() != nullptr;
+    facts.swayTree = qEnvironmentVariableIsSet("SWAYSOCK");
+    facts.keySource = optionOf(config, &larkspire::Config::key_source);
+    facts.pasteThrough = optionOf(config, &larkspire::Config::paste_through);
+    s.portal = d::Portal::connect();
+    if (s.portal) {
+        facts.globalShortcuts = s.portal->version("org.freedesktop.portal.GlobalShortcuts");
+        facts.remoteDesktop = s.portal->version("org.freedesktop.portal.RemoteDesktop");
+        facts.clipboardPortal = s.portal->version("org.freedesktop.portal.Clipboard");
+        facts.screenshot = s.portal->version("org.freedesktop.portal.Screenshot");
+    }
+    const WaylandBackends chosen = WaylandBackends::choose(facts);
+    s.wayland->dispatchFromEventLoop();
+
+    if (chosen.paste == WaylandBackends::Paste::remoteDesktop ||
+        chosen.clipboard == WaylandBackends::Copy::clipboardPortal) {
+        s.remoteDesktop = std::make_unique<d::PortalRemoteDesktop>(
+            *s.portal, log,
+            d::PortalRemoteDesktop::TokenStore{
+                [&defaults] {
+                    return defaults.stringValue(larkspire::defaults::remoteDesktopRestoreToken)
+                        .value_or("");
+                },
+                [&defaults](const std::string& token) {
+                    defaults.setString(larkspire::defaults::remoteDesktopRestoreToken, token);
+                }},
+            chosen.clipboard == WaylandBackends::Copy::clipboardPortal);
+        s.remoteDesktop->start();
+    }
+
+    switch (chosen.keys) {
+        case WaylandBackends::Keys::compositorBindings: {
+            auto keys = std::make_unique<d::CommandKeyListener>();
+            s.commandKeys = keys.get();
+            s.keyListener = std::move(keys);
+            break;
+        }
+        case WaylandBackends::Keys::shortcutsPortal: {
+            auto keys =
+                std::make_unique<d::PortalKeyListener>(*s.portal, log, s.remoteDesktop.get());
+            s.portalKeys = keys.get();
+            s.keyListener = std::move(keys);
+            break;
+        }
+        case WaylandBackends::Keys::evdev:
+        case WaylandBackends::Keys::none:
+            s.keyListener = std::make_unique<d::NoKeyListener>(chosen.keysProblem);
+            break;
+    }
+    switch (chosen.paste) {
+        case WaylandBackends::Paste::virtualKeyboard:
+            s.keyInjector = std::make_unique<d::VirtualKeyboardKeyInjector>(*s.wayland);
+            break;
+        case WaylandBackends::Paste::remoteDesktop:
+            s.keyInjector = std::make_unique<d::PortalKeyInjector>(*s.remoteDesktop);
+            break;
+        case WaylandBackends::Paste::uinput:
+        case WaylandBackends::Paste::none:
+            log.log("Larkspire: " + chosen.pasteProblem);
+            // X applications (under Xwayland) still get the keys.
+            s.keyInjector =
+                std::make_unique<d::XTestKeyInjector>([&ownInjections](int keycode, bool pressed) {
+                    ownInjections.record(keycode, pressed);
+                });
+            break;
+    }
+    switch (chosen.clipboard) {
+        case WaylandBackends::Copy::dataControl:
+            s.clipboard = std::make_unique<d::DataControlClipboard>(*s.wayland);
+            break;
+        case WaylandBackends::Copy::clipboardPortal:
+            s.clipboard = std::make_unique<d::PortalClipboard>(*s.portal, *s.remoteDesktop, log);
+            break;
+        case WaylandBackends::Copy::focusedOnly:
+            log.log(
+                "Larkspire: this Wayland session lets a program set the clipboard only "
+                "while it has the focus");
+            s.clipboard = std::make_unique<d::QtClipboard>();
+            break;
+    }
+    s.frontmost = std::make_unique<d::AtspiFrontmostApp>();
+    switch (chosen.images) {
+        case WaylandBackends::Images::screencopy:
+            s.windowCapture = std::make_unique<d::ScreencopyWindowCapture>(*s.wayland);
+            break;
+        case WaylandBackends::Images::screenshotPortal:
+            s.windowCapture =
+                std::make_unique<d::PortalWindowCapture>(*s.portal, *s.frontmost, log);
+            break;
+        case WaylandBackends::Images::none:
+            s.windowCapture = std::make_unique<d::XCompositeWindowCapture>();
+            break;
+    }
+    log.log("Larkspire: " + chosen.describe());
     return s;
 }
 
@@ -235,11 +346,14 @@ int main(int argc, char** argv) {
     auto autostart = larkspire::desktop::XdgAutostart::forCurrentUser();
     larkspire::desktop::SecretServiceKeychain keychain;
     larkspire::InjectionJournal ownInjections(clock);
-    SessionServices session = sessionServices(log, ownInjections);
+    SessionServices session = sessionServices(log, defaults, ownInjections);
     auto& keyInjector = *session.keyInjector;
     auto& frontmost = *session.frontmost;
     auto& clipboard = *session.clipboard;
     larkspire::FnKeyMonitor fnMonitor(*session.keyListener, scheduler, ownInjections, keyInjector);
+    if (session.portalKeys) {
+        session.portalKeys->setKeyInputCode([&fnMonitor] { return fnMonitor.fnKey().inputCode; });
+    }
     // Password fields are recognised through the accessibility bus: make sure it is on.
     larkspire::desktop::AtspiAccessibility::enableAccessibilityBus(log);
     larkspire::desktop::AtspiAccessibility accessibility(log);

@@ -50,6 +50,7 @@ bool FnKeyMonitor::start() {
     // The listener calls from its own thread: hand each event to the main queue, where
     // a gone monitor makes it a no-op.
     auto deliver = lifetime_.guard([this](const platform::RawKeyEvent& e) { handleKey(e); });
+    listener_.onChange(lifetime_.guard([this] { call(onListenerChange); }));
     started_ = listener_.start([&scheduler = scheduler_, deliver](const platform::RawKeyEvent& e) {
         scheduler.post([deliver, e] { deliver(e); });
     });

@@ -40,6 +40,9 @@ class FnKeyMonitor {
     // must be dropped like a lone tap without counting as a quick tap. The Fn key's
     // release then calls nothing.
     std::function<void()> onChordCancel;
+    // The listener's availability or assigned key changed after start() returned (a
+    // desktop that asks the user first answers later).
+    std::function<void()> onListenerChange;
 
     // The physical key that plays Fn; set before start().
     void setFnKey(const FnKey& key) { fnKey_ = key; }
@@ -49,6 +52,8 @@ class FnKeyMonitor {
     bool start();
     // Why start() failed, as a sentence for the user; empty when it did not.
     std::string unavailableReason() const { return listener_.unavailableReason(); }
+    // The key the desktop assigned to dictation, where it chooses; empty otherwise.
+    std::string assignedKey() const { return listener_.assignedKey(); }
 
     // The gesture state machine over the Fn and Control states after each change.
     void handleFlags(bool fnDown, bool control);

@@ -35,6 +35,14 @@ class KeyListener {
     // Why the last start() failed, as a sentence for the user ("There is no X display.");
     // empty when it did not fail.
     virtual std::string unavailableReason() const { return {}; }
+
+    // Where the desktop asks the user before it hands over keys, start() returns before
+    // the answer: `handler` runs on the main thread whenever unavailableReason() or
+    // assignedKey() changes after that.
+    virtual void onChange(std::function<void()> handler) { (void)handler; }
+    // The key the desktop assigned to dictation, in its own words ("Ctrl+Alt+D"), where
+    // the desktop rather than the agent chooses it; empty otherwise.
+    virtual std::string assignedKey() const { return {}; }
 };
 
 }  // namespace larkspire::platform

@@ -97,6 +97,8 @@ std::optional<Config> Config::decode(std::string_view text, std::string* error) 
         c.context_excluded_apps = optionalStrings(root, "context_excluded_apps");
         c.context_text_only_apps = optionalStrings(root, "context_text_only_apps");
         c.fn_key = optionalString(root, "fn_key");
+        c.key_source = optionalString(root, "key_source");
+        c.paste_through = optionalString(root, "paste_through");
         c.web_origin = optionalString(root, "web_origin");
         return c;
     } catch (const DecodeError& e) {

@@ -19,6 +19,10 @@ struct Config {
     std::optional<std::vector<std::string>> context_text_only_apps;
     // Linux input key name ("KEY_RIGHTALT") of the key that plays the Fn role.
     std::optional<std::string> fn_key;
+    // Under Wayland, the user's choice of how keys are heard ("evdev", "portal") and how
+    // the paste keys are typed ("uinput", "portal"); absent means the session decides.
+    std::optional<std::string> key_source;
+    std::optional<std::string> paste_through;
     // Origin of the service's web application when `api_url` is not on loopback;
     // absent means the production origin.
     std::optional<std::string> web_origin;

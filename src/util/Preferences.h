@@ -12,6 +12,10 @@ inline constexpr const char* activeProjectId = "activeProjectId";
 inline constexpr const char* screenAwareConsent = "screenAwareConsent";
 inline constexpr const char* screenAwareEnabled = "screenAwareEnabled";
 inline constexpr const char* screenAwarePreview = "screenAwarePreview";
+// The dictation key a desktop's shortcut portal assigned, as last shown to the user.
+inline constexpr const char* assignedDictationKey = "assignedDictationKey";
+// The desktop portal's restore token for the keyboard session, so it asks only once.
+inline constexpr const char* remoteDesktopRestoreToken = "remoteDesktopRestoreToken";
 inline constexpr const char* recordingHUDOrigin = "Vantrel.RecordingHUDOrigin";
 }  // namespace defaults
 

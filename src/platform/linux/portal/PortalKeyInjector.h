@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/KeyInjector.h"
+#include "platform/linux/portal/PortalRemoteDesktop.h"
+
+namespace larkspire::desktop {
+
+// Paste chords through the keyboard of the desktop portal's remote-desktop session, as
+// Linux input codes: the desktop maps them with the user's layout, so on a layout whose
+// V key is elsewhere (Dvorak) Ctrl+V is the chord of the key where V is on QWERTY.
+// Before the session has started (or when the user declined it) nothing is sent.
+class PortalKeyInjector : public platform::KeyInjector {
+  public:
+    explicit PortalKeyInjector(PortalRemoteDesktop& session) : session_(session) {}
+
+    // The portal does not tell which keys the user holds.
+    std::vector<int> heldModifiers() override { return {}; }
+    void release(const std::vector<int>& keycodes) override;
+    void sendChord(const std::vector<platform::ChordKey>& keys) override;
+    // The portal's dictation key is a chord the desktop consumes, never a lone modifier
+    // tap that an application would act on: there is nothing to cover.
+    void tapBlankKey() override {}
+
+  private:
+    PortalRemoteDesktop& session_;
+};
+
+}  // namespace larkspire::desktop

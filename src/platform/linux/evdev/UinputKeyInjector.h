@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/KeyInjector.h"
@@ -25,7 +26,8 @@ class UinputKeyInjector : public platform::KeyInjector {
     // The name of the virtual keyboard, by which EvdevKeyListener knows its events.
     static constexpr const char* deviceName = "Larkspire virtual keyboard";
 
-    // Makes the keyboard through the first of `nodes` that exists.
+    // Makes the keyboard through the first of `nodes` that exists. A key sent within 1 s
+    // of that waits for the rest of the second, until the desktop has opened the keyboard.
     explicit UinputKeyInjector(SendObserver beforeSend,
                                const std::vector<std::filesystem::path>& nodes = {
                                    "/dev/uinput", "/dev/input/uinput"});

@@ -20,6 +20,8 @@
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "platform/linux/atspi/AtspiAccessibilityBus.h"
 #include "platform/linux/atspi/AtspiFrontmostApp.h"
+#include "platform/linux/evdev/EvdevKeyListener.h"
+#include "platform/linux/evdev/UinputKeyInjector.h"
 #include "platform/linux/portal/Portal.h"
 #include "platform/linux/portal/PortalClipboard.h"
 #include "platform/linux/portal/PortalKeyInjector.h"
@@ -160,11 +162,40 @@ std::string optionOf(const std::optional<larkspire::Config>& config,
     return config && (*config).*field ? *((*config).*field) : std::string();
 }
 
-void x11Services(SessionServices& s, larkspire::platform::SystemLog& log,
-                 larkspire::InjectionJournal& ownInjections) {
-    s.keyListener = std::make_unique<larkspire::desktop::XInputKeyListener>(log);
-    s.keyInjector = std::make_unique<larkspire::desktop::XTestKeyInjector>(
+// The paste keys through uinput, where the user chose it and it can be used; else those
+// of `otherwise`.
+template <class Otherwise>
+std::unique_ptr<larkspire::platform::KeyInjector> uinputOr(
+    Otherwise otherwise, larkspire::platform::SystemLog& log,
+    larkspire::InjectionJournal& ownInjections) {
+    auto uinput = std::make_unique<larkspire::desktop::UinputKeyInjector>(
         [&ownInjections](int keycode, bool pressed) { ownInjections.record(keycode, pressed); });
+    if (uinput->available()) {
+        return uinput;
+    }
+    log.log("Larkspire: " + uinput->unavailableReason());
+    return otherwise();
+}
+
+std::unique_ptr<larkspire::platform::KeyInjector> xtest(
+    larkspire::InjectionJournal& ownInjections) {
+    return std::make_unique<larkspire::desktop::XTestKeyInjector>(
+        [&ownInjections](int keycode, bool pressed) { ownInjections.record(keycode, pressed); });
+}
+
+void x11Services(SessionServices& s, larkspire::platform::SystemLog& log,
+                 larkspire::InjectionJournal& ownInjections, const std::string& keySource,
+                 const std::string& pasteThrough) {
+    if (keySource == "evdev") {
+        s.keyListener = std::make_unique<larkspire::desktop::EvdevKeyListener>(log);
+    } else {
+        s.keyListener = std::make_unique<larkspire::desktop::XInputKeyListener>(log);
+    }
+    if (pasteThrough == "uinput") {
+        s.keyInjector = uinputOr([&] { return xtest(ownInjections); }, log, ownInjections);
+    } else {
+        s.keyInjector = xtest(ownInjections);
+    }
     s.clipboard = std::make_unique<larkspire::desktop::QtClipboard>();
     s.frontmost = std::make_unique<larkspire::desktop::EwmhFrontmostApp>();
     s.windowCapture = std::make_unique<larkspire::desktop::XCompositeWindowCapture>();
@@ -176,6 +207,10 @@ SessionServices sessionServices(larkspire::platform::SystemLog& log,
     using larkspire::desktop::WaylandBackends;
     namespace d = larkspire::desktop;
     SessionServices s;
+    const auto config =
+        larkspire::Config::load(larkspire::Config::pathIn(QDir::homePath().toStdString()));
+    const std::string keySource = optionOf(config, &larkspire::Config::key_source);
+    const std::string pasteThrough = optionOf(config, &larkspire::Config::paste_through);
     if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
         s.wayland = d::WaylandConnection::connect();
         if (!s.wayland) {
@@ -183,19 +218,17 @@ SessionServices sessionServices(larkspire::platform::SystemLog& log,
         }
     }
     if (!s.wayland) {
-        x11Services(s, log, ownInjections);
+        x11Services(s, log, ownInjections, keySource, pasteThrough);
         return s;
     }
-    const auto config =
-        larkspire::Config::load(larkspire::Config::pathIn(QDir::homePath().toStdString()));
     d::WaylandSessionFacts facts;
     facts.desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toStdString();
     facts.virtualKeyboard = s.wayland->virtualKeyboards() != nullptr;
     facts.dataControl = s.wayland->dataControl() != nullptr;
     facts.screencopy = s.wayland->screencopy() != nullptr;
     facts.swayTree = qEnvironmentVariableIsSet("SWAYSOCK");
-    facts.keySource = optionOf(config, &larkspire::Config::key_source);
-    facts.pasteThrough = optionOf(config, &larkspire::Config::paste_through);
+    facts.keySource = keySource;
+    facts.pasteThrough = pasteThrough;
     s.portal = d::Portal::connect();
     if (s.portal) {
         facts.globalShortcuts = s.portal->version("org.freedesktop.portal.GlobalShortcuts");
@@ -237,6 +270,8 @@ SessionServices sessionServices(larkspire::platform::SystemLog& log,
             break;
         }
         case WaylandBackends::Keys::evdev:
+            s.keyListener = std::make_unique<d::EvdevKeyListener>(log);
+            break;
         case WaylandBackends::Keys::none:
             s.keyListener = std::make_unique<d::NoKeyListener>(chosen.keysProblem);
             break;
@@ -249,13 +284,12 @@ SessionServices sessionServices(larkspire::platform::SystemLog& log,
             s.keyInjector = std::make_unique<d::PortalKeyInjector>(*s.remoteDesktop);
             break;
         case WaylandBackends::Paste::uinput:
+            // Without it, X applications (under Xwayland) still get the keys.
+            s.keyInjector = uinputOr([&] { return xtest(ownInjections); }, log, ownInjections);
+            break;
         case WaylandBackends::Paste::none:
             log.log("Larkspire: " + chosen.pasteProblem);
-            // X applications (under Xwayland) still get the keys.
-            s.keyInjector =
-                std::make_unique<d::XTestKeyInjector>([&ownInjections](int keycode, bool pressed) {
-                    ownInjections.record(keycode, pressed);
-                });
+            s.keyInjector = xtest(ownInjections);
             break;
     }
     switch (chosen.clipboard) {

@@ -19,6 +19,17 @@ class FakeKeyListener : public platform::KeyListener {
     // What unavailableReason() says while the listener is unavailable.
     void setUnavailableReason(std::string reason) { reason_ = std::move(reason); }
     std::string unavailableReason() const override { return available_ ? std::string() : reason_; }
+    void onChange(std::function<void()> handler) override { changed_ = std::move(handler); }
+    std::string assignedKey() const override { return assigned_; }
+    // The desktop answers after start(): with the key it assigned, or a refusal (`reason`).
+    void answer(std::string assigned, std::string reason = "") {
+        assigned_ = std::move(assigned);
+        reason_ = std::move(reason);
+        available_ = reason_.empty();
+        if (changed_) {
+            changed_();
+        }
+    }
     bool running() const;
     int startCount() const { return startCount_; }
 
@@ -29,6 +40,8 @@ class FakeKeyListener : public platform::KeyListener {
 
   private:
     std::string reason_;
+    std::string assigned_;
+    std::function<void()> changed_;
     mutable std::mutex mutex_;
     Handler handler_;
     bool available_ = true;

@@ -203,6 +203,23 @@ TEST_F(Shell, MonitorThatCannotStartPutsTheWarningFirstAndStoresNoStage) {
                                           "Privacy_Accessibility"});
 }
 
+TEST_F(Shell, DesktopsLaterAnswerNamesItsKeyOnceOrShowsTheWarning) {
+    signedIn();
+    start();
+    keys.answer("Ctrl+Alt+D");
+    keys.answer("Ctrl+Alt+D");
+    ASSERT_EQ(alerts.shown.size(), 1u);
+    EXPECT_EQ(alerts.shown[0].message, "Dictate with Ctrl+Alt+D");
+    EXPECT_EQ(status.menu->at(0)->title(), "Start recording");
+    keys.answer("", "You declined Larkspire’s dictation shortcut.");
+    keys.answer("", "You declined Larkspire’s dictation shortcut.");
+    EXPECT_EQ(status.menu->at(0)->title(), "⚠ Grant Accessibility for the Right Alt key…");
+    EXPECT_EQ(status.menu->at(2)->title(), "Start recording");
+    status.menu->at(0)->trigger();
+    ASSERT_EQ(alerts.shown.size(), 2u);
+    EXPECT_EQ(alerts.shown[1].informativeText, "You declined Larkspire’s dictation shortcut.");
+}
+
 TEST_F(Shell, StoredStageNeverDecreases) {
     signedIn();
     defaults.setInteger("activationStage", 4);

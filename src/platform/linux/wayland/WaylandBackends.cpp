@@ -35,8 +35,7 @@ WaylandBackends WaylandBackends::choose(const WaylandSessionFacts& facts) {
     WaylandBackends b;
     const bool hyprland = facts.desktop.find("Hyprland") != std::string::npos;
     if (facts.keySource == "evdev") {
-        b.keys = facts.evdevProblem.empty() ? Keys::evdev : Keys::none;
-        b.keysProblem = facts.evdevProblem;
+        b.keys = Keys::evdev;
     } else if (facts.keySource == "portal" && facts.globalShortcuts == 0) {
         b.keysProblem =
             "The desktop portal offers no global shortcuts in this session, so "
@@ -52,8 +51,7 @@ WaylandBackends WaylandBackends::choose(const WaylandSessionFacts& facts) {
     }
 
     if (facts.pasteThrough == "uinput") {
-        b.paste = facts.uinputProblem.empty() ? Paste::uinput : Paste::none;
-        b.pasteProblem = facts.uinputProblem;
+        b.paste = Paste::uinput;
     } else if (facts.virtualKeyboard && facts.pasteThrough != "portal") {
         b.paste = Paste::virtualKeyboard;
     } else if (facts.remoteDesktop > 0) {

@@ -20,11 +20,9 @@ struct WaylandSessionFacts {
     std::uint32_t screenshot = 0;
     // The user's explicit choices in the configuration: "key_source" "evdev" or
     // "portal", "paste_through" "uinput" or "portal"; empty for the automatic choice.
+    // evdev and uinput report for themselves why they cannot be used.
     std::string keySource;
     std::string pasteThrough;
-    // Why evdev and uinput cannot be used here; empty when they can.
-    std::string evdevProblem;
-    std::string uinputProblem;
 };
 
 // The services the agent uses in a Wayland session, and for a missing one, what the

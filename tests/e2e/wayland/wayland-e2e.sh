@@ -149,4 +149,52 @@ check "the window image shows the window" \
 check "the request names the Wayland window's application" \
   grep -q '"application": *"gtk_target"' <(python3 -m json.tool "$work/contextual.json" 2>/dev/null | sed 's/\\"/"/g')
 
+# 6. A desktop that hands keys and paste only through its portal (GNOME, KDE Plasma), here
+#    by the user's choice of the portal: a fake portal on the session bus stands in for the
+#    desktop. Its shortcut's press and release drive a dictation, the paste chord goes to
+#    its keyboard, and the approval's restore token is kept and handed back at the next
+#    start, so that the desktop does not ask again.
+kill "$agent_pid"
+wait "$agent_pid" 2>/dev/null
+/usr/bin/python3 "$SOURCE_DIR/tests/support/fake-portal.py" --log "$work/portal.log" >"$work/portal.out" 2>&1 &
+e2e_pids+=($!)
+wait_until 10 grep -q "fake portal ready" "$work/portal.out" || { echo "the fake portal did not start"; cat "$work/portal.out"; }
+portal() {
+  gdbus call --session --dest org.freedesktop.portal.Desktop --object-path /org/freedesktop/portal/desktop \
+    --method "org.larkspire.FakePortal.$1" "$2" >/dev/null
+}
+portal_calls() { grep -c "\"method\": \"$1\"" "$work/portal.log" 2>/dev/null; }
+python3 -c 'import json,sys; c=json.load(open(sys.argv[1])); c.update(key_source="portal", paste_through="portal"); json.dump(c, open(sys.argv[1], "w"))' \
+  "$HOME/.vantrel/config.json"
+DISPLAY= QT_QPA_PLATFORM=wayland start_agent
+wait_until 20 grep -q "the desktop assigned" "$work/agent.log"
+check "the agent chose the portal's shortcuts and keyboard" \
+  grep -q "keys from the desktop portal's global shortcuts, paste through the desktop portal's remote desktop" "$work/agent.log"
+check "the desktop's shortcut was bound" grep -q "the desktop assigned CTRL+ALT+D to dictation" "$work/agent.log"
+wait_until 10 grep -q "remoteDesktopRestoreToken=token-1" "$XDG_CONFIG_HOME/Larkspire/Larkspire.ini"
+check "the approval's restore token is stored" grep -q "remoteDesktopRestoreToken=token-1" "$XDG_CONFIG_HOME/Larkspire/Larkspire.ini"
+speech plants "water the plants on the balcony"
+portal Activate dictate
+check "the shortcut's press starts recording" wait_until 10 capturing
+paplay --latency-msec=20 -d micfeed "$work/plants.wav"
+sleep 0.3
+portal Deactivate dictate
+paste_chord() {
+  python3 -c '
+import json, sys
+keys = [(c["args"]["keycode"], c["args"]["state"]) for c in map(json.loads, open(sys.argv[1]))
+        if c["method"] == "NotifyKeyboardKeycode"]
+sys.exit(0 if keys[-4:] == [(29, 1), (47, 1), (47, 0), (29, 0)] else 1)' "$work/portal.log"
+}
+wait_until 20 paste_chord
+check "the release pastes with Ctrl+V on the portal's keyboard" paste_chord
+check "the clipboard holds the sentence (got: $(clipboard))" \
+  test "$(clipboard)" = "Water the plants on the balcony."
+kill "$agent_pid"
+wait "$agent_pid" 2>/dev/null
+DISPLAY= QT_QPA_PLATFORM=wayland start_agent
+wait_until 20 test "$(portal_calls Start)" -ge 2
+check "the next start hands the token back" \
+  python3 -c 'import json,sys; s=[c for c in map(json.loads, open(sys.argv[1])) if c["method"] == "SelectDevices"]; sys.exit(s[-1]["args"]["options"].get("restore_token") != "token-1")' "$work/portal.log"
+
 finish

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/linux/posix/ChordInputCodes.h"
+
 namespace larkspire::desktop {
 namespace {
 
@@ -23,24 +25,6 @@ constexpr int kBlankKey = KEY_UNKNOWN;
 // documentation pauses 1 s after creating a device in its example for this reason.
 // Waited only by a chord sent that soon after creation.
 constexpr std::chrono::seconds kRegistration{1};
-
-int inputCode(platform::ChordKey key) {
-    switch (key) {
-        case platform::ChordKey::control:
-            return KEY_LEFTCTRL;
-        case platform::ChordKey::shift:
-            return KEY_LEFTSHIFT;
-        case platform::ChordKey::insert:
-            return KEY_INSERT;
-        case platform::ChordKey::v:
-            return KEY_V;
-        case platform::ChordKey::y:
-            return KEY_Y;
-        case platform::ChordKey::z:
-            return KEY_Z;
-    }
-    return KEY_RESERVED;
-}
 
 input_event inputEvent(unsigned short type, unsigned short code, int value) {
     input_event event{};
@@ -141,10 +125,10 @@ void UinputKeyInjector::release(const std::vector<int>& keycodes) {
 void UinputKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
     std::vector<std::pair<int, bool>> transitions;
     for (auto key : keys) {
-        transitions.emplace_back(inputCode(key), true);
+        transitions.emplace_back(chordInputCode(key), true);
     }
     for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
-        transitions.emplace_back(inputCode(*key), false);
+        transitions.emplace_back(chordInputCode(*key), false);
     }
     send(transitions);
 }

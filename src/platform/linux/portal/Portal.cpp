@@ -247,6 +247,15 @@ void Portal::send(const std::string& interface, const std::string& method, GVari
                            nullptr, nullptr);
 }
 
+GVariant* vardict(std::initializer_list<std::pair<const char*, GVariant*>> entries) {
+    GVariantBuilder builder;
+    g_variant_builder_init(&builder, G_VARIANT_TYPE_VARDICT);
+    for (const auto& [key, value] : entries) {
+        g_variant_builder_add(&builder, "{sv}", key, value);
+    }
+    return g_variant_builder_end(&builder);
+}
+
 VariantPtr lookup(GVariant* dictionary, const char* key, const char* type) {
     if (!dictionary) {
         return nullptr;

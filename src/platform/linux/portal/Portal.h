@@ -9,10 +9,12 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "util/CHandle.h"
 
@@ -88,6 +90,13 @@ class Portal {
     unsigned nextToken_ = 0;
     std::map<unsigned, Subscription*> subscriptions_;  // by GDBus id; GDBus owns them
 };
+
+// An a{sv} of the given entries (floating, for g_variant_new's "@a{sv}").
+GVariant* vardict(std::initializer_list<std::pair<const char*, GVariant*>> entries);
+// A string variant (floating).
+inline GVariant* text(const std::string& s) {
+    return g_variant_new_string(s.c_str());
+}
 
 // Reads an a{sv} entry of the given type ("s", "u", "b", "a(sa{sv})"…); null if absent.
 VariantPtr lookup(GVariant* dictionary, const char* key, const char* type);

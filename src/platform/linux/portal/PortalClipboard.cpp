@@ -68,13 +68,11 @@ void PortalClipboard::setText(const std::string& text) {
         return;
     }
     owner_ = true;
-    GVariantBuilder options;
-    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
     const char* types[] = {kTextType, "text/plain", nullptr};
-    g_variant_builder_add(&options, "{sv}", "mime_types", g_variant_new_strv(types, -1));
+    GVariant* options = vardict({{"mime_types", g_variant_new_strv(types, -1)}});
     std::string error;
     if (!portal_.call(kClipboard, "SetSelection",
-                      g_variant_new("(oa{sv})", session_.session().c_str(), &options), &error)) {
+                      g_variant_new("(o@a{sv})", session_.session().c_str(), options), &error)) {
         log_.log("Larkspire: the desktop portal did not take the clipboard: " + error);
     }
 }

@@ -6,9 +6,8 @@
 namespace larkspire::desktop {
 
 // Paste chords through the keyboard of the desktop portal's remote-desktop session, as
-// Linux input codes: the desktop maps them with the user's layout, so on a layout whose
-// V key is elsewhere (Dvorak) Ctrl+V is the chord of the key where V is on QWERTY.
-// Before the session has started (or when the user declined it) nothing is sent.
+// Linux input codes (chordInputCode). Before the session has started (or when the user declined it)
+// nothing is sent.
 class PortalKeyInjector : public platform::KeyInjector {
   public:
     explicit PortalKeyInjector(PortalRemoteDesktop& session) : session_(session) {}

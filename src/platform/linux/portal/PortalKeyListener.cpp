@@ -77,13 +77,11 @@ bool PortalKeyListener::start(Handler handler) {
         }
     });
     const std::string token = portal_.newToken();
-    GVariantBuilder options;
-    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
-    g_variant_builder_add(&options, "{sv}", "session_handle_token",
-                          g_variant_new_string(portal_.newToken().c_str()));
-    portal_.request(this, token, kShortcuts, "CreateSession", g_variant_new("(a{sv})", &options),
-                    [this](Portal::Response r) { created(std::move(r)); });
+    portal_.request(
+        this, token, kShortcuts, "CreateSession",
+        g_variant_new("(@a{sv})", vardict({{"handle_token", text(token)},
+                                           {"session_handle_token", text(portal_.newToken())}})),
+        [this](Portal::Response r) { created(std::move(r)); });
     return true;
 }
 
@@ -105,19 +103,14 @@ void PortalKeyListener::created(Portal::Response response) {
     GVariantBuilder shortcuts;
     g_variant_builder_init(&shortcuts, G_VARIANT_TYPE("a(sa{sv})"));
     for (const Proposal& p : kProposals) {
-        GVariantBuilder details;
-        g_variant_builder_init(&details, G_VARIANT_TYPE_VARDICT);
-        g_variant_builder_add(&details, "{sv}", "description", g_variant_new_string(p.description));
-        g_variant_builder_add(&details, "{sv}", "preferred_trigger",
-                              g_variant_new_string(p.trigger));
-        g_variant_builder_add(&shortcuts, "(sa{sv})", p.id, &details);
+        g_variant_builder_add(&shortcuts, "(s@a{sv})", p.id,
+                              vardict({{"description", text(p.description)},
+                                       {"preferred_trigger", text(p.trigger)}}));
     }
     const std::string token = portal_.newToken();
-    GVariantBuilder options;
-    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
     portal_.request(this, token, kShortcuts, "BindShortcuts",
-                    g_variant_new("(oa(sa{sv})sa{sv})", session_.c_str(), &shortcuts, "", &options),
+                    g_variant_new("(oa(sa{sv})s@a{sv})", session_.c_str(), &shortcuts, "",
+                                  vardict({{"handle_token", text(token)}})),
                     [this](Portal::Response r) { bound(std::move(r)); });
 }
 

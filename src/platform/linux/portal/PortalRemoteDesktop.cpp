@@ -45,14 +45,11 @@ void PortalRemoteDesktop::start() {
     }
     set(State::starting);
     const std::string token = portal_.newToken();
-    GVariantBuilder options;
-    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
-    g_variant_builder_add(&options, "{sv}", "session_handle_token",
-                          g_variant_new_string(portal_.newToken().c_str()));
-    portal_.request(this, token, kRemoteDesktop, "CreateSession",
-                    g_variant_new("(a{sv})", &options),
-                    [this](Portal::Response r) { created(std::move(r)); });
+    portal_.request(
+        this, token, kRemoteDesktop, "CreateSession",
+        g_variant_new("(@a{sv})", vardict({{"handle_token", text(token)},
+                                           {"session_handle_token", text(portal_.newToken())}})),
+        [this](Portal::Response r) { created(std::move(r)); });
 }
 
 void PortalRemoteDesktop::created(Portal::Response response) {
@@ -93,21 +90,17 @@ void PortalRemoteDesktop::selected(Portal::Response response) {
     }
     // The clipboard must be asked for before the session starts.
     if (withClipboard_ && portal_.version("org.freedesktop.portal.Clipboard") > 0) {
-        GVariantBuilder none;
-        g_variant_builder_init(&none, G_VARIANT_TYPE_VARDICT);
         std::string error;
         if (!portal_.call("org.freedesktop.portal.Clipboard", "RequestClipboard",
-                          g_variant_new("(oa{sv})", session_.c_str(), &none), &error)) {
+                          g_variant_new("(o@a{sv})", session_.c_str(), vardict({})), &error)) {
             log_.log("Larkspire: the desktop portal gave no clipboard: " + error);
         }
     }
     const std::string token = portal_.newToken();
-    GVariantBuilder options;
-    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
-    portal_.request(this, token, kRemoteDesktop, "Start",
-                    g_variant_new("(osa{sv})", session_.c_str(), "", &options),
-                    [this](Portal::Response r) { started(std::move(r)); });
+    portal_.request(
+        this, token, kRemoteDesktop, "Start",
+        g_variant_new("(os@a{sv})", session_.c_str(), "", vardict({{"handle_token", text(token)}})),
+        [this](Portal::Response r) { started(std::move(r)); });
 }
 
 void PortalRemoteDesktop::started(Portal::Response response) {
@@ -145,11 +138,9 @@ void PortalRemoteDesktop::notifyKeycode(int inputCode, bool pressed) {
     if (state_ != State::started) {
         return;
     }
-    GVariantBuilder none;
-    g_variant_builder_init(&none, G_VARIANT_TYPE_VARDICT);
     portal_.send(
         kRemoteDesktop, "NotifyKeyboardKeycode",
-        g_variant_new("(oa{sv}iu)", session_.c_str(), &none, inputCode, pressed ? 1U : 0U));
+        g_variant_new("(o@a{sv}iu)", session_.c_str(), vardict({}), inputCode, pressed ? 1U : 0U));
 }
 
 }  // namespace larkspire::desktop

@@ -42,12 +42,12 @@ std::optional<platform::Image> PortalWindowCapture::imageOf(platform::WindowId w
         return std::nullopt;
     }
     const std::string token = portal_.newToken();
-    GVariantBuilder options;
-    g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
-    g_variant_builder_add(&options, "{sv}", "interactive", g_variant_new_boolean(FALSE));
-    const Portal::Response response = portal_.wait(
-        token, kScreenshot, "Screenshot", g_variant_new("(sa{sv})", "", &options), kAnswerTimeout);
+    const Portal::Response response =
+        portal_.wait(token, kScreenshot, "Screenshot",
+                     g_variant_new("(s@a{sv})", "",
+                                   vardict({{"handle_token", text(token)},
+                                            {"interactive", g_variant_new_boolean(FALSE)}})),
+                     kAnswerTimeout);
     const VariantPtr uri = lookup(response.results.get(), "uri", "s");
     if (response.code != 0 || !uri) {
         log_.log("Larkspire: the desktop portal took no screenshot (answer " +

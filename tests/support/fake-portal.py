@@ -36,6 +36,8 @@ Control interface org.larkspire.FakePortal on the same object, for tests:
   RequestTransfer(s mime) -> s      another application pastes from the session that owns the
                                     selection; replies what the session wrote once it called
                                     SelectionWriteDone and closed the fd (error after 5 s)
+  EndSessions()                     the user ends every session from the desktop's indicator:
+                                    each gets Closed and is gone
   Calls() -> s                      the log so far as a JSON array
 
 Prints "fake portal ready" once the name is owned; exits on SIGTERM and SIGINT.
@@ -105,7 +107,7 @@ PROPERTIES = {
     "Session": {"version": 1},
 }
 CONTROL_MEMBERS = ["Activate(s shortcut_id)", "Deactivate(s shortcut_id)", "SetClipboard(s text)",
-                   "RequestTransfer(s mime_type) -> s text", "Calls() -> s calls"]
+                   "RequestTransfer(s mime_type) -> s text", "EndSessions()", "Calls() -> s calls"]
 DEFERRED = object()  # the handler replies later through the invocation
 
 
@@ -436,6 +438,14 @@ class FakePortal:
         self.emit(self.owner, "Clipboard", "SelectionTransfer", "(osu)",
                   (self.owner.path, mime_type, serial))
         return DEFERRED
+
+    def FakePortal_EndSessions(self, invocation, sender):
+        for path, session in list(self.sessions.items()):
+            self.connection.emit_signal(session.sender, path, PORTAL + "Session", "Closed",
+                                        GLib.Variant("(a{sv})", ({},)))
+            self.connection.unregister_object(session.registration)
+            del self.sessions[path]
+        self.last_bound = self.owner = None
 
     def FakePortal_Calls(self, invocation, sender):
         return GLib.Variant("(s)", (json.dumps(self.calls),))

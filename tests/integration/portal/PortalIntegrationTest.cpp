@@ -198,6 +198,14 @@ TEST_F(PortalTest, PasteChordGoesThroughTheKeyboardAndTheApprovalIsAskedOnce) {
     EXPECT_EQ(selected[1]["options"]["restore_token"], "token-1");
     EXPECT_EQ(selected[1]["options"]["persist_mode"], 2);
     EXPECT_EQ(token_, "token-2");
+
+    // The user ends the session from the desktop's indicator: the warning says so.
+    int changes = 0;
+    typing->onChange([&] { ++changes; });
+    control("EndSessions", nullptr);
+    ASSERT_TRUE(until([&] { return changes > 0; }));
+    EXPECT_EQ(typing->state(), PortalRemoteDesktop::State::failed);
+    EXPECT_NE(typing->problem().find("The desktop ended"), std::string::npos);
 }
 
 TEST_F(PortalTest, ClipboardIsServedAndReadThroughTheSession) {

@@ -62,6 +62,17 @@ void PortalRemoteDesktop::created(Portal::Response response) {
         return;
     }
     session_ = g_variant_get_string(session.get(), nullptr);
+    // The user can end the session from the desktop's own indicator at any time.
+    portal_.subscribeAt(this, session_, "org.freedesktop.portal.Session", "Closed",
+                        [this](GVariant*) {
+                            session_.clear();
+                            fail(State::failed,
+                                 "The desktop ended Larkspire’s keyboard (remote desktop) "
+                                 "session, through which it pastes: dictated text stays on the "
+                                 "clipboard for you to paste. Quit and start Larkspire again to "
+                                 "paste automatically.",
+                                 "the desktop closed the remote-desktop session");
+                        });
     const std::string token = portal_.newToken();
     GVariantBuilder options;
     g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);

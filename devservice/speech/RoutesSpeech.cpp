@@ -1,4 +1,8 @@
 // Transcription, long-recording finalisation, read-aloud synthesis and contextual drafts.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
 #include "devservice/auth/Crypto.h"
 #include "devservice/drafting/Drafting.h"
 #include "devservice/http/Http.h"
@@ -49,6 +53,18 @@ void Service::registerSpeechRoutes() {
              if (raw.empty()) {
                  // Silence is an answer, not a failure: a long recording whose last piece is
                  // quiet must not fail, nor fail again on every retry. Nothing is stored.
+                 // The level tells a silent upload from speech the recogniser missed.
+                 const auto& samples = upload->audio.samples;
+                 int peak = 0;
+                 double energy = 0;
+                 for (int16_t s : samples) {
+                     peak = std::max(peak, std::abs(static_cast<int>(s)));
+                     energy += static_cast<double>(s) * s;
+                 }
+                 const double rms = samples.empty() ? 0 : std::sqrt(energy / samples.size());
+                 log_.line("heard nothing in " + std::to_string(samples.size()) +
+                           " samples (peak " + std::to_string(peak) + ", rms " +
+                           std::to_string(static_cast<int>(rms)) + ")");
                  http::sendJson(res, 200, {{"row", {{"text", ""}, {"cleaned_text", ""}}}});
                  return;
              }

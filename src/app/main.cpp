@@ -162,25 +162,23 @@ std::string optionOf(const std::optional<larkspire::Config>& config,
     return config && (*config).*field ? *((*config).*field) : std::string();
 }
 
-// The paste keys through uinput, where the user chose it and it can be used; else those
-// of `otherwise`.
-template <class Otherwise>
-std::unique_ptr<larkspire::platform::KeyInjector> uinputOr(
-    Otherwise otherwise, larkspire::platform::SystemLog& log,
+std::unique_ptr<larkspire::platform::KeyInjector> xtest(
     larkspire::InjectionJournal& ownInjections) {
+    return std::make_unique<larkspire::desktop::XTestKeyInjector>(
+        [&ownInjections](int keycode, bool pressed) { ownInjections.record(keycode, pressed); });
+}
+
+// The paste keys through uinput, which the user chose, where it can be used; else through
+// XTest (which reaches X applications, under Xwayland too).
+std::unique_ptr<larkspire::platform::KeyInjector> uinputElseXTest(
+    larkspire::platform::SystemLog& log, larkspire::InjectionJournal& ownInjections) {
     auto uinput = std::make_unique<larkspire::desktop::UinputKeyInjector>(
         [&ownInjections](int keycode, bool pressed) { ownInjections.record(keycode, pressed); });
     if (uinput->available()) {
         return uinput;
     }
     log.log("Larkspire: " + uinput->unavailableReason());
-    return otherwise();
-}
-
-std::unique_ptr<larkspire::platform::KeyInjector> xtest(
-    larkspire::InjectionJournal& ownInjections) {
-    return std::make_unique<larkspire::desktop::XTestKeyInjector>(
-        [&ownInjections](int keycode, bool pressed) { ownInjections.record(keycode, pressed); });
+    return xtest(ownInjections);
 }
 
 void x11Services(SessionServices& s, larkspire::platform::SystemLog& log,
@@ -192,7 +190,7 @@ void x11Services(SessionServices& s, larkspire::platform::SystemLog& log,
         s.keyListener = std::make_unique<larkspire::desktop::XInputKeyListener>(log);
     }
     if (pasteThrough == "uinput") {
-        s.keyInjector = uinputOr([&] { return xtest(ownInjections); }, log, ownInjections);
+        s.keyInjector = uinputElseXTest(log, ownInjections);
     } else {
         s.keyInjector = xtest(ownInjections);
     }
@@ -285,7 +283,7 @@ SessionServices sessionServices(larkspire::platform::SystemLog& log,
             break;
         case WaylandBackends::Paste::uinput:
             // Without it, X applications (under Xwayland) still get the keys.
-            s.keyInjector = uinputOr([&] { return xtest(ownInjections); }, log, ownInjections);
+            s.keyInjector = uinputElseXTest(log, ownInjections);
             break;
         case WaylandBackends::Paste::none:
             log.log("Larkspire: " + chosen.pasteProblem);

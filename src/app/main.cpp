@@ -221,8 +221,10 @@ SessionServices sessionServices(larkspire::platform::SystemLog& log,
     }
     d::WaylandSessionFacts facts;
     facts.desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toStdString();
-    facts.virtualKeyboard = s.wayland->virtualKeyboards() != nullptr;
-    facts.dataControl = s.wayland->dataControl() != nullptr;
+    // Both act on a seat.
+    const bool seat = s.wayland->seat() != nullptr;
+    facts.virtualKeyboard = seat && s.wayland->virtualKeyboards() != nullptr;
+    facts.dataControl = seat && s.wayland->dataControl() != nullptr;
     facts.screencopy = s.wayland->screencopy() != nullptr;
     facts.swayTree = qEnvironmentVariableIsSet("SWAYSOCK");
     facts.keySource = keySource;

@@ -5,10 +5,10 @@ Models org.freedesktop.portal.Desktop at /org/freedesktop/portal/desktop the way
 xdg-desktop-portal 1.16 (and the newer Clipboard portal) behaves when the user accepts every
 dialog at once:
 
-  GlobalShortcuts (version 1)  CreateSession, BindShortcuts, ListShortcuts; signals
+  GlobalShortcuts (version 1)  CreateSession, BindShortcuts; signals
                                Activated, Deactivated (raised through the control interface)
-  RemoteDesktop (version 2,    CreateSession, SelectDevices, Start, NotifyKeyboardKeycode,
-    AvailableDeviceTypes 7)    NotifyKeyboardKeysym (AccessDenied until the session started)
+  RemoteDesktop (version 2,    CreateSession, SelectDevices, Start, NotifyKeyboardKeycode
+    AvailableDeviceTypes 7)    (AccessDenied until the session started)
   Clipboard (version 1)        RequestClipboard, SetSelection, SelectionRead, SelectionWrite,
                                SelectionWriteDone; signals SelectionOwnerChanged, SelectionTransfer
   Screenshot (version 2)       Screenshot
@@ -21,8 +21,6 @@ on a session of another client or kind fails with AccessDenied. Pointer and touc
 are left out.
 
 Options:
-  --without LIST       leave out interfaces (comma-separated: GlobalShortcuts, RemoteDesktop,
-                       Clipboard, Screenshot), like desktops that lack them
   --refuse LIST        the user cancels (response 1): shortcuts, remote-desktop, screenshot
   --trigger TEXT       trigger description of every bound shortcut (default: the shortcut's
                        "preferred_trigger", else "Ctrl+Alt+D")
@@ -38,7 +36,6 @@ Control interface org.larkspire.FakePortal on the same object, for tests:
                                     SelectionWriteDone and closed the fd (error after 5 s)
   EndSessions()                     the user ends every session from the desktop's indicator:
                                     each gets Closed and is gone
-  Calls() -> s                      the log so far as a JSON array
 
 Prints "fake portal ready" once the name is owned; exits on SIGTERM and SIGINT.
 """
@@ -74,7 +71,6 @@ INTERFACES = {
         "CreateSession(a{sv} options) -> o handle",
         "BindShortcuts(o session_handle, a(sa{sv}) shortcuts, s parent_window, a{sv} options)"
         " -> o request_handle",
-        "ListShortcuts(o session_handle, a{sv} options) -> o request_handle",
         "signal Activated(o session_handle, s shortcut_id, t timestamp, a{sv} options)",
         "signal Deactivated(o session_handle, s shortcut_id, t timestamp, a{sv} options)",
         "signal ShortcutsChanged(o session_handle, a(sa{sv}) shortcuts)",
@@ -84,7 +80,6 @@ INTERFACES = {
         "SelectDevices(o session_handle, a{sv} options) -> o handle",
         "Start(o session_handle, s parent_window, a{sv} options) -> o handle",
         "NotifyKeyboardKeycode(o session_handle, a{sv} options, i keycode, u state)",
-        "NotifyKeyboardKeysym(o session_handle, a{sv} options, i keysym, u state)",
     ],
     "Clipboard": [
         "RequestClipboard(o session_handle, a{sv} options)",
@@ -96,7 +91,7 @@ INTERFACES = {
         "signal SelectionTransfer(o session_handle, s mime_type, u serial)",
     ],
     "Screenshot": ["Screenshot(s parent_window, a{sv} options) -> o handle"],
-    "Request": ["Close()", "signal Response(u response, a{sv} results)"],
+    "Request": ["signal Response(u response, a{sv} results)"],
     "Session": ["Close()", "signal Closed(a{sv} details)"],
 }
 PROPERTIES = {
@@ -107,7 +102,7 @@ PROPERTIES = {
     "Session": {"version": 1},
 }
 CONTROL_MEMBERS = ["Activate(s shortcut_id)", "Deactivate(s shortcut_id)", "SetClipboard(s text)",
-                   "RequestTransfer(s mime_type) -> s text", "EndSessions()", "Calls() -> s calls"]
+                   "RequestTransfer(s mime_type) -> s text", "EndSessions()"]
 DEFERRED = object()  # the handler replies later through the invocation
 
 
@@ -155,14 +150,13 @@ class FakePortal:
         self.connection, self.options = connection, options
         self.infos = {short: interface_info(PORTAL + short, members, PROPERTIES.get(short, {}))
                       for short, members in INTERFACES.items()}
-        self.calls, self.requests, self.sessions, self.transfers = [], {}, {}, {}
+        self.sessions, self.transfers = {}, {}
         self.last_bound = self.owner = self.other_text = None
         self.tokens, self.serials, self.starts, self.shots = (itertools.count(1) for _ in range(4))
         self.log = open(options.log, "a", encoding="utf-8") if options.log else None
         self.folder = tempfile.mkdtemp(prefix="fake-portal-")
         for short in ("GlobalShortcuts", "RemoteDesktop", "Clipboard", "Screenshot"):
-            if short not in options.without:
-                self.export(PATH, self.infos[short])
+            self.export(PATH, self.infos[short])
         self.export(PATH, interface_info(CONTROL, CONTROL_MEMBERS, {}))
 
     def close(self):
@@ -200,7 +194,6 @@ class FakePortal:
         return GLib.Variant("u", PROPERTIES[interface.rsplit(".", 1)[1]][name])
 
     def record(self, call):
-        self.calls.append(call)
         if self.log:
             self.log.write(json.dumps(call) + "\n")
             self.log.flush()
@@ -222,20 +215,17 @@ class FakePortal:
         time to subscribe to Response, as a real dialog would."""
         path = self.object_path("request", sender, options.get("handle_token"))
 
+        registration = self.export(path, self.infos["Request"])
+
         def fire():
             code, results = respond()
             self.connection.emit_signal(sender, path, PORTAL + "Request", "Response",
                                         GLib.Variant("(ua{sv})", (code, results)))
-            self.connection.unregister_object(self.requests.pop(path)[0])
+            self.connection.unregister_object(registration)
             return GLib.SOURCE_REMOVE
 
-        self.requests[path] = self.export(path, self.infos["Request"]), GLib.timeout_add(50, fire)
+        GLib.timeout_add(50, fire)
         return GLib.Variant("(o)", (path,))
-
-    def Request_Close(self, invocation, sender):
-        registration, timer = self.requests.pop(invocation.get_object_path())
-        GLib.source_remove(timer)
-        self.connection.unregister_object(registration)
 
     def create_session(self, kind, sender, options):
         # The session exists from the call on, as in the real service; only the answer waits.
@@ -280,10 +270,6 @@ class FakePortal:
             return 0, self.shortcut_results(session)
         return self.request(sender, options, respond)
 
-    def GlobalShortcuts_ListShortcuts(self, invocation, sender, path, options):
-        session = self.session(sender, path, "GlobalShortcuts")
-        return self.request(sender, options, lambda: (0, self.shortcut_results(session)))
-
     def shortcut_results(self, session):
         return {"shortcuts": GLib.Variant("a(sa{sv})", [
             (id_, {"description": GLib.Variant("s", d), "trigger_description": GLib.Variant("s", t)})
@@ -318,8 +304,6 @@ class FakePortal:
     def RemoteDesktop_NotifyKeyboardKeycode(self, invocation, sender, path, options, key, state):
         if not self.session(sender, path).started:
             raise PortalError(ACCESS_DENIED, "Session is not started")
-
-    RemoteDesktop_NotifyKeyboardKeysym = RemoteDesktop_NotifyKeyboardKeycode
 
     # Clipboard
 
@@ -447,20 +431,15 @@ class FakePortal:
             del self.sessions[path]
         self.last_bound = self.owner = None
 
-    def FakePortal_Calls(self, invocation, sender):
-        return GLib.Variant("(s)", (json.dumps(self.calls),))
-
 
 def main():
     parser = argparse.ArgumentParser(description="Fake XDG desktop portal for tests.")
-    parser.add_argument("--without", default="", type=lambda s: set(filter(None, s.split(","))))
     parser.add_argument("--refuse", default="", type=lambda s: set(filter(None, s.split(","))))
     parser.add_argument("--trigger")
     parser.add_argument("--screenshot")
     parser.add_argument("--log")
     options = parser.parse_args()
-    unknown = options.without - {"GlobalShortcuts", "RemoteDesktop", "Clipboard", "Screenshot"}
-    unknown |= options.refuse - {"shortcuts", "remote-desktop", "screenshot"}
+    unknown = options.refuse - {"shortcuts", "remote-desktop", "screenshot"}
     if unknown:
         parser.error(f"unknown names: {', '.join(sorted(unknown))}")
 

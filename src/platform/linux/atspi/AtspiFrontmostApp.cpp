@@ -102,7 +102,7 @@ platform::ProcessId AtspiFrontmostApp::ownProcess() const {
 }
 
 bool AtspiFrontmostApp::isAgentProcess(platform::ProcessId pid) const {
-    return pid > 0 && (pid == ownProcess() || isAgentHelperOf(pid, ownProcess()));
+    return isThisAgent(pid);
 }
 
 }  // namespace larkspire::desktop

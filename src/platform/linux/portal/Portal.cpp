@@ -145,34 +145,23 @@ unsigned Portal::subscribeResponse(const void* owner, const std::string& token, 
     return *id;
 }
 
-namespace {
-
-// What an asynchronous request's call needs when its reply comes.
-struct PendingCall {
-    Portal* portal;
-    unsigned responseId;
-    std::function<void(std::string)> failed;
-};
-
-}  // namespace
-
 void Portal::request(const void* owner, const std::string& token, const std::string& interface,
                      const std::string& method, GVariant* parameters, Done done) {
     const unsigned id = subscribeResponse(owner, token, done);
-    auto pending = std::make_unique<PendingCall>(
-        PendingCall{this, id, [this, id, done = std::move(done)](std::string error) {
-                        // A call that failed brings no response: answer it here, unless cancelled.
-                        if (subscriptions_.count(id) == 0) {
-                            return;
-                        }
-                        unsubscribe(id);
-                        done(Response{2, nullptr, std::move(error)});
-                    }});
+    // A call that failed brings no response: it is answered here, unless cancelled.
+    using Failed = std::function<void(std::string)>;
+    auto failed = std::make_unique<Failed>([this, id, done = std::move(done)](std::string error) {
+        if (subscriptions_.count(id) == 0) {
+            return;
+        }
+        unsubscribe(id);
+        done(Response{2, nullptr, std::move(error)});
+    });
     g_dbus_connection_call(
         bus_.get(), kService, kObject, interface.c_str(), method.c_str(), parameters,
         G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, cancellable_.get(),
         [](GObject* source, GAsyncResult* result, gpointer data) {
-            std::unique_ptr<PendingCall> call(static_cast<PendingCall*>(data));
+            std::unique_ptr<Failed> failed(static_cast<Failed*>(data));
             GError* error = nullptr;
             VariantPtr reply(
                 g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error));
@@ -183,9 +172,9 @@ void Portal::request(const void* owner, const std::string& token, const std::str
                 g_error_free(error);  // the portal object is gone
                 return;
             }
-            call->failed(messageOf(error));
+            (*failed)(messageOf(error));
         },
-        pending.release());
+        failed.release());
 }
 
 Portal::Response Portal::wait(const std::string& token, const std::string& interface,

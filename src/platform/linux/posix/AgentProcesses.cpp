@@ -1,5 +1,7 @@
 #include "platform/linux/posix/AgentProcesses.h"
 
+#include <unistd.h>
+
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -31,6 +33,11 @@ std::string commandName(platform::ProcessId pid) {
         std::getline(comm, name);
     }
     return name;
+}
+
+bool isThisAgent(platform::ProcessId pid) {
+    const auto own = static_cast<platform::ProcessId>(getpid());
+    return pid > 0 && (pid == own || isAgentHelperOf(pid, own));
 }
 
 }  // namespace larkspire::desktop

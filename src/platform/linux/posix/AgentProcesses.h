@@ -11,6 +11,9 @@ namespace larkspire::desktop {
 // started for the agent can also be its child, and it is an application like any other.
 bool isAgentHelperOf(platform::ProcessId pid, platform::ProcessId parent);
 
+// Whether `pid` is this process or one of its helpers.
+bool isThisAgent(platform::ProcessId pid);
+
 // The process's command name (/proc/PID/comm); empty when it is gone.
 std::string commandName(platform::ProcessId pid);
 

@@ -106,19 +106,6 @@ void WaylandConnection::withdraw(void*, wl_registry*, std::uint32_t) {
     // which the compositor ignores for an inert object.
 }
 
-std::string WaylandConnection::missingProtocols() const {
-    std::string missing;
-    auto note = [&missing](bool present, const char* name) {
-        if (!present) {
-            missing += (missing.empty() ? "" : ", ") + std::string(name);
-        }
-    };
-    note(seat_ != nullptr, "wl_seat");
-    note(keyboards_ != nullptr, "zwp_virtual_keyboard_manager_v1");
-    note(dataControl_ != nullptr, "zwlr_data_control_manager_v1");
-    return missing;
-}
-
 void WaylandConnection::flush() {
     wl_display_flush(display_.get());
 }

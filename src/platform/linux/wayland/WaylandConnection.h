@@ -50,11 +50,6 @@ class WaylandConnection {
     };
     const std::vector<std::unique_ptr<Output>>& outputs() const { return outputs_; }
 
-    // The protocols the wlroots back end needs that this compositor lacks, by name
-    // ("zwp_virtual_keyboard_manager_v1, zwlr_data_control_manager_v1"); empty when it
-    // offers them all.
-    std::string missingProtocols() const;
-
     // Sends the requests made so far.
     void flush();
     // Waits until the compositor has handled every request made so far, dispatching the

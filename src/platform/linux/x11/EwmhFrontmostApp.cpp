@@ -223,7 +223,7 @@ platform::ProcessId EwmhFrontmostApp::ownProcess() const {
 }
 
 bool EwmhFrontmostApp::isAgentProcess(platform::ProcessId pid) const {
-    return pid > 0 && (pid == ownProcess() || isAgentHelperOf(pid, ownProcess()));
+    return isThisAgent(pid);
 }
 
 }  // namespace larkspire::desktop

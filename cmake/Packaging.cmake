@@ -1,5 +1,5 @@
 # Debian packages through CPack (scripts/package): "larkspire", the agent, and
-# "larkspire-devservice", the local service. Library dependencies come from the binaries
+# "larkspire-server", the local service. Library dependencies come from the binaries
 # (dpkg-shlibdeps); only what is loaded at run time without being linked is named here.
 include(GNUInstallDirs)
 
@@ -34,13 +34,13 @@ function(larkspire_install_debian_docs package component)
 endfunction()
 
 macro(larkspire_packaging)
-  foreach(program larkspire larkspire-workspace larkspire-devservice)
+  foreach(program larkspire larkspire-workspace larkspire-server)
     if(TARGET ${program})
       add_dependencies(package_inputs ${program})
     endif()
   endforeach()
   larkspire_install_debian_docs(larkspire agent)
-  larkspire_install_debian_docs(larkspire-devservice devservice)
+  larkspire_install_debian_docs(larkspire-server server)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -50,7 +50,7 @@ macro(larkspire_packaging)
   set(CPACK_PACKAGE_HOMEPAGE_URL "https://larkspire.app/")
   set(CPACK_STRIP_FILES ON)
   set(CPACK_DEB_COMPONENT_INSTALL ON)
-  set(CPACK_COMPONENTS_ALL agent devservice)
+  set(CPACK_COMPONENTS_ALL agent server)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
@@ -63,7 +63,7 @@ macro(larkspire_packaging)
   # The accessibility bus (screen-aware requests, password fields) and a Secret Service
   # for the session.
   set(CPACK_DEBIAN_AGENT_PACKAGE_RECOMMENDS "at-spi2-core, gnome-keyring")
-  set(CPACK_DEBIAN_AGENT_PACKAGE_SUGGESTS "larkspire-devservice")
+  set(CPACK_DEBIAN_AGENT_PACKAGE_SUGGESTS "larkspire-server")
   set(CPACK_COMPONENT_AGENT_DESCRIPTION
 "voice input for the desktop: speak, and the text is pasted at the cursor
 Larkspire lives in the tray: hold the dictation key (Right Alt by default),
@@ -72,12 +72,12 @@ application you were using. Control with the key drafts from what the
 active window shows. Every recording stays on disk until its text has been
 delivered.")
 
-  set(CPACK_DEBIAN_DEVSERVICE_PACKAGE_NAME larkspire-devservice)
-  set(CPACK_DEBIAN_DEVSERVICE_PACKAGE_SECTION net)
+  set(CPACK_DEBIAN_SERVER_PACKAGE_NAME larkspire-server)
+  set(CPACK_DEBIAN_SERVER_PACKAGE_SECTION net)
   # The acoustic model is data that the recogniser opens at run time.
-  set(CPACK_DEBIAN_DEVSERVICE_PACKAGE_DEPENDS "pocketsphinx-en-us")
-  set(CPACK_COMPONENT_DEVSERVICE_DESCRIPTION
-"local reference service for the Larkspire agent
+  set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "pocketsphinx-en-us")
+  set(CPACK_COMPONENT_SERVER_DESCRIPTION
+"local service for the Larkspire agent
 Serves the Larkspire service contract on loopback so the agent runs without
 a network: sign-in with one-time codes written to an outbox, speech
 recognition with PocketSphinx, speech synthesis with eSpeak NG, notes and

@@ -156,6 +156,10 @@ HttpResponse CurlTransport::send(const HttpRequest& request) {
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     response.status = static_cast<int>(status);
+    curl_header* retryAfter = nullptr;
+    if (curl_easy_header(h, "Retry-After", 0, CURLH_HEADER, -1, &retryAfter) == CURLHE_OK) {
+        response.retryAfter = retryAfter->value;
+    }
     return response;
 }
 

@@ -26,6 +26,8 @@ struct HttpResponse {
     std::string body;
     // The HTTP status code; every status is returned, 4xx and 5xx included.
     int status = 0;
+    // The Retry-After header as sent, empty without one.
+    std::string retryAfter;
 };
 
 // A failure below HTTP (no network, time-out, TLS, an oversized answer). Its text is the

@@ -34,7 +34,7 @@ echo "== packages"
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" ||
   { cat "$work/cpack.log"; fail "cpack"; }
 agent=$(ls "$work"/out/larkspire_*.deb)
-service=$(ls "$work"/out/larkspire-devservice_*.deb)
+service=$(ls "$work"/out/larkspire-server_*.deb)
 
 echo "== lintian, desktop-file-validate, appstreamcli"
 lintian --fail-on error,warning "$agent" "$service" 2>&1 | grep -v 'running with root' || true
@@ -82,10 +82,10 @@ in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-re
 echo "== run"
 version=$(in_root larkspire --version) || fail "larkspire --version"
 [ "$version" = "larkspire $(dpkg-deb -f "$agent" Version)" ] || fail "larkspire --version said: $version"
-in_root larkspire-devservice --help | grep -q '^Usage:' || fail "larkspire-devservice --help"
+in_root larkspire-server --help | grep -q '^Usage:' || fail "larkspire-server --help"
 handler=$(in_root xdg-mime query default x-scheme-handler/larkspire)
 [ "$handler" = "larkspire.desktop" ] || fail "x-scheme-handler/larkspire goes to '$handler'"
-in_root test -f /usr/lib/systemd/user/larkspire-devservice.service || fail "no user unit"
+in_root test -f /usr/lib/systemd/user/larkspire-server.service || fail "no user unit"
 in_root test -x /usr/libexec/larkspire/larkspire-workspace || fail "no workspace helper"
 in_root ldd /usr/libexec/larkspire/larkspire-workspace | grep -q 'not found' &&
   fail "the workspace helper misses libraries"
@@ -94,8 +94,8 @@ in_root man -w larkspire >/dev/null 2>&1 || in_root test -f /usr/share/man/man1/
 echo "$version; larkspire: links open $handler"
 
 echo "== apt-get purge"
-files=$(in_root dpkg -L larkspire larkspire-devservice | sort -u)
-in_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q larkspire larkspire-devservice \
+files=$(in_root dpkg -L larkspire larkspire-server | sort -u)
+in_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y -q larkspire larkspire-server \
   >>"$work/apt.log" 2>&1 || { tail -30 "$work/apt.log"; fail "apt-get purge"; }
 left=()
 while read -r f; do

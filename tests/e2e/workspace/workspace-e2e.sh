@@ -149,7 +149,7 @@ stop_agent
 # hand-over's origin (scheme and host) matches the page's.
 kill "${e2e_pids[0]}"
 wait "${e2e_pids[0]}" 2>/dev/null
-"$BUILD_DIR/devservice/larkspire-devservice" --port 80 --data "$work/service" \
+"$BUILD_DIR/server/larkspire-server" --port 80 --data "$work/service" \
   >"$work/service80.out" 2>"$work/service.log" &
 e2e_pids+=($!)
 wait_until 20 grep -qs 'listening on' "$work/service80.out"

@@ -38,13 +38,14 @@ capturing() {
   [ -n "$newest" ] && [ "$(stat -c %s "$newest")" -gt 8192 ]
 }
 
-# The local service on a free port, with the sentence grammar (or $grammar), and an
-# account whose password the agent's configuration names.
+# The local service on a free port, with the sentence grammar (or $grammar) and the
+# options in service_args, and an account whose password the agent's configuration names.
 start_service() {
   local data="$work/service"
   "$BUILD_DIR/server/larkspire-server" add-user e2e@example.com e2e-secret --data "$data" >/dev/null
-  "$BUILD_DIR/server/larkspire-server" --port 0 --data "$data" --preload \
-    --grammar "${grammar:-$SOURCE_DIR/server/sentences.gram}" >"$work/service.out" 2>"$work/service.log" &
+  "$BUILD_DIR/server/larkspire-server" --port 0 --data "$data" --preload --config "$work/no-config.json" \
+    --grammar "${grammar:-$SOURCE_DIR/server/sentences.gram}" ${service_args[@]+"${service_args[@]}"} \
+    >"$work/service.out" 2>"$work/service.log" &
   e2e_pids+=($!)
   wait_until 30 grep -qs 'listening on' "$work/service.out" || { echo "service did not start"; cat "$work/service.log"; exit 1; }
   service_url=$(grep -o 'http://[0-9.:]*' "$work/service.out" | head -1)

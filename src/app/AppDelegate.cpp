@@ -42,7 +42,11 @@ AppDelegate::AppDelegate(AppServices services)
         lifetime_.guard([this](const std::string& text) { saveFailed(text); }));
 }
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+    if (explanationCancelled_) {
+        *explanationCancelled_ = true;
+    }
+}
 
 void AppDelegate::applicationDidFinishLaunching() {
     buildMainMenu();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -236,7 +237,8 @@ class AppDelegate {
         const Config& config, const std::optional<platform::FrontWindow>& front);
     void showListening();
     void activateContextWindow(const AccessibilityContext& context);
-    void playFeedback(const Bytes& audio, double speed, const std::function<void()>& onStarted);
+    void playFeedback(std::unique_ptr<platform::AudioPlayer> player, double speed,
+                      const std::function<void()>& onStarted);
 
     AppServices s_;
     Hooks hooks_;
@@ -283,6 +285,8 @@ class AppDelegate {
     std::map<std::uint64_t, AccessibilityContext> draftContexts_;
     std::uint64_t nextDraft_ = 0;
     std::unique_ptr<platform::AudioPlayer> feedbackPlayer_;
+    // Set when the explanation being downloaded is no longer wanted (a newer one, a quit).
+    std::shared_ptr<std::atomic<bool>> explanationCancelled_;
     // The consent dialog is open: gestures heard meanwhile are not acted on.
     bool consentOpen_ = false;
 

@@ -140,11 +140,16 @@ void AppDelegate::saveFailed(const std::string& text) {
         // Nothing more can be kept: end the recording now, whatever the key does next.
         locked_ = false;
         fnDownAt_.reset();
-        if (auto recording = recorder_.stop()) {
+        auto recording = recorder_.stop();
+        if (recording && !contextual_) {
             submit(std::move(*recording));
             fail(text);
             return;
         }
+        // A spoken instruction is never sent as dictation: it would be pasted into the
+        // document. What was written stays pending for a retry.
+        contextual_ = false;
+        capturedContext_.reset();
         toggleItem_->setTitle("Start recording");
     }
     dictationTarget_.reset();

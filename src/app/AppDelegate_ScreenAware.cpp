@@ -5,6 +5,7 @@
 
 #include "app/AppDelegate.h"
 #include "context/ScreenAwareMode.h"
+#include "util/Memory.h"
 #include "util/Preferences.h"
 #include "util/Text.h"
 
@@ -154,6 +155,12 @@ bool AppDelegate::ensureScreenAwareConsent() {
 void AppDelegate::stopContextualDraft() {
     auto recording = recorder_.stop();
     if (!recording || !capturedContext_) {
+        capturedContext_.reset();
+        if (!recorder_.lastFailure().empty()) {
+            saveFailed(recorder_.lastFailure());
+            return;
+        }
+        hud_.hide(0);
         resetIcon();
         return;
     }
@@ -175,6 +182,8 @@ void AppDelegate::stopContextualDraft() {
         auto node = draftContexts_.extract(id);
         refreshRetryItem();
         insertContextual(result, node.mapped(), api_, r);
+        // Once this task and the draft it holds are gone.
+        s_.scheduler.post([] { memory::returnFreedPages(); });
     });
     auto onFailure = lifetime_.guard([this, id](std::string description) {
         draftContexts_.erase(id);
@@ -272,34 +281,52 @@ void AppDelegate::insertContextual(const ContextualResult& result,
 void AppDelegate::speakFeedback(const std::string& text, double speed,
                                 const std::shared_ptr<APIClient>& api,
                                 std::function<void()> onStarted) {
-    auto onAudio = lifetime_.guard([this, speed, onStarted = std::move(onStarted)](Bytes audio) {
-        playFeedback(audio, speed, onStarted);
+    // A newer explanation replaces one still downloading.
+    if (explanationCancelled_) {
+        *explanationCancelled_ = true;
+    }
+    explanationCancelled_ = std::make_shared<std::atomic<bool>>(false);
+    using Box = std::shared_ptr<std::unique_ptr<platform::AudioPlayer>>;
+    auto onPlayer = lifetime_.guard([this, speed, onStarted = std::move(onStarted)](Box player) {
+        playFeedback(std::move(*player), speed, onStarted);
     });
     s_.scheduler.runInBackground(
         platform::Priority::userInitiated,
-        [api, text, &scheduler = s_.scheduler, &log = s_.log, onAudio]() mutable {
+        [api, text, cancelled = explanationCancelled_, &players = s_.players,
+         &scheduler = s_.scheduler, &log = s_.log, onPlayer]() mutable {
             if (!api) {
                 return;
             }
             try {
-                Bytes audio = api->speech(text);
-                scheduler.post(
-                    [onAudio, audio = std::move(audio)]() mutable { onAudio(std::move(audio)); });
+                // Decoded here rather than on the main queue; the bytes go once decoded.
+                Bytes audio = api->speech(text, cancelled);
+                if (*cancelled) {
+                    return;  // a newer explanation took its place
+                }
+                auto player = players.makePlayer(std::exchange(audio, {}));
+                scheduler.post([onPlayer, box = std::make_shared<Box::element_type>(
+                                              std::move(player))]() mutable { onPlayer(box); });
             } catch (const std::exception& e) {
                 log.log("Screen-aware voice unavailable: " + APIClient::APIError::describe(e));
             }
         });
 }
 
-void AppDelegate::playFeedback(const Bytes& audio, double speed,
+void AppDelegate::playFeedback(std::unique_ptr<platform::AudioPlayer> player, double speed,
                                const std::function<void()>& onStarted) {
-    auto player = s_.players.makePlayer(audio);
     if (!player) {
         s_.log.log("Screen-aware voice unavailable: the audio could not be decoded");
         return;
     }
     // Faster or slower, the voice keeps its pitch.
     player->setRate(std::clamp(speed, kSlowestVoice, kFastestVoice));
+    // Played to its end, the explanation's sound is let go at once.
+    player->setFinishHandler(lifetime_.guard([this](platform::AudioPlayer& finished, bool) {
+        if (&finished == feedbackPlayer_.get()) {
+            feedbackPlayer_.reset();
+            memory::returnFreedPages();
+        }
+    }));
     feedbackPlayer_ = std::move(player);  // drops any explanation still playing
     if (!feedbackPlayer_->play()) {
         s_.log.log("Screen-aware voice unavailable: playback could not start");

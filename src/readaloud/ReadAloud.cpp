@@ -1,5 +1,8 @@
 #include "readaloud/ReadAloud.h"
 
+#include <utility>
+
+#include "util/Memory.h"
 #include "util/Text.h"
 #include "util/Uuid.h"
 
@@ -18,6 +21,17 @@ ReadAloud::ReadAloud(platform::Scheduler& scheduler, platform::Clipboard& clipbo
       players_(players),
       hud_(hud),
       shell_(std::move(shell)) {}
+
+ReadAloud::~ReadAloud() {
+    cancelRequest();
+}
+
+void ReadAloud::cancelRequest() {
+    if (requestCancelled_) {
+        *requestCancelled_ = true;
+        requestCancelled_.reset();
+    }
+}
 
 void ReadAloud::toggleReadAloud() {
     // Also stops a spoken explanation that is playing, rather than starting a reading.
@@ -39,23 +53,34 @@ void ReadAloud::toggleReadAloud() {
     }
     const std::string request = uuid::randomLowerCase();
     readAloudRequest_ = request;
+    requestCancelled_ = std::make_shared<std::atomic<bool>>(false);
     shell_.setItemTitle("Stop reading");
     hud_.showStatus("Preparing your voice", "speaker.wave.2");
     shell_.setIcon("speaker.wave.2", "Preparing clipboard audio");
 
-    auto onAudio =
-        lifetime_.guard([this, request](const Bytes& audio) { received(request, audio); });
+    // unique_ptr cannot ride in a copyable task: a shared box carries it to the main queue.
+    using Box = std::shared_ptr<std::unique_ptr<platform::AudioPlayer>>;
+    auto onPlayer = lifetime_.guard(
+        [this, request](const Box& player) { received(request, std::move(*player)); });
     auto onError = lifetime_.guard([this, request](const std::string& description) {
         if (readAloudRequest_ == request) {
             finishReadAloud(description);
         }
     });
     scheduler_.runInBackground(
-        platform::Priority::userInitiated, [api = std::move(api), text = std::move(text),
-                                            &scheduler = scheduler_, onAudio, onError]() mutable {
+        platform::Priority::userInitiated,
+        [api = std::move(api), text = std::move(text), cancelled = requestCancelled_,
+         &players = players_, &scheduler = scheduler_, onPlayer, onError]() mutable {
             try {
-                Bytes audio = api->speech(text);
-                scheduler.post([onAudio, audio = std::move(audio)] { onAudio(audio); });
+                // Decoded here, not on the main queue: a long answer takes a while, and the
+                // encoded bytes are let go as soon as the sound is out of them.
+                Bytes audio = api->speech(text, cancelled);
+                if (*cancelled) {
+                    return;  // stopped while it downloaded: nothing to decode
+                }
+                auto player = players.makePlayer(std::exchange(audio, {}));
+                scheduler.post([onPlayer, box = std::make_shared<Box::element_type>(
+                                              std::move(player))] { onPlayer(box); });
             } catch (const std::exception& e) {
                 scheduler.post([onError, description = APIClient::APIError::describe(e)] {
                     onError(description);
@@ -64,11 +89,12 @@ void ReadAloud::toggleReadAloud() {
         });
 }
 
-void ReadAloud::received(const std::string& request, const Bytes& audio) {
+void ReadAloud::received(const std::string& request,
+                         std::unique_ptr<platform::AudioPlayer> player) {
     if (readAloudRequest_ != request) {
         return;  // stopped, or superseded, while the audio was prepared
     }
-    auto player = players_.makePlayer(audio);
+    requestCancelled_.reset();
     if (!player) {
         finishReadAloud(kUnplayable);
         return;
@@ -90,9 +116,11 @@ void ReadAloud::received(const std::string& request, const Bytes& audio) {
 
 void ReadAloud::stopReadAloud() {
     readAloudRequest_.reset();
+    cancelRequest();
     if (feedbackPlayer_) {
         feedbackPlayer_->stop();
         feedbackPlayer_.reset();
+        memory::returnFreedPages();
     }
     shell_.setItemTitle(kIdleTitle);
     hud_.showStatus("Reading stopped", "stop.circle");
@@ -102,7 +130,9 @@ void ReadAloud::stopReadAloud() {
 
 void ReadAloud::finishReadAloud(const std::optional<std::string>& message) {
     readAloudRequest_.reset();
+    cancelRequest();
     feedbackPlayer_.reset();
+    memory::returnFreedPages();
     shell_.setItemTitle(kIdleTitle);
     if (!message) {
         hud_.hide(0);

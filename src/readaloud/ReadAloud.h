@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,7 +18,8 @@ namespace larkspire {
 
 // Reads the clipboard's text aloud in the service's voice, with pause, restart and stop
 // in the floating panel. Owns the feedback player, which spoken explanations share.
-// Main thread only; only the speech request runs in the background.
+// Main thread only; the speech request and the decoding of its audio run in the
+// background, and a reading no longer wanted cancels its request.
 class ReadAloud {
   public:
     // What the reading needs of the shell around it.
@@ -34,6 +36,10 @@ class ReadAloud {
 
     ReadAloud(platform::Scheduler& scheduler, platform::Clipboard& clipboard,
               platform::AudioPlayerFactory& players, ScreenAwareHUD& hud, Shell shell);
+    // Cancels a request still downloading.
+    ~ReadAloud();
+    ReadAloud(const ReadAloud&) = delete;
+    ReadAloud& operator=(const ReadAloud&) = delete;
 
     void toggleReadAloud();
     void stopReadAloud();
@@ -43,8 +49,10 @@ class ReadAloud {
     void audioPlayerDidFinishPlaying(platform::AudioPlayer& player, bool successfully);
 
   private:
-    void received(const std::string& request, const Bytes& audio);
+    void received(const std::string& request, std::unique_ptr<platform::AudioPlayer> player);
     void showPlayerControls(bool paused);
+    // Ends the reading's request if it is still downloading.
+    void cancelRequest();
 
     platform::Scheduler& scheduler_;
     platform::Clipboard& clipboard_;
@@ -52,6 +60,8 @@ class ReadAloud {
     ScreenAwareHUD& hud_;
     Shell shell_;
     std::optional<std::string> readAloudRequest_;
+    // Set once the reading's request is no longer wanted; the transfer ends on it.
+    std::shared_ptr<std::atomic<bool>> requestCancelled_;
     std::unique_ptr<platform::AudioPlayer> feedbackPlayer_;
     // Last member: callbacks guarded by it go quiet before anything else is destroyed.
     Lifetime lifetime_;

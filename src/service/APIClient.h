@@ -154,7 +154,9 @@ class APIClient {
     ContextualResult contextualDraft(const std::string& instruction, const DraftContext& context,
                                      const std::optional<Bytes>& windowImage,
                                      const std::optional<std::string>& activeProjectId);
-    Bytes speech(const std::string& text);
+    // `cancelled`, when given and set, ends the download early (a reading stopped).
+    Bytes speech(const std::string& text,
+                 std::shared_ptr<const std::atomic<bool>> cancelled = nullptr);
 
     // The user's notes, each a JSON object in the service's order.
     std::vector<nlohmann::json> fetchNotes(const std::string& since, bool full);

@@ -94,10 +94,12 @@ ContextualResult APIClient::contextualDraft(const std::string& instruction,
         wire::errorMessage(root, "Context request HTTP " + std::to_string(response.status)));
 }
 
-Bytes APIClient::speech(const std::string& text) {
+Bytes APIClient::speech(const std::string& text,
+                        std::shared_ptr<const std::atomic<bool>> cancelled) {
     const std::string token = ensureToken();
-    const HttpResponse response =
-        syncRequest(jsonRequest("/api/speech", json{{"text", text}}, 60s, token));
+    HttpRequest request = jsonRequest("/api/speech", json{{"text", text}}, 60s, token);
+    request.cancelled = std::move(cancelled);
+    const HttpResponse response = syncRequest(request);
     if (response.status == 200) {
         return Bytes(response.body.begin(), response.body.end());
     }

@@ -41,6 +41,11 @@ void appendHeader(HeaderList& list, const std::string& line) {
     list.reset(grown);
 }
 
+// libcurl asks at least once a second, stalled or not; non-zero ends the transfer.
+int progress(void* cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(cancelled)->load() ? 1 : 0;
+}
+
 std::string oversizeText(size_t limit) {
     return "The service’s answer was larger than the limit of " + std::to_string(limit) + " bytes";
 }
@@ -128,6 +133,11 @@ HttpResponse CurlTransport::send(const HttpRequest& request) {
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
     // Refuse an announced oversized answer before reading it.
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxResponseBytes_));
+    if (request.cancelled) {
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &progress);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, request.cancelled.get());
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    }
     if (request.method == "POST") {
         curl_easy_setopt(h, CURLOPT_POST, 1L);
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,

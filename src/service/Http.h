@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -20,6 +22,9 @@ struct HttpRequest {
     // upload that keeps moving finishes however long it takes, a stalled one ends. (A cap
     // on the whole exchange made a 3 MiB piece undeliverable below about 26 KB/s.)
     std::chrono::milliseconds timeout{std::chrono::seconds(60)};
+    // When given, setting it true from any thread ends the exchange within about a
+    // second with a TransportError: an answer no longer wanted stops downloading.
+    std::shared_ptr<const std::atomic<bool>> cancelled;
 };
 
 struct HttpResponse {

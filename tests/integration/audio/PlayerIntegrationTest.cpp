@@ -2,6 +2,7 @@
 // virtual speaker. Runs inside scripts/headless-session.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -176,6 +177,26 @@ TEST_F(Player, DecodesWhatTheServiceMaySendAndRefusesTheRest) {
                              Bytes(wav.begin(), wav.begin() + 20), wav}) {
         EXPECT_EQ(factory.makePlayer(bad), nullptr) << bad.size() << " bytes";
     }
+}
+
+TEST_F(Player, RefusesSoundsPastTheLimitAtOnceAndWithinBoundedMemory) {
+    // Eleven minutes of silence compress to a few kilobytes of FLAC.
+    const fs::path flac = dir.path() / "silence.flac";
+    testing::writeSound(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 8000, 1,
+                        std::vector<float>(8000 * 660, 0.0f));
+    const Bytes silence = testing::readFile(flac);
+    const Bytes slow = encodedTone(dir.path(), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1.0, 440, 4000);
+    const auto start = Clock::now();
+    EXPECT_EQ(factory.makePlayer(silence), nullptr) << silence.size() << " bytes of FLAC";
+    EXPECT_EQ(factory.makePlayer(slow), nullptr);
+    EXPECT_LT(secondsSince(start), 1.0);
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "peak resident kB";
+    // Ten minutes at a speech rate still play.
+    EXPECT_NE(factory.makePlayer(
+                  encodedTone(dir.path(), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 599.0, 440, 8000)),
+              nullptr);
 }
 
 TEST_F(Player, PlaysTheWholeSoundThenReportsTheEndOnTheMainQueue) {

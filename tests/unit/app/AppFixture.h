@@ -1,6 +1,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <filesystem>
@@ -32,6 +35,22 @@
 #include "unit/app/FakeInsertion.h"
 
 namespace larkspire::testing {
+
+// A file-size limit stands in for a full disk: writes past it fail as they would there.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
+
+  private:
+    rlimit saved_{};
+};
 
 using Strings = std::vector<std::string>;
 using fake::FakeInsertion;

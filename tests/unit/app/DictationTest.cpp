@@ -450,29 +450,14 @@ TEST_F(Dictation, ADoubleTapThatRecordedNothingNeverClaimsHandsFreeRecording) {
     }
 }
 
-// A file-size limit stands in for a full disk: writes past it fail as they would there.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
-
-  private:
-    rlimit saved_{};
-};
-
 TEST_F(Dictation, AFailedWriteIsSaidAndEndsTheRecordingKeepingWhatWasWritten) {
     transport->on("/api/transcribe", 500, R"({"error":"Transcription failed"})");
     microphone.load(tone(1.0));
     app->fnDown();
     EXPECT_EQ(panel.content().text, "Listening");
     {
-        const FileSizeLimit twoBlocks(68 + 2 * 4 * fake::FakeAudioInput::kBlockFrames + 100);
+        const testing::FileSizeLimit twoBlocks(68 + 2 * 4 * fake::FakeAudioInput::kBlockFrames +
+                                               100);
         microphone.playAll();
         scheduler.runSerialQueues();
         scheduler.runDue();

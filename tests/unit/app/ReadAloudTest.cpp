@@ -174,6 +174,30 @@ TEST_F(ReadingAloud, OnlyTheCurrentRequestsAudioIsPlayed) {
     ASSERT_EQ(players.made(), 1);
     EXPECT_EQ(bytesOf(*players.latest()), "RIFF-2");
     EXPECT_EQ(panel.content().text, "Reading clipboard");
+    // The stopped reading's download was told to end; the current one was not.
+    const auto requests = transport->sentTo("/api/speech");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_TRUE(requests[0].cancelled && *requests[0].cancelled);
+    EXPECT_TRUE(requests[1].cancelled && !*requests[1].cancelled);
+}
+
+TEST_F(ReadingAloud, TheAnswerIsDecodedOffTheMainQueueAndAQuitCancelsItsDownload) {
+    clipboard.setText("Hello.");
+    choose();
+    scheduler.runBackground();  // the request and the decoding
+    EXPECT_EQ(players.made(), 1);
+    EXPECT_EQ(panel.content().text, "Preparing your voice");
+    scheduler.runDue();
+    ASSERT_NE(players.latest(), nullptr);
+    EXPECT_TRUE(players.latest()->isPlaying());
+    panel.clickStop();
+    choose();
+    app.reset();  // quit while the second reading is being prepared
+    scheduler.runUntilIdle();
+    const auto requests = transport->sentTo("/api/speech");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_TRUE(*requests[1].cancelled);
+    EXPECT_EQ(players.made(), 1);
 }
 
 TEST_F(ReadingAloud, FailuresShowOnThePanelAndAsTheWarning) {

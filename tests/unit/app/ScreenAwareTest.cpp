@@ -211,6 +211,49 @@ TEST_F(ScreenAware, AFailedDraftLeavesTheRecordingPendingWithTheFailureText) {
     EXPECT_FALSE(panel.isVisible());
 }
 
+TEST_F(ScreenAware, AFailedWriteIsSaidAndTheInstructionIsNeverSentAsDictation) {
+    int uploads = 0;
+    transport->on("/api/transcribe", [&uploads](const HttpRequest&) {
+        ++uploads;
+        return HttpResponse{R"({"text":"reply that I'll be there at six"})", 200};
+    });
+    const std::string tooLarge = "Couldn’t save the recording: File too large";
+    // While recording: the spool file stops growing after two blocks.
+    microphone.load(tone(1.0));
+    key(kControl, true);
+    key(kRightAlt, true);
+    {
+        const testing::FileSizeLimit twoBlocks(68 + 2 * 4 * fake::FakeAudioInput::kBlockFrames +
+                                               100);
+        microphone.playAll();
+        scheduler.runSerialQueues();
+        scheduler.runDue();
+    }
+    EXPECT_FALSE(app->recorder().isRecording());
+    EXPECT_EQ(status.icon().accessibility, tooLarge);
+    EXPECT_EQ(panel.content().text, tooLarge);
+    release();
+    scheduler.runUntilIdle();
+    EXPECT_EQ(pending(), 1u);
+    // At the release: the recording is whole, its WAV copy cannot be written.
+    hold();
+    scheduler.runSerialQueues();
+    {
+        const testing::FileSizeLimit noRoom(1000);
+        release();
+        scheduler.runUntilIdle();
+    }
+    EXPECT_FALSE(app->contextual());
+    EXPECT_EQ(panel.content().text, tooLarge);
+    ASSERT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines.back(), "Vantrel error: " + tooLarge);
+    scheduler.advance(platform::Duration(4.1));
+    EXPECT_FALSE(panel.isVisible());
+    EXPECT_EQ(uploads, 0);
+    EXPECT_TRUE(drafts.empty());
+    EXPECT_TRUE(insertion.events.empty());
+}
+
 TEST_F(ScreenAware, TheWindowImageGoesOnlyWhenAllowedAndTheApplicationIsNotTextOnly) {
     defaults.setBool("screenAwareEnabled", true);
     windows.windows = {{{77, kMail, 0, 1200, 800}}};

@@ -2,6 +2,9 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
+#include <thread>
+
 #include "service/Http.h"
 #include "support/ChildProcess.h"
 #include "support/LoopbackServer.h"
@@ -91,6 +94,25 @@ TEST_F(CurlTransportTest, ASlowAnswerThatKeepsMovingArrivesAndAStalledOneTimesOu
     } catch (const TransportError& e) {
         EXPECT_EQ(e.code(), CURLE_OPERATION_TIMEDOUT) << e.what();
     }
+}
+
+TEST_F(CurlTransportTest, ACancelledAnswerStopsDownloadingWithinASecondAndTheRetryAfterIsKept) {
+    server.on("/drip", {.body = string(600, 'x'), .trickleMs = 100});  // a minute in all
+    CurlTransport curl;
+    HttpRequest drip = get(server.url() + "/drip");
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    drip.cancelled = cancelled;
+    std::thread stopper([cancelled] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        *cancelled = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(curl.send(drip), TransportError);
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1800));
+
+    server.on("/busy", {.status = 429, .headers = {{"Retry-After", "3"}}});
+    EXPECT_EQ(curl.send(get(server.url() + "/busy")).retryAfter, "3");
 }
 
 TEST_F(CurlTransportTest, RedirectsAreNotFollowed) {

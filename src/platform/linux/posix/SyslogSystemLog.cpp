@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "util/Text.h"
+
 namespace larkspire::desktop {
 
 SyslogSystemLog::SyslogSystemLog() {
@@ -15,8 +17,11 @@ SyslogSystemLog::~SyslogSystemLog() {
 }
 
 void SyslogSystemLog::log(const std::string& line) {
-    ::syslog(LOG_NOTICE, "%s", line.c_str());
-    std::fprintf(stderr, "larkspire: %s\n", line.c_str());
+    // Whoever calls: a window class, a desktop entry's name or a portal's reply inside a
+    // line never starts a line of its own, nor turns the rest of it around.
+    const std::string safe = text::forDisplay(line, kMaxCharacters);
+    ::syslog(LOG_NOTICE, "%s", safe.c_str());
+    std::fprintf(stderr, "larkspire: %s\n", safe.c_str());
 }
 
 }  // namespace larkspire::desktop

@@ -53,29 +53,45 @@ std::unique_ptr<platform::AudioPlayer> PulseAudioPlayerFactory::makePlayer(
     SF_VIRTUAL_IO io = memoryIO();
     SF_INFO info{};
     CHandle<SNDFILE, sf_close> in(sf_open_virtual(&io, SFM_READ, &info, &memory));
-    if (!in || info.channels <= 0 || info.channels > int{PA_CHANNELS_MAX} || info.samplerate <= 0 ||
-        static_cast<std::uint32_t>(info.samplerate) > PA_RATE_MAX) {
+    if (!in || info.channels <= 0 || info.channels > int{PA_CHANNELS_MAX} ||
+        info.samplerate < int{kMinSampleRate} || info.samplerate > int{kMaxSampleRate}) {
+        return nullptr;
+    }
+    const auto limit = static_cast<std::size_t>(kMaxSeconds * info.samplerate);
+    // What the file says of its length first: most formats know it exactly.
+    if (info.frames > 0 && static_cast<std::size_t>(info.frames) > limit) {
         return nullptr;
     }
     DecodedSound sound;
     sound.sampleRate = static_cast<std::uint32_t>(info.samplerate);
-    sound.channels = static_cast<std::uint32_t>(info.channels);
-    // Compressed formats only estimate their length: read until the decoder stops.
+    // Speech is mono: channels are averaged, so a many-channel answer costs no more.
+    sound.channels = 1;
+    const auto channels = static_cast<std::size_t>(info.channels);
+    // Compressed formats only estimate their length: read until the decoder stops, or
+    // the sound passes the limit.
     constexpr sf_count_t kChunkFrames = 16384;
-    std::size_t frames = 0;
+    std::vector<float> chunk(static_cast<std::size_t>(kChunkFrames) * channels);
     for (;;) {
-        sound.samples.resize((frames + kChunkFrames) * sound.channels);
-        const sf_count_t got =
-            sf_readf_float(in.get(), sound.samples.data() + frames * sound.channels, kChunkFrames);
+        const sf_count_t got = sf_readf_float(in.get(), chunk.data(), kChunkFrames);
         if (got <= 0) {
             break;
         }
-        frames += static_cast<std::size_t>(got);
+        if (sound.samples.size() + static_cast<std::size_t>(got) > limit) {
+            return nullptr;
+        }
+        for (sf_count_t f = 0; f < got; ++f) {
+            const float* frame = chunk.data() + static_cast<std::size_t>(f) * channels;
+            float sum = 0;
+            for (std::size_t c = 0; c < channels; ++c) {
+                sum += frame[c];
+            }
+            sound.samples.push_back(sum / static_cast<float>(channels));
+        }
     }
-    sound.samples.resize(frames * sound.channels);
-    if (frames == 0) {
+    if (sound.samples.empty()) {
         return nullptr;  // nothing to play
     }
+    sound.samples.shrink_to_fit();
     return std::make_unique<PulseAudioPlayer>(scheduler_, std::move(sound));
 }
 

@@ -1,6 +1,11 @@
 #include "platform/linux/qt/QtStatusArea.h"
 
+#include <xcb/xcb.h>
+
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QPalette>
@@ -16,7 +21,34 @@
 namespace larkspire::desktop {
 
 QtStatusArea::QtStatusArea() = default;
-QtStatusArea::~QtStatusArea() = default;
+
+QtStatusArea::~QtStatusArea() {
+    if (managerAtom_ != 0 && QCoreApplication::instance()) {
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
+}
+
+bool QtStatusArea::nativeEventFilter(const QByteArray& type, void* message, qintptr*) {
+    if (type != "xcb_generic_event_t") {
+        return false;
+    }
+    const auto* event = static_cast<xcb_generic_event_t*>(message);
+    const auto kind = event->response_type & 0x7f;
+    // A tray that starts announces itself with MANAGER; one that ends is a destroyed
+    // window Qt's tray tracker watches on this connection. Either is looked at after Qt's
+    // own tracker has seen it.
+    const bool started =
+        kind == XCB_CLIENT_MESSAGE &&
+        reinterpret_cast<const xcb_client_message_event_t*>(event)->type == managerAtom_;
+    if (started || (kind == XCB_DESTROY_NOTIFY && usingTray_)) {
+        QTimer::singleShot(0, this, [this] {
+            if (QSystemTrayIcon::isSystemTrayAvailable() != usingTray_) {
+                followTray();
+            }
+        });
+    }
+    return false;
+}
 
 bool QtStatusArea::hasSymbol(const std::string& name) const {
     return hasBundledSymbol(name);
@@ -80,8 +112,22 @@ void QtStatusArea::show() {
     setIcon(icon_);
     tray_->show();
     followTray();
-    // A tray started after the agent (usual with autostart), or one that ends: Qt's own
-    // tray tracking answers without a round trip, so a look each second is cheap.
+    // A tray started after the agent (usual with autostart), or one that ends.
+    sniWatch_ =
+        new QDBusServiceWatcher("org.kde.StatusNotifierWatcher", QDBusConnection::sessionBus(),
+                                QDBusServiceWatcher::WatchForOwnerChange, this);
+    QObject::connect(sniWatch_, &QDBusServiceWatcher::serviceOwnerChanged, this,
+                     [this] { QTimer::singleShot(0, this, [this] { followTray(); }); });
+    if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>()) {
+        xcb_connection_t* connection = x11->connection();
+        const char name[] = "MANAGER";
+        if (auto* reply = xcb_intern_atom_reply(
+                connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr)) {
+            managerAtom_ = reply->atom;
+            std::free(reply);
+            QCoreApplication::instance()->installNativeEventFilter(this);
+        }
+    }
     trayWatch_ = new QTimer(this);
     QObject::connect(trayWatch_, &QTimer::timeout, this, [this] {
         if (QSystemTrayIcon::isSystemTrayAvailable() != usingTray_) {

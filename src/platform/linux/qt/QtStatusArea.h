@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QAbstractNativeEventFilter>
 #include <QObject>
 #include <QPointer>
+#include <cstdint>
 #include <memory>
 
 #include "platform/StatusArea.h"
 
+class QDBusServiceWatcher;
 class QMenu;
 class QSystemTrayIcon;
 class QTimer;
@@ -18,8 +21,13 @@ class QtMenuView;
 // The status item: a tray icon with the status menu. Where the desktop has no tray,
 // a small window says so and offers the same menu from a button, so the agent never
 // runs invisibly. The tray is watched: when one appears the icon docks and the window
-// goes; when it goes the window comes back.
-class QtStatusArea : public QObject, public platform::StatusArea {
+// goes; when it goes the window comes back. Watching costs no wake-ups while nothing
+// changes: a StatusNotifierWatcher is followed by its name on the session bus, an XEmbed
+// tray by the MANAGER message it sends when it starts and the end of its window; a look
+// every 30 s catches what neither says.
+class QtStatusArea : public QObject,
+                     public QAbstractNativeEventFilter,
+                     public platform::StatusArea {
     Q_OBJECT
   public:
     QtStatusArea();
@@ -40,7 +48,8 @@ class QtStatusArea : public QObject, public platform::StatusArea {
     QWidget* fallbackWindow() const { return fallback_.get(); }
 
   private:
-    static constexpr int kTrayWatchIntervalMs = 1000;
+    static constexpr int kTrayWatchIntervalMs = 30000;
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
     void showFallbackWindow();
     // Tray icon or fallback window, after the tray's state now.
     void followTray();
@@ -51,7 +60,9 @@ class QtStatusArea : public QObject, public platform::StatusArea {
     std::unique_ptr<QWidget> fallback_;
     platform::StatusIcon icon_;
     bool usingTray_ = false;
-    QTimer* trayWatch_ = nullptr;  // owned by this object
+    QTimer* trayWatch_ = nullptr;              // owned by this object
+    QDBusServiceWatcher* sniWatch_ = nullptr;  // owned by this object
+    std::uint32_t managerAtom_ = 0;            // X11 "MANAGER", 0 without X11
 };
 
 }  // namespace larkspire::desktop

@@ -60,6 +60,7 @@
 #include "service/Config.h"
 #include "ui/SignInWindow.h"
 #include "ui/WorkspaceProcess.h"
+#include "util/Memory.h"
 #include "util/Preferences.h"
 
 namespace {
@@ -346,6 +347,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
     larkspire::initHttp();
+    larkspire::memory::returnLargeBuffersWhenFreed();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Larkspire");
     QApplication::setOrganizationName("Larkspire");

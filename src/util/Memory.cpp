@@ -8,4 +8,9 @@ void returnFreedPages() {
     ::malloc_trim(0);
 }
 
+void returnLargeBuffersWhenFreed() {
+    // Setting it fixes the threshold: glibc stops adjusting it.
+    ::mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+}
+
 }  // namespace larkspire::memory

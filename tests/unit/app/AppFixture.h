@@ -133,6 +133,15 @@ class AppFixtureWith : public ::testing::Test {
         scheduler.runSerialQueues();
     }
 
+    // The microphone plays what it holds while the disk takes only two blocks of it: the
+    // recording's writes fail after that, as on a full disk.
+    void hearWithRoomForTwoBlocks() {
+        const FileSizeLimit twoBlocks(68 + 2 * 4 * fake::FakeAudioInput::kBlockFrames + 100);
+        microphone.playAll();
+        scheduler.runSerialQueues();
+        scheduler.runDue();
+    }
+
     TempDir dir;
     std::filesystem::path root = dir.path();
     fake::VirtualClock clock;

@@ -455,13 +455,7 @@ TEST_F(Dictation, AFailedWriteIsSaidAndEndsTheRecordingKeepingWhatWasWritten) {
     microphone.load(tone(1.0));
     app->fnDown();
     EXPECT_EQ(panel.content().text, "Listening");
-    {
-        const testing::FileSizeLimit twoBlocks(68 + 2 * 4 * fake::FakeAudioInput::kBlockFrames +
-                                               100);
-        microphone.playAll();
-        scheduler.runSerialQueues();
-        scheduler.runDue();
-    }
+    hearWithRoomForTwoBlocks();
     EXPECT_FALSE(app->recorder().isRecording());
     EXPECT_NE(panel.content().text, "Listening");
     EXPECT_EQ(status.icon().accessibility, "Couldn’t save the recording: File too large");

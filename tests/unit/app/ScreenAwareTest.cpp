@@ -222,13 +222,7 @@ TEST_F(ScreenAware, AFailedWriteIsSaidAndTheInstructionIsNeverSentAsDictation) {
     microphone.load(tone(1.0));
     key(kControl, true);
     key(kRightAlt, true);
-    {
-        const testing::FileSizeLimit twoBlocks(68 + 2 * 4 * fake::FakeAudioInput::kBlockFrames +
-                                               100);
-        microphone.playAll();
-        scheduler.runSerialQueues();
-        scheduler.runDue();
-    }
+    hearWithRoomForTwoBlocks();
     EXPECT_FALSE(app->recorder().isRecording());
     EXPECT_EQ(status.icon().accessibility, tooLarge);
     EXPECT_EQ(panel.content().text, tooLarge);

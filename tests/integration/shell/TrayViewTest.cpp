@@ -12,17 +12,22 @@
 namespace larkspire {
 namespace {
 
+// An item's text as the menu shows it ("&&" is a shown "&").
+QString shown(const QAction* a) {
+    return QString(a->text()).replace("&&", "&");
+}
+
 QStringList titlesOf(QMenu* menu) {
     QStringList out;
     for (QAction* a : menu->actions()) {
-        out << (a->isSeparator() ? QString("-") : a->text());
+        out << (a->isSeparator() ? QString("-") : shown(a));
     }
     return out;
 }
 
 QAction* actionNamed(QMenu* menu, const QString& title) {
     for (QAction* a : menu->actions()) {
-        if (a->text() == title) {
+        if (shown(a) == title) {
             return a;
         }
         if (a->menu()) {
@@ -69,6 +74,8 @@ TEST_F(TrayView, DocksInTheTrayWithTheStatusMenuInOrder) {
         (QStringList{"Undo last insertion", "Active project", "Preview screen-aware drafts",
                      "Microphone permission…", "Open vault folder", "Start Larkspire at login"}));
     EXPECT_EQ(actionNamed(menu, "Quit")->shortcut(), QKeySequence(QKeySequence::Quit));
+    // No mnemonic hides the "&".
+    EXPECT_EQ(actionNamed(menu, "Settings & permissions…")->text(), "Settings && permissions…");
     // A setting that is off still shows its box.
     EXPECT_TRUE(actionNamed(menu, "Preview screen-aware drafts")->isCheckable());
     EXPECT_FALSE(actionNamed(menu, "Preview screen-aware drafts")->isChecked());

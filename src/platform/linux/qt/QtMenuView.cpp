@@ -54,10 +54,12 @@ void QtMenuView::build(QMenu& target, const platform::Menu& model, const QString
             target.addSeparator();
             continue;
         }
-        QString title = QString::fromStdString(item->title());
+        // Qt reads "&" as the mark of a mnemonic: "Settings & permissions…" showed as
+        // "Settings _permissions…". Doubled, it is shown as it is.
+        QString title = QString::fromStdString(item->title()).replace('&', "&&");
         if (item->submenu()) {
             if (title.isEmpty()) {
-                title = untitled;
+                title = QString(untitled).replace('&', "&&");
             }
             auto sub = std::make_unique<QMenu>(title);
             build(*sub, *item->submenu());

@@ -138,6 +138,11 @@ TEST_F(ScreenAware, AnEmptyDraftIsExplainedAloudAndTheRecordingGoesOnceItPlays) 
     EXPECT_EQ(pending(), 0u);
     scheduler.advance(platform::Duration(5));
     EXPECT_TRUE(actions.actions().empty());  // nothing was pasted or activated
+    // Played to its end, the explanation's sound is let go.
+    players.latest()->finish(true);
+    scheduler.runDue();
+    EXPECT_EQ(app->feedbackPlayer(), nullptr);
+    EXPECT_EQ(players.latest(), nullptr);
 }
 
 TEST_F(ScreenAware, AnExplanationThatCannotPlayLeavesTheRecordingPending) {

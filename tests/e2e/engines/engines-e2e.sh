@@ -79,7 +79,7 @@ check "the explanation goes to the voice engine (got: $(received /audio/speech '
   test "$(received /audio/speech 'r["json"]["input"]' | tail -1)" = "I pasted it. A short yes."
 
 # 3. Read aloud plays the voice engine's WAV: 0.6 s of 440 Hz on the virtual speaker.
-sleep 2  # the explanation's tone has played
+sleep 3  # the explanation's tone has played
 printf 'Read this aloud, please.' | xclip -selection clipboard
 parec -d speaker.monitor --raw --format=s16le --rate=16000 --channels=1 --latency-msec=10 >"$work/played.raw" &
 rec=$!

@@ -56,6 +56,8 @@ class Service {
     // texts engines invent on silence; throws EngineError or RecognizerError.
     std::string transcribe(const httplib::Request& req, const std::vector<int16_t>& samples,
                            const std::vector<std::string>& vocabulary);
+    // Logs an engine's failure and answers the agent with its text.
+    void engineFailed(httplib::Response& res, const char* task, const EngineError& e);
     // The cleaned transcript, by the language model or the rules; throws EngineError.
     std::string clean(const std::string& raw, const std::vector<std::string>& vocabulary);
 

@@ -65,6 +65,11 @@ std::string Service::clean(const std::string& raw, const std::vector<std::string
     return text::applyVocabulary(text::cleanTranscript(raw), vocabulary);
 }
 
+void Service::engineFailed(httplib::Response& res, const char* task, const EngineError& e) {
+    log_.line(std::string(task) + " failed: " + e.what());
+    http::sendError(res, e.status(), e.what());
+}
+
 void Service::registerSpeechRoutes() {
     post("/api/transcribe", authed([this](const httplib::Request& req, httplib::Response& res,
                                           const std::string& userId) {
@@ -81,8 +86,7 @@ void Service::registerSpeechRoutes() {
                  cleaned = raw.empty() ? "" : clean(raw, vocabulary);
              } catch (const EngineError& e) {
                  // Nothing is stored: the agent keeps the recording and can send it again.
-                 log_.line(std::string("transcription failed: ") + e.what());
-                 http::sendError(res, e.status(), e.what());
+                 engineFailed(res, "transcription", e);
                  return;
              } catch (const RecognizerError& e) {
                  log_.line(std::string("recognition failed: ") + e.what());
@@ -176,8 +180,7 @@ void Service::registerSpeechRoutes() {
                  audio = tts_ ? tts_->speak(*text, options_.engines.ttsVoice)
                               : synthesizer_.speak(*text);
              } catch (const EngineError& e) {
-                 log_.line(std::string("synthesis failed: ") + e.what());
-                 http::sendError(res, e.status(), e.what());
+                 engineFailed(res, "synthesis", e);
                  return;
              } catch (const SynthesizerError& e) {
                  log_.line(std::string("synthesis failed: ") + e.what());
@@ -240,8 +243,7 @@ void Service::registerSpeechRoutes() {
                      // The model is given the window's text, not its picture.
                      d.usedWindowImage = false;
                  } catch (const EngineError& e) {
-                     log_.line(std::string("draft failed: ") + e.what());
-                     http::sendError(res, e.status(), e.what());
+                     engineFailed(res, "draft", e);
                      return;
                  }
              }

@@ -2,9 +2,12 @@
 // records the exact requests, and answers as each test scripts it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "ServiceProcess.h"
 #include "server/auth/Crypto.h"
 #include "server/engines/EngineSettings.h"
+#include "server/engines/OpenAIEngine.h"
 #include "server/speech/Recognizer.h"
 #include "support/ScopedEnv.h"
 
@@ -159,6 +162,13 @@ TEST_F(Engines, FailuresNameTheEngineAndTheCauseAndStoreNothing) {
     // Two tries at the speech engine, then the cleanup by the model.
     EXPECT_EQ(engine.received().size(), before + 3);
 
+    // A Retry-After of a minute waits 5 s at the most.
+    engine.script(
+        {{"path", "/audio/transcriptions"}, {"status", 429}, {"retryAfter", "60"}, {"count", 1}});
+    const auto asked = std::chrono::steady_clock::now();
+    ASSERT_EQ(upload()->status, 200);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(6500));
+
     ServiceProcess nowhere{{"--stt-url", "http://127.0.0.1:9/v1"}};
     auto u = agentUpload(wav, 1, false);
     auto nothing = nowhere.client().Post(
@@ -215,6 +225,12 @@ TEST_F(Engines, ReadAloudPlaysTheVoiceEnginesAudio) {
     engine.script({{"path", "/audio/speech"}, {"status", 503}, {"count", 1}});
     EXPECT_TRUE(failsWith(service.postJson("/api/speech", {{"text", "Hi"}}, token), 502,
                           "Voice engine at " + engine.base() + " answered HTTP 503"));
+    engine.script({{"path", "/audio/speech"},
+                   {"body", "RIFF"},
+                   {"padBytes", OpenAIEngine::kMaxAudioAnswer},
+                   {"count", 1}});
+    EXPECT_TRUE(failsWith(service.postJson("/api/speech", {{"text", "Hi"}}, token), 502,
+                          "Voice engine at " + engine.base() + " answered more than 50 MB"));
 }
 
 TEST_F(Engines, SettingsNameTheEnginesButNeverTheirKeys) {

@@ -5,6 +5,7 @@
 
 #include "app/AppDelegate.h"
 #include "context/ScreenAwareMode.h"
+#include "readaloud/SpokenAudio.h"
 #include "util/Memory.h"
 #include "util/Preferences.h"
 #include "util/Text.h"
@@ -286,30 +287,17 @@ void AppDelegate::speakFeedback(const std::string& text, double speed,
         *explanationCancelled_ = true;
     }
     explanationCancelled_ = std::make_shared<std::atomic<bool>>(false);
-    using Box = std::shared_ptr<std::unique_ptr<platform::AudioPlayer>>;
-    auto onPlayer = lifetime_.guard([this, speed, onStarted = std::move(onStarted)](Box player) {
-        playFeedback(std::move(*player), speed, onStarted);
-    });
-    s_.scheduler.runInBackground(
-        platform::Priority::userInitiated,
-        [api, text, cancelled = explanationCancelled_, &players = s_.players,
-         &scheduler = s_.scheduler, &log = s_.log, onPlayer]() mutable {
-            if (!api) {
-                return;
-            }
-            try {
-                // Decoded here rather than on the main queue; the bytes go once decoded.
-                Bytes audio = api->speech(text, cancelled);
-                if (*cancelled) {
-                    return;  // a newer explanation took its place
-                }
-                auto player = players.makePlayer(std::exchange(audio, {}));
-                scheduler.post([onPlayer, box = std::make_shared<Box::element_type>(
-                                              std::move(player))]() mutable { onPlayer(box); });
-            } catch (const std::exception& e) {
-                log.log("Screen-aware voice unavailable: " + APIClient::APIError::describe(e));
-            }
-        });
+    if (!api) {
+        return;
+    }
+    speakInBackground(s_.scheduler, s_.players, api, text, explanationCancelled_,
+                      lifetime_.guard([this, speed, onStarted = std::move(onStarted)](
+                                          std::unique_ptr<platform::AudioPlayer> player) {
+                          playFeedback(std::move(player), speed, onStarted);
+                      }),
+                      lifetime_.guard([this](const std::string& description) {
+                          s_.log.log("Screen-aware voice unavailable: " + description);
+                      }));
 }
 
 void AppDelegate::playFeedback(std::unique_ptr<platform::AudioPlayer> player, double speed,

@@ -1,7 +1,6 @@
 #include "readaloud/ReadAloud.h"
 
-#include <utility>
-
+#include "readaloud/SpokenAudio.h"
 #include "util/Memory.h"
 #include "util/Text.h"
 #include "util/Uuid.h"
@@ -58,35 +57,16 @@ void ReadAloud::toggleReadAloud() {
     hud_.showStatus("Preparing your voice", "speaker.wave.2");
     shell_.setIcon("speaker.wave.2", "Preparing clipboard audio");
 
-    // unique_ptr cannot ride in a copyable task: a shared box carries it to the main queue.
-    using Box = std::shared_ptr<std::unique_ptr<platform::AudioPlayer>>;
-    auto onPlayer = lifetime_.guard(
-        [this, request](const Box& player) { received(request, std::move(*player)); });
-    auto onError = lifetime_.guard([this, request](const std::string& description) {
-        if (readAloudRequest_ == request) {
-            finishReadAloud(description);
-        }
-    });
-    scheduler_.runInBackground(
-        platform::Priority::userInitiated,
-        [api = std::move(api), text = std::move(text), cancelled = requestCancelled_,
-         &players = players_, &scheduler = scheduler_, onPlayer, onError]() mutable {
-            try {
-                // Decoded here, not on the main queue: a long answer takes a while, and the
-                // encoded bytes are let go as soon as the sound is out of them.
-                Bytes audio = api->speech(text, cancelled);
-                if (*cancelled) {
-                    return;  // stopped while it downloaded: nothing to decode
-                }
-                auto player = players.makePlayer(std::exchange(audio, {}));
-                scheduler.post([onPlayer, box = std::make_shared<Box::element_type>(
-                                              std::move(player))] { onPlayer(box); });
-            } catch (const std::exception& e) {
-                scheduler.post([onError, description = APIClient::APIError::describe(e)] {
-                    onError(description);
-                });
+    speakInBackground(
+        scheduler_, players_, std::move(api), std::move(text), requestCancelled_,
+        lifetime_.guard([this, request](std::unique_ptr<platform::AudioPlayer> player) {
+            received(request, std::move(player));
+        }),
+        lifetime_.guard([this, request](const std::string& description) {
+            if (readAloudRequest_ == request) {
+                finishReadAloud(description);
             }
-        });
+        }));
 }
 
 void ReadAloud::received(const std::string& request,

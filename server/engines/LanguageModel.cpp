@@ -11,19 +11,6 @@ constexpr size_t kMaxExplanation = 600;
 // Window text beyond this says little more and costs the model's context.
 constexpr size_t kMaxContextField = 24000;
 
-// At most `limit` bytes, cut at a character boundary of UTF-8.
-std::string bounded(std::string text, size_t limit) {
-    if (text.size() <= limit) {
-        return text;
-    }
-    size_t cut = limit;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-        --cut;
-    }
-    text.resize(cut);
-    return text;
-}
-
 // The text between the tags, when the model repeated them around its answer.
 std::string unwrapped(std::string text, const std::string& tag) {
     text = text::trim(text);
@@ -40,7 +27,7 @@ std::string unwrapped(std::string text, const std::string& tag) {
 
 // Data inside tags: a closing tag in the data itself must not end the quote.
 std::string quoted(const std::string& tag, const std::string& data) {
-    std::string safe = bounded(data, kMaxContextField);
+    std::string safe = text::utf8Prefix(data, kMaxContextField);
     const std::string close = "</" + tag + ">";
     for (size_t at; (at = safe.find(close)) != std::string::npos;) {
         safe.replace(at, close.size(), "</ " + tag + ">");
@@ -121,8 +108,8 @@ ModelDraft draftWithModel(const OpenAIEngine& model, const DraftRequest& r) {
     } else {
         throw EngineError(model.who() + " answered a draft that is not the JSON asked for", 502);
     }
-    out.draft = bounded(out.draft, kMaxDraft);
-    out.explanation = bounded(text::trim(out.explanation), kMaxExplanation);
+    out.draft = text::utf8Prefix(out.draft, kMaxDraft);
+    out.explanation = text::utf8Prefix(text::trim(out.explanation), kMaxExplanation);
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "server/auth/Crypto.h"
+#include "server/speech/TextCleanup.h"
 #include "service/Http.h"
 #include "util/BoundedJson.h"
 
@@ -55,15 +56,7 @@ std::string engineMessage(const std::string& body) {
     }
     std::replace_if(
         text.begin(), text.end(), [](unsigned char c) { return c < 0x20; }, ' ');
-    if (text.size() > kMaxQuotedError) {
-        // Cut at a character boundary of UTF-8.
-        size_t cut = kMaxQuotedError;
-        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-            --cut;
-        }
-        text = text.substr(0, cut) + "…";
-    }
-    return text;
+    return text.size() > kMaxQuotedError ? text::utf8Prefix(text, kMaxQuotedError) + "…" : text;
 }
 
 struct FormField {

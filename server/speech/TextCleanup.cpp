@@ -235,6 +235,18 @@ std::string applyVocabulary(const std::string& input, const std::vector<std::str
     return out;
 }
 
+std::string utf8Prefix(std::string text, size_t limit) {
+    if (text.size() <= limit) {
+        return text;
+    }
+    size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    text.resize(cut);
+    return text;
+}
+
 std::string titleFor(const std::string& cleaned) {
     std::string firstLine = trim(cleaned.substr(0, cleaned.find('\n')));
     auto ws = words(firstLine);

@@ -25,6 +25,9 @@ std::string applySpokenBreaks(const std::string& text);
 // vocabulary's way ("larkspire" → "Larkspire").
 std::string applyVocabulary(const std::string& text, const std::vector<std::string>& vocabulary);
 
+// At most `limit` bytes of the text, cut at a character boundary of UTF-8.
+std::string utf8Prefix(std::string text, size_t limit);
+
 // A short title for a note: the first words of its first line, without closing punctuation.
 std::string titleFor(const std::string& cleaned);
 

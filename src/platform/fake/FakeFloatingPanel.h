@@ -12,10 +12,7 @@ class FakeFloatingPanel : public platform::FloatingPanel {
     void setContent(const platform::PanelContent& content) override { content_ = content; }
     void setFrame(const platform::Rect& frame) override { frame_ = frame; }
     platform::Rect frame() const override { return frame_; }
-    void orderFront() override {
-        visible_ = true;
-        ++frontCount;
-    }
+    void orderFront() override { visible_ = true; }
     void orderOut() override { visible_ = false; }
     bool isVisible() const override { return visible_; }
     std::vector<platform::Rect> screens() const override { return screenFrames; }
@@ -36,7 +33,6 @@ class FakeFloatingPanel : public platform::FloatingPanel {
 
     std::vector<platform::Rect> screenFrames{{0, 0, 1440, 875}};
     std::optional<platform::Rect> mainFrame{platform::Rect{0, 0, 1440, 875}};
-    int frontCount = 0;
 
   private:
     static void call(const std::function<void()>& f) {

@@ -3,7 +3,6 @@
 namespace larkspire::fake {
 
 std::vector<int> FakeKeyInjector::heldModifiers() {
-    ++heldQueries_;
     return {held_.begin(), held_.end()};
 }
 

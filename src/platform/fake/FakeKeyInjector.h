@@ -23,12 +23,10 @@ class FakeKeyInjector : public platform::KeyInjector {
     // The user's hands.
     void hold(int keycode) { held_.insert(keycode); }
     void letGo(int keycode) { held_.erase(keycode); }
-    int heldQueries() const { return heldQueries_; }
 
   private:
     ActionLog& log_;
     std::set<int> held_;
-    int heldQueries_ = 0;
 };
 
 }  // namespace larkspire::fake

@@ -98,6 +98,19 @@ expect_chord() {  # expect_chord NAME CHORD
   check "$1: pasted with $2 (log: $(grep 'pasted with' "$work/agent.log" | tail -1))" \
     grep -q "pasted with $2 into" <(grep 'pasted with' "$work/agent.log" | tail -1)
 }
+# One dictation into the application in front and every check of its delivery: the paste
+# happened, no popup and the focus kept, the chord the log names, and the text READER
+# prints (default: select all and copy) exactly EXPECTED.
+gui_case() {  # gui_case NAME WAV CHORD EXPECTED [READER]
+  local before
+  before=$(pastes)
+  dictate_into_app "$2"
+  wait_until 20 pastes_over "$before"
+  sleep 0.8
+  expect_no_popup_and_focus "$1"
+  expect_chord "$1" "$3"
+  expect_delivery "$1" "$4" "$("${5:-copied_text}")"
+}
 close_app() {
   kill "$app_pid" 2>/dev/null
   wait "$app_pid" 2>/dev/null

@@ -53,12 +53,7 @@ if launch firefox-esr 60 env MOZ_DISABLE_CONTENT_SANDBOX=1 firefox-esr --no-remo
   xte 'keydown Control_L' 'key a' 'keyup Control_L' 'key BackSpace'
 
   start_agent
-  dictate_into_app "$work/bank.wav"
-  wait_until 20 pastes_over 0
-  sleep 0.8
-  expect_no_popup_and_focus firefox-esr
-  expect_chord firefox-esr "Ctrl+V"
-  expect_delivery firefox-esr "Please call the bank tomorrow morning." "$(copied_text)"
+  gui_case firefox-esr "$work/bank.wav" "Ctrl+V" "Please call the bank tomorrow morning."
   close_app
 else
   start_agent
@@ -69,13 +64,7 @@ if launch chromium 60 chromium --no-sandbox --user-data-dir="$work/chromium" --n
   wait_until 30 sh -c "xdotool getwindowname $app_window | grep -q 'e2e page'"
   sleep 1
   click_into_page
-  before=$(pastes)
-  dictate_into_app "$work/milk.wav"
-  wait_until 20 pastes_over "$before"
-  sleep 0.8
-  expect_no_popup_and_focus chromium
-  expect_chord chromium "Ctrl+V"
-  expect_delivery chromium "Remind me to buy milk and bread." "$(copied_text)"
+  gui_case chromium "$work/milk.wav" "Ctrl+V" "Remind me to buy milk and bread."
   close_app
 fi
 

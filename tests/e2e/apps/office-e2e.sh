@@ -27,12 +27,7 @@ if launch writer 90 env SAL_USE_VCLPLUGIN=gtk3 soffice --writer --norestore --no
   sleep 2
   app_window=$(active_window_of "$app_pid")
   window_pid_of_app
-  dictate_into_app "$work/report.wav"
-  wait_until 20 grep -q 'pasted with' "$work/agent.log"
-  sleep 1
-  expect_no_popup_and_focus writer
-  expect_chord writer "Ctrl+V"
-  expect_delivery writer "Send the report to the team before lunch." "$(copied_text)"
+  gui_case writer "$work/report.wav" "Ctrl+V" "Send the report to the team before lunch."
   close_app
 fi
 

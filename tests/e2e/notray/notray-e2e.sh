@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Inside scripts/headless-session --no-tray: the agent's menu lives in its own window,
-# and choosing "Start recording" there brings that window to the front. The text must
-# still go to the application the user was in, never into the agent's window.
+# Inside scripts/headless-session --no-tray: the agent must not run invisibly. Its menu
+# lives in a window of its own, and choosing "Start recording" there brings that window to
+# the front; the text must still go to the application the user was in, never into the
+# agent's window. A tray that starts later takes the icon and the window goes; when the
+# tray ends, the window comes back.
 #   notray-e2e.sh BUILD_DIR SOURCE_DIR
 set -u
 BUILD_DIR="$1" SOURCE_DIR="$2"
@@ -21,6 +23,22 @@ window_menu() {
   choose_in_popup "$1" xdotool mousemove --window "$w" $((WIDTH / 2)) $((HEIGHT - 22)) sleep 0.2 click 1
 }
 agent_in_front() { xdotool getactivewindow getwindowname | grep -qx 'Larkspire'; }
+agent_window() {  # not its menus or panel, which are override-redirect
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$agent_pid" --name '^Larkspire$' 2>/dev/null); do
+    xwininfo -id "$w" | grep -q 'Override Redirect State: no' && { echo "$w"; return; }
+  done
+}
+window_viewable() { [ -n "$(agent_window)" ]; }
+window_hidden() { ! window_viewable; }
+icon_docked() {
+  local panel
+  panel=$(xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ {print $1; exit}')
+  [ -n "$panel" ] && xwininfo -id "$panel" -children | grep -E '^ +0x' | grep -vq ' 1x1\+'
+}
+
+wait_until 5 window_viewable
+check "a visible Larkspire window replaces the tray icon" window_viewable
 
 focus_target
 window_menu 1  # "Start recording"
@@ -35,4 +53,15 @@ check "the text went to the application used before the agent's window (got: $(t
 check "the paste went to the target window ($(grep 'pasted with' "$work/agent.log" | tail -1))" \
   grep -q 'pasted with Ctrl+V into "Gtk_target"' "$work/agent.log"
 
+trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+  --SetPartialStrut true >"$work/trayer.log" 2>&1 &
+tray=$!
+wait_until 5 icon_docked
+check "a tray started later takes the icon" icon_docked
+wait_until 5 window_hidden
+check "the window goes once the tray is there" window_hidden
+kill "$tray"; wait "$tray" 2>/dev/null
+wait_until 5 window_viewable
+check "the window comes back when the tray ends" window_viewable
+check "the agent keeps running" kill -0 "$agent_pid"
 finish

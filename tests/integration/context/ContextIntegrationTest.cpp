@@ -109,14 +109,7 @@ std::vector<std::string> fullWindow(const std::string& title) {
 
 class ContextIntegrationTest : public ::testing::Test {
   protected:
-    bool waitFront(pid_t pid) {
-        return pumpUntil(
-            [&] {
-                auto front = frontmost.frontmost();
-                return front && front->processIdentifier == pid;
-            },
-            5);
-    }
+    bool waitFront(pid_t pid) { return testing::waitFront(frontmost, pid); }
     std::optional<AccessibilityContext> capture(const std::optional<platform::FrontWindow>& front,
                                                 platform::Accessibility& through) {
         return AccessibilityContext::capture(config, front, {through, clock});

@@ -28,6 +28,7 @@
 #include "platform/linux/x11/XInputKeyListener.h"
 #include "platform/linux/x11/XTestKeyInjector.h"
 #include "support/ChildProcess.h"
+#include "support/GestureLog.h"
 
 #include <X11/extensions/XTest.h>
 
@@ -41,8 +42,6 @@ using Calls = std::vector<std::string>;
 
 // X keycodes of the session's evdev layout.
 constexpr int kAltR = 108;
-constexpr int kAltL = 64;
-constexpr int kCtrlL = 37;
 constexpr int kKeyE = 26;
 
 class StderrLog : public platform::SystemLog {
@@ -87,15 +86,7 @@ class InputIntegrationTest : public ::testing::Test {
 
     void startMonitor() {
         monitor.setFnKey(*fnKeyNamed("KEY_RIGHTALT"));
-        monitor.onFnDown = [this] { calls.push_back("fnDown"); };
-        monitor.onFnUp = [this] { calls.push_back("fnUp"); };
-        monitor.onContextDown = [this] { calls.push_back("contextDown"); };
-        monitor.onContextUp = [this] { calls.push_back("contextUp"); };
-        monitor.onChordCancel = [this] { calls.push_back("chordCancel"); };
-        monitor.onContextUpgrade = [this] {
-            calls.push_back("upgrade?");
-            return true;
-        };
+        testing::recordGestures(monitor, calls, [] { return true; });
         ASSERT_TRUE(monitor.start());
     }
 
@@ -111,14 +102,7 @@ class InputIntegrationTest : public ::testing::Test {
     bool waitFocused(pid_t pid) {
         return pumpUntil([&] { return accessibility.focusedElement(pid) != nullptr; }, 5);
     }
-    bool waitFront(pid_t pid) {
-        return pumpUntil(
-            [&] {
-                auto front = frontmost.frontmost();
-                return front && front->processIdentifier == pid;
-            },
-            5);
-    }
+    bool waitFront(pid_t pid) { return testing::waitFront(frontmost, pid); }
 
     StderrLog log;
     desktop::SystemClock clock;
@@ -135,29 +119,6 @@ class InputIntegrationTest : public ::testing::Test {
     Calls calls;
     TestKeyboard keyboard;
 };
-
-TEST_F(InputIntegrationTest, XTestKeysReachTheMonitorAsGesturesInOrder) {
-    startMonitor();
-    keyboard.press(kAltR);
-    keyboard.release(kAltR);
-    EXPECT_EQ(callsAfter(2), (Calls{"fnDown", "fnUp"}));
-
-    calls.clear();
-    keyboard.press(kCtrlL);
-    keyboard.press(kAltR);
-    keyboard.release(kAltR);
-    keyboard.release(kCtrlL);
-    EXPECT_EQ(callsAfter(2), (Calls{"contextDown", "contextUp"}));
-
-    calls.clear();
-    keyboard.press(kAltR);
-    keyboard.press(kAltL);  // another modifier: nothing
-    keyboard.release(kAltL);
-    keyboard.press(kCtrlL);  // joins the held Fn key: upgrade
-    keyboard.release(kCtrlL);
-    keyboard.release(kAltR);
-    EXPECT_EQ(callsAfter(3), (Calls{"fnDown", "upgrade?", "contextUp"}));
-}
 
 TEST_F(InputIntegrationTest, UnderAWaylandSessionTheListenerDoesNotStart) {
     qputenv("WAYLAND_DISPLAY", "wayland-0");
@@ -246,19 +207,6 @@ TEST_F(InputIntegrationTest, TheFocusCacheForgetsApplicationsThatQuit) {
     ASSERT_TRUE(waitFront(next.pid()));
     pumpFor(0.3);  // the new application's focus event
     EXPECT_EQ(accessibility.cachedProcesses(), 1u);
-}
-
-TEST_F(InputIntegrationTest, PasswordEntryIsSecure) {
-    TargetApp app({"--password", "--text", "hunter2"});
-    ASSERT_TRUE(app.waitReady());
-    ASSERT_TRUE(waitFront(app.pid()));
-    ASSERT_TRUE(waitFocused(app.pid()));
-    auto target = InsertionTarget::capture(frontmost, accessibility);
-    ASSERT_TRUE(target);
-    ASSERT_TRUE(target->focusedElement);
-    EXPECT_EQ(target->focusedElement->role(), "AXTextField");
-    EXPECT_EQ(target->focusedElement->subrole(), "AXSecureTextField");
-    EXPECT_TRUE(target->isSecure);
 }
 
 TEST_F(InputIntegrationTest, FocusIsFoundByWalkingWhenNoFocusEventWasHeard) {

@@ -24,6 +24,7 @@
 #include "platform/linux/portal/PortalRemoteDesktop.h"
 #include "platform/linux/portal/PortalWindowCapture.h"
 #include "support/ChildProcess.h"
+#include "support/GestureLog.h"
 #include "support/TempDir.h"
 
 namespace larkspire::desktop {
@@ -107,11 +108,8 @@ TEST_F(PortalTest, ShortcutPressAndReleaseDriveTheGestures) {
     FakeKeyInjector injector(actions);
     InjectionJournal journal(clock_);
     FnKeyMonitor monitor(listener, scheduler_, journal, injector);
-    std::vector<std::string> gestures;
-    monitor.onFnDown = [&] { gestures.push_back("down"); };
-    monitor.onFnUp = [&] { gestures.push_back("up"); };
-    monitor.onContextDown = [&] { gestures.push_back("context down"); };
-    monitor.onContextUp = [&] { gestures.push_back("context up"); };
+    testing::Gestures gestures;
+    testing::recordGestures(monitor, gestures);
     int changes = 0;
     monitor.onListenerChange = [&] { ++changes; };
     monitor.setFnKey(FnKey{KEY_RIGHTALT, "Right Alt"});
@@ -138,7 +136,7 @@ TEST_F(PortalTest, ShortcutPressAndReleaseDriveTheGestures) {
         const std::size_t seen = gestures.size();
         ASSERT_TRUE(until([&] { return gestures.size() > seen; })) << step;
     }
-    EXPECT_EQ(gestures, (std::vector<std::string>{"down", "up", "context down", "context up"}));
+    EXPECT_EQ(gestures, (testing::Gestures{"fnDown", "fnUp", "contextDown", "contextUp"}));
 }
 
 TEST_F(PortalTest, RefusedApprovalsBecomeTheWarningsReason) {

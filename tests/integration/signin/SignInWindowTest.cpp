@@ -65,6 +65,7 @@ TEST(SignInWindowTest, TwoStepSignInAgainstTheService) {
     EXPECT_EQ(window->size(), QSize(480, 430));
     EXPECT_EQ(primary->text(), "Email me a sign-in code");
     EXPECT_FALSE(code->isVisible());
+    EXPECT_EQ(message->text(), "Sign in to keep your words and projects available across devices.");
     const QColor introColor = textColor(message);
 
     // A blank address is refused in red and nothing is sent.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FrontmostApp.h"
 #include "support/ChildProcess.h"
 
 namespace larkspire::testing {
@@ -29,6 +30,17 @@ inline bool pumpUntil(const std::function<bool()>& done, double seconds) {
 
 inline void pumpFor(double seconds) {
     pumpUntil([] { return false; }, seconds);
+}
+
+// Until the front window belongs to `pid`: the window manager maps a new window late on a
+// loaded machine.
+inline bool waitFront(platform::FrontmostApp& frontmost, pid_t pid) {
+    return pumpUntil(
+        [&] {
+            auto front = frontmost.frontmost();
+            return front && front->processIdentifier == pid;
+        },
+        5);
 }
 
 // The program prints "ready PID" once it can be used; it is ended with SIGTERM.

@@ -55,6 +55,17 @@ class FileSizeLimit {
 using Strings = std::vector<std::string>;
 using fake::FakeInsertion;
 
+// What the user sees at a glance: the panel's text and symbol, the tray icon and the name a
+// screen reader gives it.
+struct Shown {
+    std::string text, symbol, icon, accessibility;
+    bool operator==(const Shown&) const = default;
+};
+inline void PrintTo(const Shown& s, std::ostream* os) {
+    *os << "{\"" << s.text << "\", \"" << s.symbol << "\", \"" << s.icon << "\", \""
+        << s.accessibility << "\"}";
+}
+
 // A controller over fakes (the status area too, unless the test brings the desktop's),
 // with a temporary home and data directory.
 template <class StatusAreaT>
@@ -140,6 +151,11 @@ class AppFixtureWith : public ::testing::Test {
         microphone.playAll();
         scheduler.runSerialQueues();
         scheduler.runDue();
+    }
+
+    Shown shown() const {
+        return {panel.content().text, panel.content().symbol, status.icon().name,
+                status.icon().accessibility};
     }
 
     TempDir dir;

@@ -7,6 +7,7 @@ namespace larkspire {
 namespace {
 
 using testing::FakeInsertion;
+using testing::Shown;
 using testing::Strings;
 
 class Dictation : public testing::AppFixture {
@@ -43,15 +44,14 @@ class Dictation : public testing::AppFixture {
 TEST_F(Dictation, HoldRecordsAndPastesTheTextWhereRecordingBegan) {
     microphone.load(tone(0.8));
     app->fnDown();
-    EXPECT_EQ(status.icon().name, "record.circle.fill");
+    EXPECT_EQ(shown(), (Shown{"Listening", "waveform", "record.circle.fill", "Recording"}));
     EXPECT_EQ(app->toggleItem()->title(), "Stop & transcribe");
-    EXPECT_EQ(panel.content().text, "Listening");
     EXPECT_EQ(pending(), 1u);  // the spool file is on disk from the first moment
     microphone.playAll();
     scheduler.advance(platform::Duration(0.8));
     app->fnUp();
-    EXPECT_EQ(status.icon().name, "hourglass");
-    EXPECT_EQ(panel.content().text, "Turning speech into text");
+    EXPECT_EQ(shown(),
+              (Shown{"Turning speech into text", "ellipsis", "hourglass", "Transcribing"}));
     EXPECT_EQ(app->toggleItem()->title(), "Start recording");
     EXPECT_FALSE(app->retryRecordingItem()->enabled());
     EXPECT_EQ(pending(), 1u);  // still on disk while the upload runs
@@ -65,8 +65,8 @@ TEST_F(Dictation, HoldRecordsAndPastesTheTextWhereRecordingBegan) {
     EXPECT_TRUE(app->undoLastItem()->enabled());
     EXPECT_FALSE(app->retryRecordingItem()->enabled());
     EXPECT_EQ(defaults.stringValue("activationFirstThoughtId"), "note-1");
-    EXPECT_EQ(status.icon().name, "checkmark.circle.fill");
-    EXPECT_EQ(panel.content().text, "Pasted and remembered");
+    EXPECT_EQ(shown(), (Shown{"Pasted and remembered", "checkmark.circle.fill",
+                              "checkmark.circle.fill", "Done"}));
     scheduler.advance(platform::Duration(1.2));
     EXPECT_EQ(status.icon().name, "larkspire.idle");
     EXPECT_TRUE(panel.isVisible());
@@ -128,8 +128,8 @@ TEST_F(Dictation, DoubleTapLocksAndTheNextPressTranscribes) {
     tap();
     EXPECT_TRUE(app->locked());
     EXPECT_TRUE(app->recorder().isRecording());
-    EXPECT_EQ(panel.content().text, "Recording hands-free");
-    EXPECT_EQ(panel.content().symbol, "record.circle");
+    EXPECT_EQ(shown(),
+              (Shown{"Recording hands-free", "record.circle", "record.circle.fill", "Recording"}));
     microphone.playAll();
     scheduler.advance(platform::Duration(2.0));
     app->fnDown();  // stops the hands-free recording
@@ -161,8 +161,8 @@ TEST_F(Dictation, SecureFieldRefusesAndTheReleaseResetsTheIcon) {
     insertion.front = std::make_shared<FakeInsertion::Target>(77, true);
     app->fnDown();
     EXPECT_FALSE(app->recorder().isRecording());
-    EXPECT_EQ(status.icon().name, "exclamationmark.triangle");
-    EXPECT_EQ(status.icon().accessibility, "Dictation is off in secure fields");
+    EXPECT_EQ(shown(),
+              (Shown{"", "", "exclamationmark.triangle", "Dictation is off in secure fields"}));
     EXPECT_EQ(log.lines.back(), "Vantrel error: Dictation is off in secure fields");
     scheduler.advance(platform::Duration(0.5));
     app->fnUp();
@@ -190,11 +190,11 @@ TEST_F(Dictation, MicrophoneRefusedShowsWhyAndRequestsWhenUndecided) {
     microphone.setRequestAnswer(false);
     app->fnDown();
     EXPECT_FALSE(app->recorder().isRecording());
-    EXPECT_EQ(panel.content().text, "Microphone permission needed");
-    EXPECT_EQ(panel.content().symbol, "mic.slash");
-    EXPECT_EQ(status.icon().accessibility,
-              "Microphone permission is off. Open the Larkspire menu → Microphone permission, "
-              "enable Larkspire, then reopen the app.");
+    EXPECT_EQ(
+        shown(),
+        (Shown{"Microphone permission needed", "mic.slash", "exclamationmark.triangle",
+               "Microphone permission is off. Open the Larkspire menu → Microphone permission, "
+               "enable Larkspire, then reopen the app."}));
     EXPECT_EQ(microphone.requestCount(), 1);
     scheduler.runDue();
     EXPECT_EQ(desktop.openedUrls.back(),
@@ -223,9 +223,9 @@ TEST_F(Dictation, ServiceFailureKeepsTheRecordingAndRetryDeliversItLater) {
     ASSERT_EQ(pending(), 1u);
     const auto saved = store().pendingRecordings().front();
     EXPECT_TRUE(app->retryRecordingItem()->enabled());
-    EXPECT_EQ(status.icon().accessibility,
-              "Transcription failed. Recording saved at " + saved.string());
-    EXPECT_EQ(panel.content().text, "Recording saved for retry");
+    EXPECT_EQ(shown(), (Shown{"Recording saved for retry", "exclamationmark.arrow.circlepath",
+                              "exclamationmark.triangle",
+                              "Transcription failed. Recording saved at " + saved.string()}));
     EXPECT_TRUE(insertion.events.empty());
     EXPECT_FALSE(app->lastText());
 
@@ -261,8 +261,8 @@ TEST_F(Dictation, EmptyTranscriptPastesNothingButDeliversTheRecording) {
     scheduler.runUntilIdle();
     EXPECT_TRUE(insertion.events.empty());
     EXPECT_FALSE(app->lastText());
-    EXPECT_EQ(status.icon().name, "checkmark.circle.fill");
-    EXPECT_EQ(panel.content().text, "Pasted and remembered");
+    EXPECT_EQ(shown(), (Shown{"Pasted and remembered", "checkmark.circle.fill",
+                              "checkmark.circle.fill", "Done"}));
     EXPECT_EQ(pending(), 0u);
 }
 

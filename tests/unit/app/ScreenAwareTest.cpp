@@ -8,6 +8,7 @@ namespace {
 using fake::FakeAccessibleElement;
 using nlohmann::json;
 using testing::FakeInsertion;
+using testing::Shown;
 using testing::Strings;
 
 constexpr platform::ProcessId kMail = 4242;
@@ -81,18 +82,15 @@ TEST_F(ScreenAware, ControlAndTheKeyDraftFromTheWindowAndWriteAtItsCursor) {
     });
     hold();
     EXPECT_TRUE(app->contextual());
-    EXPECT_EQ(status.icon().name, "viewfinder.circle.fill");
-    EXPECT_EQ(status.icon().accessibility, "Screen-aware listening");
-    EXPECT_EQ(panel.content().text, "Screen-aware listening · Mail");
-    EXPECT_EQ(panel.content().symbol, "viewfinder");
+    EXPECT_EQ(shown(), (Shown{"Screen-aware listening · Mail", "viewfinder",
+                              "viewfinder.circle.fill", "Screen-aware listening"}));
     EXPECT_EQ(pending(), 1u);
 
     release();
     EXPECT_FALSE(app->contextual());
-    EXPECT_EQ(status.icon().name, "sparkles");
-    EXPECT_EQ(status.icon().accessibility, "Drafting from application context");
+    EXPECT_EQ(shown(), (Shown{"Writing with context", "sparkles", "sparkles",
+                              "Drafting from application context"}));
     EXPECT_EQ(app->toggleItem()->title(), "Start recording");
-    EXPECT_EQ(panel.content().text, "Writing with context");
 
     answered();
     ASSERT_EQ(drafts.size(), 1u);
@@ -104,8 +102,8 @@ TEST_F(ScreenAware, ControlAndTheKeyDraftFromTheWindowAndWriteAtItsCursor) {
                                {"surroundingText", "Dear Ana,"},
                                {"windowText", "From: Ana"}}));
     EXPECT_NE(lastUpload.find("name=\"ephemeral\"\r\n\r\ntrue"), std::string::npos);
-    EXPECT_EQ(panel.content().text, "Written at your cursor");
-    EXPECT_EQ(status.icon().name, "checkmark.circle.fill");
+    EXPECT_EQ(shown(), (Shown{"Written at your cursor", "checkmark.circle.fill",
+                              "checkmark.circle.fill", "Done"}));
     EXPECT_EQ(app->lastText(), "See you at six.");
     EXPECT_TRUE(app->copyLastItem()->enabled());
     // The window that was in front comes back first, then its focus and caret.
@@ -127,8 +125,8 @@ TEST_F(ScreenAware, AnEmptyDraftIsExplainedAloudAndTheRecordingGoesOnceItPlays) 
     hold();
     release();
     answered();
-    EXPECT_EQ(panel.content().text, "Ready to explain");
-    EXPECT_EQ(panel.content().symbol, "speaker.wave.2");
+    EXPECT_EQ(shown(),
+              (Shown{"Ready to explain", "speaker.wave.2", "checkmark.circle.fill", "Done"}));
     EXPECT_TRUE(insertion.events.empty());
     EXPECT_EQ(pending(), 1u);
     scheduler.runUntilIdle();  // the speech request
@@ -160,8 +158,9 @@ TEST_F(ScreenAware, AnEmptyDraftWithNothingToSayKeepsTheRecordingForRetry) {
     hold();
     release();
     answered();
-    EXPECT_EQ(panel.content().text, "No answer returned · recording saved");
-    EXPECT_EQ(panel.content().symbol, "exclamationmark.arrow.circlepath");
+    EXPECT_EQ(shown(),
+              (Shown{"No answer returned · recording saved", "exclamationmark.arrow.circlepath",
+                     "checkmark.circle.fill", "Done"}));
     EXPECT_TRUE(app->retryRecordingItem()->enabled());
     EXPECT_EQ(pending(), 1u);
     EXPECT_EQ(transport->count("/api/speech"), 0);
@@ -201,10 +200,8 @@ TEST_F(ScreenAware, AFailedDraftLeavesTheRecordingPendingWithTheFailureText) {
     const std::string message =
         "Too many requests\n\nYour recording is saved. Use “Retry saved recording” to "
         "transcribe it normally.";
-    EXPECT_EQ(panel.content().text, "Couldn’t write · recording saved");
-    EXPECT_EQ(panel.content().symbol, "exclamationmark.triangle");
-    EXPECT_EQ(status.icon().name, "exclamationmark.triangle");
-    EXPECT_EQ(status.icon().accessibility, message);
+    EXPECT_EQ(shown(), (Shown{"Couldn’t write · recording saved", "exclamationmark.triangle",
+                              "exclamationmark.triangle", message}));
     EXPECT_EQ(log.lines.back(), "Vantrel error: " + message);
     EXPECT_EQ(pending(), 1u);
     EXPECT_TRUE(app->retryRecordingItem()->enabled());
@@ -229,8 +226,8 @@ TEST_F(ScreenAware, AFailedWriteIsSaidAndTheInstructionIsNeverSentAsDictation) {
     key(kRightAlt, true);
     hearWithRoomForTwoBlocks();
     EXPECT_FALSE(app->recorder().isRecording());
-    EXPECT_EQ(status.icon().accessibility, tooLarge);
-    EXPECT_EQ(panel.content().text, tooLarge);
+    EXPECT_EQ(shown(),
+              (Shown{tooLarge, "exclamationmark.triangle", "exclamationmark.triangle", tooLarge}));
     release();
     scheduler.runUntilIdle();
     EXPECT_EQ(pending(), 1u);

@@ -10,6 +10,7 @@
 #include "platform/fake/FakeKeyInjector.h"
 #include "platform/fake/FakeKeyListener.h"
 #include "platform/fake/FakeScheduler.h"
+#include "support/GestureLog.h"
 
 namespace larkspire {
 namespace {
@@ -38,15 +39,7 @@ class FnKeyMonitorTest : public ::testing::Test {
         calls.clear();
         monitor = std::make_unique<FnKeyMonitor>(listener, scheduler, journal, injector);
         monitor->setFnKey(key);
-        monitor->onFnDown = [this] { calls.push_back("fnDown"); };
-        monitor->onFnUp = [this] { calls.push_back("fnUp"); };
-        monitor->onContextDown = [this] { calls.push_back("contextDown"); };
-        monitor->onContextUp = [this] { calls.push_back("contextUp"); };
-        monitor->onChordCancel = [this] { calls.push_back("chordCancel"); };
-        monitor->onContextUpgrade = [this] {
-            calls.push_back("upgrade?");
-            return acceptUpgrade;
-        };
+        testing::recordGestures(*monitor, calls, [this] { return acceptUpgrade; });
         ASSERT_TRUE(monitor->start());
     }
 

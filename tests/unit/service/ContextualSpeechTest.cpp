@@ -11,18 +11,6 @@ const DraftContext kContext{"Mail", "Re: lunch", "AXTextArea", "", "Dear Bo,", "
 
 using ContextualTest = ServiceTest;
 
-TEST_F(ContextualTest, BodyCarriesInstructionAndTheSixContextStringsOnly) {
-    transport->on("/api/contextual", 200, R"({"draft":"Sure."})");
-    signedInClient()->contextualDraft("say yes", kContext, std::nullopt, std::nullopt);
-    EXPECT_EQ(json::parse(sentTo("/api/contextual").body), (json{{"instruction", "say yes"},
-                                                                 {"application", "Mail"},
-                                                                 {"windowTitle", "Re: lunch"},
-                                                                 {"role", "AXTextArea"},
-                                                                 {"selectedText", ""},
-                                                                 {"surroundingText", "Dear Bo,"},
-                                                                 {"windowText", "Inbox\nLunch"}}));
-}
-
 TEST_F(ContextualTest, ImageIsStandardBase64AndProjectIdOnlyWhenGiven) {
     transport->on("/api/contextual", 200, R"({"draft":"d"})");
     auto api = signedInClient();

@@ -9,6 +9,7 @@
 #include "platform/fake/FakeKeyInjector.h"
 #include "platform/fake/FakeScheduler.h"
 #include "platform/linux/wayland/KeyCommand.h"
+#include "support/GestureLog.h"
 
 namespace larkspire::desktop {
 namespace {
@@ -34,9 +35,10 @@ TEST(KeyCommandTest, ReadsTheCommandLineOfAKeyBinding) {
         {{"larkspire:open"}, std::nullopt, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(KeyCommand::parse(c.arguments), c.command) << testing::PrintToString(c.arguments);
+        EXPECT_EQ(KeyCommand::parse(c.arguments), c.command)
+            << ::testing::PrintToString(c.arguments);
         EXPECT_EQ(KeyCommand::requested(c.arguments), c.requested)
-            << testing::PrintToString(c.arguments);
+            << ::testing::PrintToString(c.arguments);
     }
 }
 
@@ -80,11 +82,8 @@ TEST(CommandKeyListenerTest, CommandsDriveTheGesturesOfTheDictationKey) {
         FnKeyMonitor monitor(listener, scheduler, journal, injector);
         const FnKey key = *fnKeyNamed(c.key);
         monitor.setFnKey(key);
-        std::vector<std::string> gestures;
-        monitor.onFnDown = [&] { gestures.push_back("fnDown"); };
-        monitor.onFnUp = [&] { gestures.push_back("fnUp"); };
-        monitor.onContextDown = [&] { gestures.push_back("contextDown"); };
-        monitor.onContextUp = [&] { gestures.push_back("contextUp"); };
+        testing::Gestures gestures;
+        testing::recordGestures(monitor, gestures);
         ASSERT_TRUE(monitor.start());
         for (const KeyCommand& command : c.commands) {
             listener.handle(command, key.inputCode);

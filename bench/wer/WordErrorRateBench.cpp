@@ -1,19 +1,25 @@
-// Recognition without a grammar, measured: the general en-US model on eSpeak NG's voice.
-// The word error rate is printed (and recorded in the test's XML output), not assumed.
-#include <gtest/gtest.h>
-
+// bench_wer: how well the embedded recogniser hears free speech. Every sentence of the
+// service's grammar is spoken by eSpeak NG and sent as the agent uploads it, first to a
+// service started with that grammar (the reference: what the default dictation hears),
+// then to one with only the general en-US model. Prints each sentence heard and both word
+// error rates; exits with 1 when the general model's is above 80 % (it was 76.4 % when first
+// measured: a regression guard, not a quality goal), 2 on a setup failure.
 #include <cctype>
 #include <cstdio>
 #include <sstream>
+#include <string>
+#include <vector>
 
-#include "ServiceProcess.h"
+#include "server/ServiceProcess.h"
 
-namespace larkspire::server::testing {
 namespace {
+
+namespace st = larkspire::server::testing;
 
 struct WordErrors {
     size_t substitutions = 0, deletions = 0, insertions = 0, referenceWords = 0;
     size_t total() const { return substitutions + deletions + insertions; }
+    double percent() const { return 100.0 * static_cast<double>(total()) / referenceWords; }
 };
 
 std::vector<std::string> words(const std::string& s) {
@@ -62,27 +68,28 @@ WordErrors wordErrors(const std::string& reference, const std::string& hypothesi
     return WordErrors{end.sub, end.del, end.ins, ref.size()};
 }
 
-TEST(WordErrorMeasure, CountsSubstitutionsDeletionsAndInsertions) {
-    EXPECT_EQ(wordErrors("call the bank", "Call the bank.").total(), 0u);
+// The measure itself on known edits, so that a wrong count is never reported as a rate.
+bool measureIsRight() {
     const auto e = wordErrors("call the bank today", "call a bank today please");
-    EXPECT_EQ(e.substitutions, 1u);
-    EXPECT_EQ(e.insertions, 1u);
-    EXPECT_EQ(e.deletions, 0u);
-    EXPECT_EQ(wordErrors("call the bank", "").deletions, 3u);
+    return wordErrors("call the bank", "Call the bank.").total() == 0 && e.substitutions == 1 &&
+           e.insertions == 1 && e.deletions == 0 && wordErrors("call the bank", "").deletions == 3;
 }
 
-TEST(GeneralModel, WordErrorRateOnSynthesizedSpeech) {
-    ServiceProcess service;  // no --grammar: the general language model
+// The errors over every sentence; nothing recognised comes back empty: every word deleted.
+bool measure(const char* label, std::vector<std::string> args, WordErrors& sum) {
+    st::ServiceProcess service(std::move(args));
     const std::string token = service.signIn("wer@example.com")["accessToken"];
     const httplib::Headers auth{{"Authorization", "Bearer " + token}};
-    WordErrors sum;
-    for (const auto& [sentence, cleaned] : grammarSentences()) {
-        auto u = agentUpload(synthesizedSentence(sentence), 3, true);
+    std::printf("%s:\n", label);
+    for (const auto& [sentence, cleaned] : st::grammarSentences()) {
+        auto u = st::agentUpload(st::synthesizedSentence(sentence), 3, true);
         auto r = service.client().Post("/api/transcribe", auth, u.body, u.contentType.c_str());
-        ASSERT_TRUE(r);
-        ASSERT_EQ(r->status, 200) << r->body;
-        // Nothing recognised comes back as an empty text: every word deleted.
-        const std::string heard = Json::parse(r->body)["row"]["text"].get<std::string>();
+        if (!r || r->status != 200) {
+            std::fprintf(stderr, "bench_wer: the service did not answer: %s\n",
+                         st::errorOf(r).c_str());
+            return false;
+        }
+        const std::string heard = st::Json::parse(r->body)["row"]["text"].get<std::string>();
         const auto e = wordErrors(sentence, heard);
         std::printf("  said  \"%s\"\n  heard \"%s\"  (%zu errors / %zu words)\n", sentence.c_str(),
                     heard.c_str(), e.total(), e.referenceWords);
@@ -91,13 +98,27 @@ TEST(GeneralModel, WordErrorRateOnSynthesizedSpeech) {
         sum.insertions += e.insertions;
         sum.referenceWords += e.referenceWords;
     }
-    const double wer = 100.0 * static_cast<double>(sum.total()) / sum.referenceWords;
-    std::printf(
-        "word error rate without grammar: %.1f%% (%zu substitutions, %zu deletions, "
-        "%zu insertions over %zu words)\n",
-        wer, sum.substitutions, sum.deletions, sum.insertions, sum.referenceWords);
-    RecordProperty("word_error_rate_percent", std::to_string(wer));
+    return true;
 }
 
 }  // namespace
-}  // namespace larkspire::server::testing
+
+int main() {
+    constexpr double kGoalPercent = 80;
+    if (!measureIsRight()) {
+        std::fprintf(stderr, "bench_wer: the word error measure miscounts\n");
+        return 2;
+    }
+    WordErrors grammar, general;
+    if (!measure("with the grammar", {"--grammar", LARKSPIRE_TEST_GRAMMAR}, grammar) ||
+        !measure("general model", {}, general)) {
+        return 2;
+    }
+    std::printf(
+        "word error rate: general model %.1f %% (%zu substitutions, %zu deletions, %zu "
+        "insertions over %zu words), with the grammar %.1f %%; goal: general model at most "
+        "%.0f %%\n",
+        general.percent(), general.substitutions, general.deletions, general.insertions,
+        general.referenceWords, grammar.percent(), kGoalPercent);
+    return general.percent() <= kGoalPercent ? 0 : 1;
+}

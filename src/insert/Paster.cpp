@@ -81,13 +81,21 @@ void Paster::sendPasteChord() {
               [this] { whenModifiersFree(modifierDeadline(), [this] { sendPasteChord(); }); });
         return;
     }
-    s_.keys.sendChord(method.paste);
-    if (front) {
-        lastDelivery_[front->processIdentifier] = s_.clock.now();
+    const bool sent = s_.keys.sendChord(method.paste);
+    if (!sent) {
+        // Only what happened is logged: the text waits on the clipboard for the user.
+        s_.log.log("Larkspire: nothing pasted into " + describe(front) +
+                   ": the desktop's keyboard for pasting is not available; the text is on the "
+                   "clipboard");
+    } else {
+        if (front) {
+            lastDelivery_[front->processIdentifier] = s_.clock.now();
+        }
+        s_.log.log("Larkspire: pasted with " + chordName(method.paste) + " into " +
+                   describe(front));
     }
-    s_.log.log("Larkspire: pasted with " + chordName(method.paste) + " into " + describe(front));
     if (job.pasted) {
-        job.pasted(method.undo.has_value());
+        job.pasted(sent && method.undo.has_value());
     }
     after(kClipboardHold, [this] { finish(); });
 }
@@ -107,13 +115,14 @@ void Paster::undo(Undone undone) {
         const auto front = s_.frontmost.frontmost();
         const PasteMethod method = front ? PasteMethod::forWindow(*front)
                                          : PasteMethod::forWindow(platform::FrontWindow{});
+        bool sent = false;
         if (method.undo) {
-            s_.keys.sendChord(*method.undo);
+            sent = s_.keys.sendChord(*method.undo);
         } else {
             s_.log.log("Larkspire: no undo chord for " + describe(front));
         }
         if (undone) {
-            undone(method.undo.has_value());
+            undone(sent);
         }
     });
 }

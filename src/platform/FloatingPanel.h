@@ -49,6 +49,8 @@ class FloatingPanel {
     virtual void orderFront() = 0;
     virtual void orderOut() = 0;
     virtual bool isVisible() const = 0;
+    // The width the content needs in the desktop's own fonts, buttons included.
+    virtual double fittingWidth(const PanelContent& content) const = 0;
 
     // Visible frames (without panels and docks) of the screens, primary first.
     virtual std::vector<Rect> screens() const = 0;

@@ -16,8 +16,9 @@ class KeyInjector {
     virtual std::vector<int> heldModifiers() = 0;
     // Releases the given held keys, without pressing anything.
     virtual void release(const std::vector<int>& keycodes) = 0;
-    // Presses the keys in order, then releases them in reverse order.
-    virtual void sendChord(const std::vector<ChordKey>& keys) = 0;
+    // Presses the keys in order, then releases them in reverse order. False when no key
+    // went out: the keyboard is gone (no display, the desktop closed its session).
+    virtual bool sendChord(const std::vector<ChordKey>& keys) = 0;
     // Presses and releases a key that carries no symbol in the active layout: the
     // application in front sees a key between the press and release of held modifiers,
     // so a held Alt or Super is no longer a lone tap, and nothing is typed.

@@ -35,6 +35,15 @@ ScreenAwareHUD::ScreenAwareHUD(platform::FloatingPanel& panel, platform::Schedul
                         lifetime_.guard([this] { stopPressed(); })});
 }
 
+double ScreenAwareHUD::fittedWidth() const {
+    double cap = maximumWidth;
+    if (auto main = panel_.mainScreen(); main && !main->isEmpty()) {
+        cap = std::min(cap, main->width - 32);
+    }
+    const double designed = designedWidth();
+    return std::clamp(panel_.fittingWidth(content_), designed, std::max(designed, cap));
+}
+
 void ScreenAwareHUD::resize(double width) {
     const Rect f = panel_.frame();
     panel_.setFrame(Rect{f.x, f.y, width, height});
@@ -54,13 +63,14 @@ void ScreenAwareHUD::showStatus(const std::string& text, const std::string& symb
     content_.symbol = symbol;
     content_.accessibility = text;
     panel_.setContent(content_);
+    resize(fittedWidth());
     moveToFront();
 }
 
 void ScreenAwareHUD::setPlayerControls(bool visible) {
     content_.controlsVisible = visible;
     panel_.setContent(content_);
-    resize(visible ? playerWidth : statusWidth);
+    resize(fittedWidth());
     if (!visible) {
         pauseAction_ = nullptr;
         restartAction_ = nullptr;
@@ -75,7 +85,6 @@ void ScreenAwareHUD::showPlayer(const std::string& text, bool paused, std::funct
     restartAction_ = std::move(onRestart);
     stopAction_ = std::move(onStop);
     content_.controlsVisible = true;
-    resize(playerWidth);
     updatePlayer(text, paused);
     moveToFront();
 }
@@ -87,6 +96,7 @@ void ScreenAwareHUD::updatePlayer(const std::string& text, bool paused) {
     content_.pauseSymbol = paused ? "play.fill" : "pause.fill";
     content_.pauseLabel = paused ? "Resume" : "Pause";
     panel_.setContent(content_);
+    resize(fittedWidth());
 }
 
 void ScreenAwareHUD::hide(double afterSeconds) {
@@ -127,12 +137,19 @@ void ScreenAwareHUD::windowDidMove() {
         return;
     }
     const Rect f = panel_.frame();
-    defaults_.setString(positionKey, stringFromPoint(Point{f.x, f.y}));
+    defaults_.setString(positionKey, stringFromPoint(Point{f.maxX() - designedWidth(), f.y}));
 }
 
 Point ScreenAwareHUD::resolvedOrigin() const {
     const auto saved = defaults_.stringValue(positionKey);
-    return constrained(saved ? pointFromString(*saved) : defaultOrigin());
+    if (!saved) {
+        return constrained(defaultOrigin());
+    }
+    // The saved place is the designed panel's: a wider one grows to its left, so that its
+    // right edge stays where the user put it.
+    Point o = pointFromString(*saved);
+    o.x -= panel_.frame().width - designedWidth();
+    return constrained(o);
 }
 
 Point ScreenAwareHUD::defaultOrigin() const {

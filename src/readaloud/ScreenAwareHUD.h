@@ -19,6 +19,9 @@ class ScreenAwareHUD {
     static constexpr double playerWidth = 330;
     static constexpr double height = 48;
     static constexpr double controlsWidthShown = 89;
+    // A text longer than the designed width widens the panel up to this (or the screen,
+    // less a margin); beyond it the panel wraps the text.
+    static constexpr double maximumWidth = 480;
     static constexpr const char* positionKey = defaults::recordingHUDOrigin;
 
     ScreenAwareHUD(platform::FloatingPanel& panel, platform::Scheduler& scheduler,
@@ -50,6 +53,9 @@ class ScreenAwareHUD {
     static platform::Point pointFromString(const std::string& s);
 
   private:
+    // The designed width of the form shown, and the width its text asks for.
+    double designedWidth() const { return content_.controlsVisible ? playerWidth : statusWidth; }
+    double fittedWidth() const;
     void resize(double width);
     void moveToFront();
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "platform/FloatingPanel.h"
 
 namespace larkspire::fake {
@@ -15,6 +18,9 @@ class FakeFloatingPanel : public platform::FloatingPanel {
     void orderFront() override { visible_ = true; }
     void orderOut() override { visible_ = false; }
     bool isVisible() const override { return visible_; }
+    double fittingWidth(const platform::PanelContent& content) const override {
+        return textWidth ? textWidth(content.text) + (content.controlsVisible ? 89 : 0) : 0;
+    }
     std::vector<platform::Rect> screens() const override { return screenFrames; }
     std::optional<platform::Rect> mainScreen() const override { return mainFrame; }
 
@@ -33,6 +39,8 @@ class FakeFloatingPanel : public platform::FloatingPanel {
 
     std::vector<platform::Rect> screenFrames{{0, 0, 1440, 875}};
     std::optional<platform::Rect> mainFrame{platform::Rect{0, 0, 1440, 875}};
+    // The fonts' measure of a text; without it every text fits the designed widths.
+    std::function<double(const std::string&)> textWidth;
 
   private:
     static void call(const std::function<void()>& f) {

@@ -13,7 +13,10 @@ void FakeKeyInjector::release(const std::vector<int>& keycodes) {
     }
 }
 
-void FakeKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
+bool FakeKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
+    if (gone) {
+        return false;
+    }
     std::string text = "chord ";
     for (size_t i = 0; i < keys.size(); ++i) {
         if (i > 0) {
@@ -41,6 +44,7 @@ void FakeKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
         }
     }
     log_.add(text);
+    return true;
 }
 
 }  // namespace larkspire::fake

@@ -17,12 +17,14 @@ class FakeKeyInjector : public platform::KeyInjector {
 
     std::vector<int> heldModifiers() override;
     void release(const std::vector<int>& keycodes) override;
-    void sendChord(const std::vector<platform::ChordKey>& keys) override;
+    bool sendChord(const std::vector<platform::ChordKey>& keys) override;
     void tapBlankKey() override { log_.add("blank tap"); }
 
     // The user's hands.
     void hold(int keycode) { held_.insert(keycode); }
     void letGo(int keycode) { held_.erase(keycode); }
+    // The desktop closed the keyboard: chords send nothing.
+    bool gone = false;
 
   private:
     ActionLog& log_;

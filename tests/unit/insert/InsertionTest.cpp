@@ -213,6 +213,23 @@ TEST_F(InsertionTest, UndoReportsWhetherAChordWasSent) {
     EXPECT_EQ(log.actions(), Actions{"chord ctrl+z"});
 }
 
+TEST_F(InsertionTest, AGoneKeyboardSaysNothingWasPastedAndOffersNoUndo) {
+    frontmost.open(editorWindow());
+    keys.gone = true;
+    std::vector<bool> undoable;
+    paster->paste("kept", [&](bool u) { undoable.push_back(u); });
+    paster->undo([&](bool s) { undoable.push_back(s); });
+    runUntil(5);
+    EXPECT_EQ(undoable, (std::vector<bool>{false, false}));
+    ASSERT_FALSE(systemLog.lines.empty());
+    EXPECT_EQ(systemLog.lines.front().rfind("Larkspire: nothing pasted into \"", 0), 0u)
+        << systemLog.lines.front();
+    for (const auto& line : systemLog.lines) {
+        EXPECT_EQ(line.find("pasted with"), std::string::npos) << line;
+    }
+    EXPECT_EQ(clipboard.text(), "kept") << "the text waits on the clipboard";
+}
+
 // InsertionTarget
 
 TEST_F(InsertionTest, NoWindowInFrontGivesNoTarget) {

@@ -32,6 +32,30 @@ TEST_F(HUD, StatusAppearsTopRightOfTheFirstScreen) {
     EXPECT_FALSE(panel.content().controlsVisible);
 }
 
+// 13 points a character: "Pasted and remembered" needs 273, more than the designed 210.
+TEST_F(HUD, ALongerTextWidensThePanelToTheLeftUpToItsMaximum) {
+    panel.textWidth = [](const std::string& text) { return 13.0 * text.size(); };
+    hud->showStatus("Listening", "waveform");
+    EXPECT_EQ(panel.frame(), (Rect{1440 - 210 - 16, 875 - 48 - 12, 210, 48}));
+    hud->showStatus("Pasted and remembered", "checkmark.circle.fill");
+    EXPECT_EQ(panel.frame(), (Rect{1440 - 273 - 16, 875 - 48 - 12, 273, 48}));
+    hud->showStatus(std::string(80, 'x'), "exclamationmark.triangle");
+    EXPECT_EQ(panel.frame().width, ScreenAwareHUD::maximumWidth);
+    // Where the user put the designed panel, its right edge stays; the place kept is the
+    // designed panel's.
+    defaults.setString(ScreenAwareHUD::positionKey, "{300, 200}");
+    hud->showStatus("Pasted and remembered", "checkmark.circle.fill");
+    EXPECT_EQ(panel.frame(), (Rect{300 + 210 - 273, 200, 273, 48}));
+    panel.dragTo({400, 100});
+    EXPECT_EQ(defaults.stringValue(ScreenAwareHUD::positionKey), "{463, 100}");
+    hud->showPlayer("Reading clipboard", false, {}, {}, {});
+    EXPECT_EQ(panel.frame().width, 330);  // 221 + 89 fit the player's 330
+    panel.screenFrames = {{0, 0, 400, 300}};
+    panel.mainFrame = Rect{0, 0, 400, 300};
+    hud->showStatus("Pasted and remembered and more", "checkmark.circle.fill");
+    EXPECT_EQ(panel.frame().width, 400 - 32) << "a small screen caps it";
+}
+
 TEST_F(HUD, ANewDisplaySupersedesAPendingHide) {
     hud->showStatus("Recording saved for retry", "exclamationmark.arrow.circlepath");
     hud->hide(2.8);

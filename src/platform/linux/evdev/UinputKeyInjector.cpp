@@ -92,9 +92,9 @@ UinputKeyInjector::UinputKeyInjector(SendObserver beforeSend,
 UinputKeyInjector::UinputKeyInjector(SendObserver beforeSend, int events)
     : beforeSend_(std::move(beforeSend)), device_(std::in_place, events) {}
 
-void UinputKeyInjector::send(const std::vector<std::pair<int, bool>>& transitions) {
+bool UinputKeyInjector::send(const std::vector<std::pair<int, bool>>& transitions) {
     if (!device_ || transitions.empty()) {
-        return;
+        return false;
     }
     std::this_thread::sleep_until(readyAt_);
     std::vector<input_event> events;
@@ -107,8 +107,8 @@ void UinputKeyInjector::send(const std::vector<std::pair<int, bool>>& transition
     }
     // uinput takes whole events only; a write it refuses loses the chord, as a lost X
     // connection would.
-    [[maybe_unused]] const int error =
-        fileio::writeAll(device_->get(), events.data(), events.size() * sizeof(input_event));
+    return fileio::writeAll(device_->get(), events.data(), events.size() * sizeof(input_event)) ==
+           0;
 }
 
 void UinputKeyInjector::release(const std::vector<int>& keycodes) {
@@ -122,7 +122,7 @@ void UinputKeyInjector::release(const std::vector<int>& keycodes) {
     send(transitions);
 }
 
-void UinputKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
+bool UinputKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
     std::vector<std::pair<int, bool>> transitions;
     for (auto key : keys) {
         transitions.emplace_back(chordInputCode(key), true);
@@ -130,7 +130,7 @@ void UinputKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
     for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
         transitions.emplace_back(chordInputCode(*key), false);
     }
-    send(transitions);
+    return send(transitions);
 }
 
 void UinputKeyInjector::tapBlankKey() {

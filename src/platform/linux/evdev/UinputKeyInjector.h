@@ -45,12 +45,12 @@ class UinputKeyInjector : public platform::KeyInjector {
     // Releases what this keyboard holds. A key held on the user's keyboard is expected to
     // stay down: X and libinput keep the keys of each device apart.
     void release(const std::vector<int>& keycodes) override;
-    void sendChord(const std::vector<platform::ChordKey>& keys) override;
+    bool sendChord(const std::vector<platform::ChordKey>& keys) override;
     void tapBlankKey() override;
 
   private:
     // Sends key transitions, each followed by its report, as one write.
-    void send(const std::vector<std::pair<int, bool>>& transitions);
+    bool send(const std::vector<std::pair<int, bool>>& transitions);
 
     SendObserver beforeSend_;
     std::optional<fileio::FileDescriptor> device_;

@@ -11,13 +11,16 @@ void PortalKeyInjector::release(const std::vector<int>& keycodes) {
     }
 }
 
-void PortalKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
+bool PortalKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
     for (platform::ChordKey key : keys) {
-        session_.notifyKeycode(chordInputCode(key), true);
+        if (!session_.notifyKeycode(chordInputCode(key), true)) {
+            return false;  // the session is gone: nothing of the chord went out
+        }
     }
     for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
         session_.notifyKeycode(chordInputCode(*key), false);
     }
+    return true;
 }
 
 }  // namespace larkspire::desktop

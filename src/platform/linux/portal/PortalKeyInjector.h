@@ -15,7 +15,7 @@ class PortalKeyInjector : public platform::KeyInjector {
     // The portal does not tell which keys the user holds.
     std::vector<int> heldModifiers() override { return {}; }
     void release(const std::vector<int>& keycodes) override;
-    void sendChord(const std::vector<platform::ChordKey>& keys) override;
+    bool sendChord(const std::vector<platform::ChordKey>& keys) override;
     // The portal's dictation key is a chord the desktop consumes, never a lone modifier
     // tap that an application would act on: there is nothing to cover.
     void tapBlankKey() override {}

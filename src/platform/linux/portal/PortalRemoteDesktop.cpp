@@ -145,13 +145,14 @@ void PortalRemoteDesktop::started(Portal::Response response) {
     set(State::started);
 }
 
-void PortalRemoteDesktop::notifyKeycode(int inputCode, bool pressed) {
+bool PortalRemoteDesktop::notifyKeycode(int inputCode, bool pressed) {
     if (state_ != State::started) {
-        return;
+        return false;
     }
     portal_.send(
         kRemoteDesktop, "NotifyKeyboardKeycode",
         g_variant_new("(o@a{sv}iu)", session_.c_str(), vardict({}), inputCode, pressed ? 1U : 0U));
+    return true;
 }
 
 }  // namespace larkspire::desktop

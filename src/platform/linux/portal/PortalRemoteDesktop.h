@@ -38,7 +38,8 @@ class PortalRemoteDesktop {
     void onChange(std::function<void()> handler) { changed_ = std::move(handler); }
 
     // A key by its Linux input code (KEY_LEFTCTRL), as a keyboard of the session sends it.
-    void notifyKeycode(int inputCode, bool pressed);
+    // False when the session is not (or no longer) started: nothing was sent.
+    bool notifyKeycode(int inputCode, bool pressed);
 
   private:
     void created(Portal::Response response);

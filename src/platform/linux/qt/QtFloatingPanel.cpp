@@ -20,6 +20,35 @@ const QColor kTeal(0x30, 0xb0, 0xc7);
 constexpr qreal kCornerRadius = 16;
 // The shadow falls a little below the panel, as from a light above the screen.
 constexpr int kShadowDrop = 3;
+// Around the label: the margins, the symbol and the spaces beside it; the player buttons.
+constexpr int kBesideLabel = 15 + 19 + 10 + 8 + 10;
+constexpr int kControlsWidth = 89;
+
+// The text as the label shows it in `width`: on one line, or broken between words onto
+// two. A text longer than two lines ends with the last whole word that fits, then "…" (the
+// whole text is the label's tooltip and accessible name).
+QString fitted(const QString& text, const QFontMetrics& fm, int width) {
+    if (fm.horizontalAdvance(text) <= width) {
+        return text;
+    }
+    QStringList lines{QString()};
+    for (const QString& word : text.split(' ', Qt::SkipEmptyParts)) {
+        const QString longer = lines.back().isEmpty() ? word : lines.back() + ' ' + word;
+        if (lines.back().isEmpty() || fm.horizontalAdvance(longer) <= width) {
+            lines.back() = longer;
+        } else if (lines.size() < 2) {
+            lines.append(word);
+        } else {
+            QString& last = lines.back();
+            while (fm.horizontalAdvance(last + "…") > width && last.contains(' ')) {
+                last.truncate(last.lastIndexOf(' '));
+            }
+            last += "…";
+            break;
+        }
+    }
+    return lines.join('\n');
+}
 
 QPainterPath roundedCard(const QRectF& card) {
     QPainterPath path;
@@ -45,6 +74,7 @@ QtFloatingPanel::QtFloatingPanel()
     setFixedSize(210, 48);
 
     auto* row = new QHBoxLayout(this);  // children are owned by the panel
+    row_ = row;
     row->setContentsMargins(15, 0, 10, 0);
     row->setSpacing(0);
     icon_ = new QLabel;
@@ -57,6 +87,7 @@ QtFloatingPanel::QtFloatingPanel()
     font.setWeight(QFont::DemiBold);
     label_->setFont(font);
     label_->setStyleSheet("color: white;");
+    label_->setWordWrap(false);  // broken by fitLabel, between words only
     row->addWidget(label_, 1);
     row->addSpacing(8);
 
@@ -68,9 +99,14 @@ QtFloatingPanel::QtFloatingPanel()
     buttons->addWidget(pause_);
     buttons->addWidget(makeButton("backward.end.fill", "Restart", &Handlers::restart));
     buttons->addWidget(makeButton("xmark", "Stop", &Handlers::stop));
-    controls_->setFixedWidth(0);
-    controls_->hide();
-    row->addWidget(controls_);
+    controls_->setFixedWidth(kControlsWidth);
+    // On the dark card: no light square under the pointer, white symbols on a lighter
+    // grey (about 9:1) when hovered or pressed.
+    controls_->setStyleSheet(
+        "QToolButton { border: none; border-radius: 6px; background: transparent; }"
+        "QToolButton:hover { background: rgba(255, 255, 255, 46); }"
+        "QToolButton:pressed { background: rgba(255, 255, 255, 77); }");
+    detachedControls_.reset(controls_);
     reshape();
 }
 
@@ -96,10 +132,7 @@ QToolButton* QtFloatingPanel::makeButton(const char* symbol, const char* label,
 
 void QtFloatingPanel::setContent(const platform::PanelContent& content) {
     const QString text = QString::fromStdString(content.text);
-    // The panel keeps its designed width and its 13-point type: a status too long for it
-    // is elided; the whole text stays the label's accessible name and tooltip.
-    const int available = (content.controlsVisible ? 330 - 89 : 210) - 15 - 19 - 10 - 8 - 10;
-    label_->setText(QFontMetrics(label_->font()).elidedText(text, Qt::ElideRight, available));
+    text_ = text;
     label_->setAccessibleName(text);
     label_->setToolTip(text);
     const QPixmap symbol = tintedSymbol(content.symbol, 38, kTeal);
@@ -109,11 +142,43 @@ void QtFloatingPanel::setContent(const platform::PanelContent& content) {
         icon_->setPixmap(symbol.scaled(19, 19, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     }
     icon_->setAccessibleName(QString::fromStdString(content.accessibility));
-    controls_->setVisible(content.controlsVisible);
-    controls_->setFixedWidth(content.controlsVisible ? 89 : 0);
+    showControls(content.controlsVisible);
+    fitLabel();
     pause_->setIcon(tintedSymbol(content.pauseSymbol, 32, Qt::white));
     pause_->setToolTip(QString::fromStdString(content.pauseLabel));
     pause_->setAccessibleName(QString::fromStdString(content.pauseLabel));
+}
+
+double QtFloatingPanel::fittingWidth(const platform::PanelContent& content) const {
+    const int text =
+        QFontMetrics(label_->font()).horizontalAdvance(QString::fromStdString(content.text));
+    return text + kBesideLabel + (content.controlsVisible ? kControlsWidth : 0) + 1;
+}
+
+void QtFloatingPanel::fitLabel() {
+    const int width = cardRect().width() - kBesideLabel - (controlsShown() ? kControlsWidth : 0);
+    label_->setText(fitted(text_, QFontMetrics(label_->font()), width));
+}
+
+// Hidden buttons would still be in the accessibility tree (Qt lists hidden children):
+// while the panel shows a status they leave the panel altogether.
+void QtFloatingPanel::showControls(bool shown) {
+    if (shown == controlsShown()) {
+        return;
+    }
+    if (shown) {
+        row_->addWidget(detachedControls_.get());
+        detachedControls_.release()->show();
+    } else {
+        controls_->hide();
+        row_->removeWidget(controls_);
+        controls_->setParent(nullptr);
+        detachedControls_.reset(controls_);
+    }
+}
+
+bool QtFloatingPanel::controlsShown() const {
+    return !detachedControls_;
 }
 
 platform::Rect QtFloatingPanel::toLogic(const QRect& r) const {
@@ -135,6 +200,7 @@ void QtFloatingPanel::setFrame(const platform::Rect& frame) {
     const QRect q = toQt(frame);
     setFixedSize(q.size() + QSize(2 * margin_, 2 * margin_));
     move(q.topLeft() - QPoint(margin_, margin_));
+    fitLabel();
     reshape();
 }
 

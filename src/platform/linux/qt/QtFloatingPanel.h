@@ -2,9 +2,11 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 #include "platform/FloatingPanel.h"
 
+class QHBoxLayout;
 class QLabel;
 class QToolButton;
 
@@ -38,6 +40,7 @@ class QtFloatingPanel : public QWidget, public platform::FloatingPanel {
     void orderFront() override;
     void orderOut() override;
     bool isVisible() const override { return QWidget::isVisible(); }
+    double fittingWidth(const platform::PanelContent& content) const override;
     std::vector<platform::Rect> screens() const override;
     std::optional<platform::Rect> mainScreen() const override;
 
@@ -57,13 +60,20 @@ class QtFloatingPanel : public QWidget, public platform::FloatingPanel {
     QRect cardRect() const;
     void applyShadow(bool shadow);
     void reshape();
+    void fitLabel();
+    void showControls(bool shown);
+    bool controlsShown() const;
 
     Handlers handlers_;
     WindowSystem windowSystem_;
     int margin_ = 0;
+    QHBoxLayout* row_;
     QLabel* icon_;
     QLabel* label_;
     QWidget* controls_;
+    // The player buttons while the panel shows a status: out of the panel, owned here.
+    std::unique_ptr<QWidget> detachedControls_;
+    QString text_;
     QToolButton* pause_;
     QPoint dragOffset_;
     bool dragging_ = false;

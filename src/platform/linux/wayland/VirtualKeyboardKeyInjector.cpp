@@ -138,9 +138,9 @@ void VirtualKeyboardKeyInjector::send(xkb_keycode_t keycode, bool pressed) {
         xkb_state_serialize_layout(state_.get(), XKB_STATE_LAYOUT_EFFECTIVE));
 }
 
-void VirtualKeyboardKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
+bool VirtualKeyboardKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
     if (!keyboard_) {
-        return;
+        return false;
     }
     for (platform::ChordKey key : keys) {
         send(keycodeOf(key), true);
@@ -149,6 +149,7 @@ void VirtualKeyboardKeyInjector::sendChord(const std::vector<platform::ChordKey>
         send(keycodeOf(*key), false);
     }
     connection_.flush();
+    return true;
 }
 
 void VirtualKeyboardKeyInjector::tapBlankKey() {

@@ -28,7 +28,7 @@ class VirtualKeyboardKeyInjector : public platform::KeyInjector {
 
     std::vector<int> heldModifiers() override { return {}; }
     void release(const std::vector<int>&) override {}
-    void sendChord(const std::vector<platform::ChordKey>& keys) override;
+    bool sendChord(const std::vector<platform::ChordKey>& keys) override;
     void tapBlankKey() override;
 
   private:

@@ -100,9 +100,9 @@ int XTestKeyInjector::keycodeOf(platform::ChordKey key) {
     return code != 0 ? code : fallback;
 }
 
-void XTestKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
+bool XTestKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
     if (!display_) {
-        return;
+        return false;
     }
     std::vector<int> codes;
     for (auto key : keys) {
@@ -115,6 +115,7 @@ void XTestKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
         fake(*it, false);
     }
     XSync(display_.get(), False);
+    return true;
 }
 
 int XTestKeyInjector::blankKeycode() {

@@ -19,7 +19,7 @@ class XTestKeyInjector : public platform::KeyInjector {
 
     std::vector<int> heldModifiers() override;
     void release(const std::vector<int>& keycodes) override;
-    void sendChord(const std::vector<platform::ChordKey>& keys) override;
+    bool sendChord(const std::vector<platform::ChordKey>& keys) override;
     void tapBlankKey() override;
 
   private:

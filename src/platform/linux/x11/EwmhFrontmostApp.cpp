@@ -5,60 +5,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/linux/posix/AgentProcesses.h"
+#include "platform/linux/posix/DesktopEntries.h"
 
 namespace larkspire::desktop {
-namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-// Folders that hold desktop entries, most personal first.
-std::vector<std::filesystem::path> applicationDirs() {
-    std::vector<std::filesystem::path> dirs;
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    if (dataHome && *dataHome) {
-        dirs.emplace_back(std::filesystem::path(dataHome) / "applications");
-    } else if (home && *home) {
-        dirs.emplace_back(std::filesystem::path(home) / ".local/share/applications");
-    }
-    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
-    std::stringstream list(dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share");
-    std::string dir;
-    while (std::getline(list, dir, ':')) {
-        if (!dir.empty()) {
-            dirs.emplace_back(std::filesystem::path(dir) / "applications");
-        }
-    }
-    return dirs;
-}
-
-// The Name= of the [Desktop Entry] group of a desktop file.
-std::optional<std::string> desktopEntryName(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    bool inEntry = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line[0] == '[') {
-            inEntry = line == "[Desktop Entry]";
-        } else if (inEntry && line.rfind("Name=", 0) == 0) {
-            return line.substr(5);
-        }
-    }
-    return std::nullopt;
-}
-
-}  // namespace
 
 EwmhFrontmostApp::EwmhFrontmostApp() : display_(openDisplay()) {
     if (!display_) {
@@ -149,20 +101,8 @@ std::optional<platform::FrontWindow> EwmhFrontmostApp::lastWindowNotOf(platform:
 }
 
 std::string EwmhFrontmostApp::applicationName(const platform::FrontWindow& w) const {
-    // A desktop entry named after the window class, as most applications install it.
-    for (const auto& dir : applicationDirs()) {
-        for (const auto& id : {w.windowClass, lower(w.windowClass), w.windowInstance}) {
-            if (id.empty()) {
-                continue;
-            }
-            std::error_code ec;
-            const auto file = dir / (id + ".desktop");
-            if (std::filesystem::is_regular_file(file, ec)) {
-                if (auto name = desktopEntryName(file)) {
-                    return *name;
-                }
-            }
-        }
+    if (auto name = applicationNameOf(w.windowClass, w.windowInstance, applicationDirs())) {
+        return *name;
     }
     if (!w.windowClass.empty()) {
         return w.windowClass;

@@ -26,9 +26,8 @@ unsigned long QtMenuView::fingerprint() const {
     return fingerprintOf(*model_) * 31 + (appendix_ ? fingerprintOf(*appendix_) : 0);
 }
 
-void QtMenuView::setAppendix(std::shared_ptr<platform::Menu> appendix, QString untitled) {
+void QtMenuView::setAppendix(std::shared_ptr<platform::Menu> appendix) {
     appendix_ = std::move(appendix);
-    untitled_ = std::move(untitled);
     builtFingerprint_ = ~0ul;
     sync();
 }
@@ -41,49 +40,63 @@ void QtMenuView::sync() {
     menu_.clear();
     submenus_.clear();
     build(menu_, *model_);
-    if (appendix_ && appendix_->size() > 0) {
-        menu_.addSeparator();
-        build(menu_, *appendix_, untitled_);
+    if (appendix_) {
+        QAction* separator = menu_.addSeparator();
+        const int before = int(menu_.actions().size());
+        buildActionable(menu_, *appendix_);
+        if (menu_.actions().size() == before) {
+            menu_.removeAction(separator);
+        }
     }
     builtFingerprint_ = now;
 }
 
-void QtMenuView::build(QMenu& target, const platform::Menu& model, const QString& untitled) {
+void QtMenuView::build(QMenu& target, const platform::Menu& model) {
     for (const auto& item : model.items()) {
         if (item->isSeparator()) {
             target.addSeparator();
-            continue;
-        }
-        // Qt reads "&" as the mark of a mnemonic: "Settings & permissions…" showed as
-        // "Settings _permissions…". Doubled, it is shown as it is.
-        QString title = QString::fromStdString(item->title()).replace('&', "&&");
-        if (item->submenu()) {
-            if (title.isEmpty()) {
-                title = QString(untitled).replace('&', "&&");
-            }
-            auto sub = std::make_unique<QMenu>(title);
+        } else if (item->submenu()) {
+            // Qt reads "&" as the mark of a mnemonic; doubled, it is shown as it is.
+            auto sub =
+                std::make_unique<QMenu>(QString::fromStdString(item->title()).replace('&', "&&"));
             build(*sub, *item->submenu());
             target.addMenu(sub.get());
             submenus_.push_back(std::move(sub));
-            continue;
+        } else {
+            addItem(target, item);
         }
-        QAction* action = target.addAction(title);
-        // Items stay clickable whatever their enabled flag: each action checks its own
-        // preconditions, and "Retry saved recording" must work while a recording that
-        // the flag does not count is running.
-        action->setCheckable(item->checkable());
-        action->setChecked(item->checked());
-        if (item->role() == platform::MenuItem::Role::quit) {
-            action->setShortcut(QKeySequence(QKeySequence::Quit));
-            action->setMenuRole(QAction::QuitRole);
-        }
-        std::weak_ptr<platform::MenuItem> weak = item;
-        QObject::connect(action, &QAction::triggered, action, [weak] {
-            if (auto strong = weak.lock()) {
-                strong->trigger();
-            }
-        });
     }
+}
+
+void QtMenuView::buildActionable(QMenu& target, const platform::Menu& model) {
+    for (const auto& item : model.items()) {
+        if (item->submenu()) {
+            buildActionable(target, *item->submenu());
+        } else if (item->hasAction() && item->role() != platform::MenuItem::Role::quit) {
+            addItem(target, item);
+        }
+    }
+}
+
+void QtMenuView::addItem(QMenu& target, const std::shared_ptr<platform::MenuItem>& item) {
+    // Qt reads "&" as the mark of a mnemonic: "Settings & permissions…" showed as
+    // "Settings _permissions…". Doubled, it is shown as it is.
+    QAction* action = target.addAction(QString::fromStdString(item->title()).replace('&', "&&"));
+    // Items stay clickable whatever their enabled flag: each action checks its own
+    // preconditions, and "Retry saved recording" must work while a recording that
+    // the flag does not count is running.
+    action->setCheckable(item->checkable());
+    action->setChecked(item->checked());
+    if (item->role() == platform::MenuItem::Role::quit) {
+        action->setShortcut(QKeySequence(QKeySequence::Quit));
+        action->setMenuRole(QAction::QuitRole);
+    }
+    std::weak_ptr<platform::MenuItem> weak = item;
+    QObject::connect(action, &QAction::triggered, action, [weak] {
+        if (auto strong = weak.lock()) {
+            strong->trigger();
+        }
+    });
 }
 
 }  // namespace larkspire::desktop

@@ -18,17 +18,19 @@ class QtMenuView {
     // Brings the QMenu up to date with the model now.
     void sync();
     // Another model drawn after this one, below a separator: the application's main
-    // menu, which a tray agent on Linux has no menu bar for. A submenu without a title
-    // is drawn as `untitled`.
-    void setAppendix(std::shared_ptr<platform::Menu> appendix, QString untitled);
+    // menu, which a tray agent on Linux has no menu bar for. Only its items that do
+    // something here are drawn, in one list: hiding and window items belong to the
+    // desktop, and the status menu has its own Quit.
+    void setAppendix(std::shared_ptr<platform::Menu> appendix);
 
   private:
     unsigned long fingerprint() const;
-    void build(QMenu& target, const platform::Menu& model, const QString& untitled = {});
+    void build(QMenu& target, const platform::Menu& model);
+    void addItem(QMenu& target, const std::shared_ptr<platform::MenuItem>& item);
+    void buildActionable(QMenu& target, const platform::Menu& model);
 
     std::shared_ptr<platform::Menu> model_;
     std::shared_ptr<platform::Menu> appendix_;
-    QString untitled_;
     QMenu menu_;
     std::vector<std::unique_ptr<QMenu>> submenus_;
     unsigned long builtFingerprint_ = ~0ul;

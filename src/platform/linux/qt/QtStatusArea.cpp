@@ -75,7 +75,7 @@ void QtStatusArea::setIcon(const platform::StatusIcon& icon) {
 void QtStatusArea::setMenu(std::shared_ptr<platform::Menu> menu) {
     statusView_ = std::make_unique<QtMenuView>(std::move(menu));
     if (mainMenu_) {
-        statusView_->setAppendix(mainMenu_, QApplication::applicationDisplayName());
+        statusView_->setAppendix(mainMenu_);
     }
     if (tray_) {
         tray_->setContextMenu(statusView_->menu());
@@ -87,7 +87,7 @@ void QtStatusArea::setMainMenu(std::shared_ptr<platform::Menu> menu) {
     // Larkspire" among them) are drawn at the end of the status menu.
     mainMenu_ = std::move(menu);
     if (statusView_) {
-        statusView_->setAppendix(mainMenu_, QApplication::applicationDisplayName());
+        statusView_->setAppendix(mainMenu_);
     }
 }
 

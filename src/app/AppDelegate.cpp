@@ -388,8 +388,10 @@ void AppDelegate::explainKeyListener() {
         openAccessibilitySettings();
         return;
     }
-    s_.screenAware.alerts.run(
-        {"Larkspire cannot hear the " + fnKey_.displayName + " key", reason, {"OK"}});
+    s_.screenAware.alerts.run({"Larkspire cannot hear the " + fnKey_.displayName + " key",
+                               reason,
+                               {"OK"},
+                               platform::AlertStyle::warning});
 }
 
 void AppDelegate::openMicrophoneSettings() {

@@ -41,9 +41,21 @@ void AppDelegate::openSettingsPane(const std::string& pane) {
     if (s_.desktop.openSettingsPane(pane)) {
         return;
     }
+    // A microphone that works needs nothing granted: say so, and where to choose it.
+    if (pane == panes::microphone &&
+        s_.audioInput.authorizationStatus() == platform::MicrophoneAuthorization::authorized) {
+        s_.screenAware.alerts.run(
+            {"Larkspire’s microphone is ready",
+             "Larkspire records through the desktop’s sound server (PulseAudio, or PipeWire "
+             "with its PulseAudio service), from its default input device. To choose or check "
+             "that device, use a sound mixer such as pavucontrol.",
+             {"OK"}});
+        return;
+    }
     for (const HowToGrant& how : kHowToGrant) {
         if (pane == how.pane) {
-            s_.screenAware.alerts.run({how.message, how.informativeText, {"OK"}});
+            s_.screenAware.alerts.run(
+                {how.message, how.informativeText, {"OK"}, platform::AlertStyle::warning});
             return;
         }
     }

@@ -129,7 +129,8 @@ bool AppDelegate::ensureScreenAwareConsent() {
             ", Larkspire reads focused and accessible text from the active window to write at "
             "your cursor. You can optionally include one image of that window. Context is used "
             "only for this request, images are never saved, and sensitive fields are blocked.",
-        {"Include active-window images", "Use text only", "Cancel"}};
+        {"Include active-window images", "Use text only", "Cancel"},
+        platform::AlertStyle::question};
     consentOpen_ = true;
     const std::size_t choice = s_.screenAware.alerts.run(alert);
     consentOpen_ = false;

@@ -6,11 +6,15 @@
 
 namespace larkspire::platform {
 
-// What an alert says and the buttons it offers, in order.
+// What an alert says, the buttons it offers, in order, and what kind of alert it is (the
+// desktop shows an information, warning or question icon for it).
+enum class AlertStyle { information, warning, question };
+
 struct AlertContent {
     std::string message;
     std::string informativeText;
     std::vector<std::string> buttons;
+    AlertStyle style = AlertStyle::information;
 };
 
 // A modal alert of the agent's own: it takes the keyboard until it is answered. Main

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 namespace larkspire::ui {
 namespace {
@@ -29,6 +31,36 @@ QColor fadedText(const QPalette& palette, qreal alpha) {
     QColor c = palette.color(QPalette::WindowText);
     c.setAlphaF(alpha);
     return c;
+}
+
+// WCAG's relative luminance and contrast ratio.
+double luminance(const QColor& c) {
+    auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double contrast(const QColor& a, const QColor& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The faded text colour made solid, and no fainter than 4.5:1 against the window in
+// whatever theme the desktop has: small print must stay readable.
+QColor readableFadedText(const QPalette& palette, qreal alpha) {
+    const QColor text = palette.color(QPalette::WindowText);
+    const QColor back = palette.color(QPalette::Window);
+    for (; alpha < 1.0; alpha += 0.05) {
+        const QColor blended =
+            QColor::fromRgbF(float(text.redF() * alpha + back.redF() * (1 - alpha)),
+                             float(text.greenF() * alpha + back.greenF() * (1 - alpha)),
+                             float(text.blueF() * alpha + back.blueF() * (1 - alpha)));
+        if (contrast(blended, back) >= 4.5) {
+            return blended;
+        }
+    }
+    return text;
 }
 
 const QColor kSystemRed(255, 59, 48);
@@ -83,9 +115,10 @@ SignInWindow::SignInWindow(std::shared_ptr<SignInController> controller, QWidget
     primary_->setDefault(true);
 
     auto* footnote = new QLabel(qs(SignInController::kFootnote), this);
+    footnote->setObjectName("footnote");
     footnote->setWordWrap(true);
     footnote->setFont(systemFont(10));
-    setTextColor(footnote, fadedText(palette(), 0.3));
+    setTextColor(footnote, readableFadedText(palette(), 0.3));
 
     for (QWidget* w : {static_cast<QWidget*>(brand), static_cast<QWidget*>(headline),
                        static_cast<QWidget*>(message_)}) {

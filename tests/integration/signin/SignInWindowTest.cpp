@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <nlohmann/json.hpp>
 
@@ -28,6 +30,22 @@ using testing::pumpUntil;
 
 QColor textColor(QWidget* w) {
     return w->palette().color(QPalette::WindowText);
+}
+
+// WCAG's contrast ratio of text over a background, the text's alpha blended in.
+double contrast(const QColor& text, const QColor& back) {
+    auto blend = [&](double t, double b) { return t * text.alphaF() + b * (1 - text.alphaF()); };
+    auto ch = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    auto luminance = [&](double r, double g, double b) {
+        return 0.2126 * ch(r) + 0.7152 * ch(g) + 0.0722 * ch(b);
+    };
+    const double lt =
+        luminance(blend(text.redF(), back.redF()), blend(text.greenF(), back.greenF()),
+                  blend(text.blueF(), back.blueF()));
+    const double lb = luminance(back.redF(), back.greenF(), back.blueF());
+    return (std::max(lt, lb) + 0.05) / (std::min(lt, lb) + 0.05);
 }
 
 TEST(SignInWindowTest, TwoStepSignInAgainstTheService) {
@@ -67,6 +85,9 @@ TEST(SignInWindowTest, TwoStepSignInAgainstTheService) {
     EXPECT_FALSE(code->isVisible());
     EXPECT_EQ(message->text(), "Sign in to keep your words and projects available across devices.");
     const QColor introColor = textColor(message);
+    auto* footnote = window->findChild<QLabel*>("footnote");
+    ASSERT_TRUE(footnote);
+    EXPECT_GE(contrast(textColor(footnote), window->palette().color(QPalette::Window)), 4.5);
 
     // A blank address is refused in red and nothing is sent.
     QTest::keyClicks(email, "   ");

@@ -257,6 +257,7 @@ TEST_F(Account, LarkspireUrlsOpenPanesOrTheSettingsPage) {
 }
 
 TEST_F(Account, WithoutASettingsPageTheAgentSaysHowToGrantIt) {
+    microphone.setAuthorization(platform::MicrophoneAuthorization::denied);
     start();
     desktop.hasSettingsPages = false;
     for (const char* name :
@@ -271,7 +272,13 @@ TEST_F(Account, WithoutASettingsPageTheAgentSaysHowToGrantIt) {
         messages,
         (Strings{"Larkspire needs a microphone", "Larkspire needs the accessibility bus",
                  "Larkspire needs to hear the dictation key", "Larkspire needs to see windows"}));
+    EXPECT_EQ(alerts.shown[0].style, platform::AlertStyle::warning);
     EXPECT_TRUE(desktop.openedUrls.empty());
+    // A microphone that works is not spoken of as missing.
+    microphone.setAuthorization(platform::MicrophoneAuthorization::authorized);
+    app->openURLs({"larkspire://permissions/microphone"});
+    EXPECT_EQ(alerts.shown.back().message, "Larkspire’s microphone is ready");
+    EXPECT_EQ(alerts.shown.back().style, platform::AlertStyle::information);
 }
 
 TEST_F(Account, RefusalsSayWhatThisDesktopLacks) {

@@ -338,6 +338,7 @@ TEST_F(ScreenAware, TheConsentDialogAsksOnceInItsOrderAndStoresTheAnswer) {
     hold();
     ASSERT_EQ(alerts.shown.size(), 1u);
     EXPECT_EQ(alerts.shown[0].message, "Turn on screen-aware dictation?");
+    EXPECT_EQ(alerts.shown[0].style, platform::AlertStyle::question);
     EXPECT_EQ(alerts.shown[0].informativeText,
               "When you hold Control + Right Alt, Larkspire reads focused and accessible text "
               "from the active window to write at your cursor. You can optionally include one "

@@ -11,8 +11,23 @@ namespace larkspire::desktop {
 std::size_t QtModalAlert::run(const platform::AlertContent& content) {
     QMessageBox box;
     box.setWindowTitle("Larkspire");
-    box.setIcon(QMessageBox::Question);
-    box.setText(QString::fromStdString(content.message));
+    switch (content.style) {
+        case platform::AlertStyle::information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case platform::AlertStyle::warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case platform::AlertStyle::question:
+            box.setIcon(QMessageBox::Question);
+            break;
+    }
+    // A dialog: only a close button in its title bar, no minimize or maximize.
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+    // The heading in bold, as desktop dialogs set their main text apart from the details.
+    box.setTextFormat(Qt::RichText);
+    box.setText("<b>" + QString::fromStdString(content.message).toHtmlEscaped() + "</b>");
     box.setInformativeText(QString::fromStdString(content.informativeText));
     std::vector<QAbstractButton*> buttons;
     for (const auto& title : content.buttons) {
@@ -25,7 +40,6 @@ std::size_t QtModalAlert::run(const platform::AlertContent& content) {
     }
     box.setDefaultButton(static_cast<QPushButton*>(buttons.front()));
     box.setEscapeButton(buttons.back());
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.raise();
     box.activateWindow();
     box.exec();

@@ -459,7 +459,13 @@ int main(int argc, char** argv) {
                 break;
             }
         }
-        workspaceWindow = std::make_unique<larkspire::ui::WorkspaceProcess>(c, program);
+        workspaceWindow = std::make_unique<larkspire::ui::WorkspaceProcess>(
+            c, program, [&alerts](const QString& why) {
+                alerts.run({"Larkspire can’t open its window",
+                            why.toStdString(),
+                            {"OK"},
+                            larkspire::platform::AlertStyle::warning});
+            });
     };
     delegate.setHooks(std::move(hooks));
 

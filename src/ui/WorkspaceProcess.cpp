@@ -3,6 +3,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTimer>
+#include <cstdio>
 
 namespace larkspire::ui {
 namespace {
@@ -15,8 +17,9 @@ QString q(const std::string& text) {
 
 }  // namespace
 
-WorkspaceProcess::WorkspaceProcess(std::shared_ptr<WorkspaceController> controller, QString program)
-    : controller_(std::move(controller)), program_(std::move(program)) {
+WorkspaceProcess::WorkspaceProcess(std::shared_ptr<WorkspaceController> controller, QString program,
+                                   std::function<void(const QString&)> failed)
+    : controller_(std::move(controller)), program_(std::move(program)), failed_(std::move(failed)) {
     controller_->attach(this);
 }
 
@@ -53,26 +56,58 @@ void WorkspaceProcess::send(const QJsonObject& message) {
         // The page (with the session in it) goes over a pipe, never on a command line.
         process_ = std::make_unique<QProcess>();
         process_->setProgram(program_);
-        process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         connect(process_.get(), &QProcess::readyReadStandardOutput, this,
                 &WorkspaceProcess::readOutput);
+        connect(process_.get(), &QProcess::readyReadStandardError, this,
+                &WorkspaceProcess::readErrors);
         connect(process_.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
             if (e == QProcess::FailedToStart) {
                 qWarning("Larkspire: the workspace window could not start: %s",
                          qPrintable(program_));
+                fail("The program " + program_ + " could not be started.");
             }
         });
-        connect(process_.get(), &QProcess::finished, this, [](int code, QProcess::ExitStatus s) {
-            if (s == QProcess::CrashExit) {
-                qWarning("Larkspire: the workspace window crashed");
-            } else if (code != 0) {
-                qWarning("Larkspire: the workspace window ended with status %d", code);
-            }
-        });
+        connect(process_.get(), &QProcess::finished, this,
+                [this](int code, QProcess::ExitStatus s) {
+                    readErrors();
+                    if (s == QProcess::CrashExit) {
+                        qWarning("Larkspire: the workspace window crashed");
+                        fail(lastMessage_.isEmpty() ? "It ended unexpectedly." : lastMessage_);
+                    } else if (code != 0) {
+                        qWarning("Larkspire: the workspace window ended with status %d", code);
+                        fail(lastMessage_.isEmpty() ? QString("It ended with status %1.").arg(code)
+                                                    : lastMessage_);
+                    }
+                });
         output_.clear();
+        errors_.clear();
+        lastMessage_.clear();
         process_->start();
     }
     process_->write(QJsonDocument(message).toJson(QJsonDocument::Compact) + '\n');
+}
+
+// Its standard error goes on to the agent's (the journal keeps it); its own messages are
+// kept to tell the user why it ended.
+void WorkspaceProcess::readErrors() {
+    const QByteArray chunk = process_->readAllStandardError();
+    std::fwrite(chunk.data(), 1, static_cast<size_t>(chunk.size()), stderr);
+    errors_.append(chunk);
+    for (qsizetype end = errors_.indexOf('\n'); end >= 0; end = errors_.indexOf('\n')) {
+        const QString line = QString::fromUtf8(errors_.left(end));
+        errors_.remove(0, end + 1);
+        if (line.startsWith("Larkspire: ")) {
+            lastMessage_ = line.mid(11);
+            lastMessage_[0] = lastMessage_[0].toUpper();
+        }
+    }
+}
+
+// Told once the main loop is back: the alert that shows it waits for an answer.
+void WorkspaceProcess::fail(const QString& why) {
+    if (failed_) {
+        QTimer::singleShot(0, this, [this, why] { failed_(why); });
+    }
 }
 
 void WorkspaceProcess::readOutput() {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "account/WorkspaceController.h"
@@ -18,7 +19,10 @@ namespace larkspire::ui {
 // come back over its standard output and go to the controller's navigation policy.
 class WorkspaceProcess : public QObject, public WorkspaceController::View {
   public:
-    WorkspaceProcess(std::shared_ptr<WorkspaceController> controller, QString program);
+    // `failed` is told why when the window could not open or ended with an error, for the
+    // user to see: its process's last "Larkspire: " line, or what went wrong with it.
+    WorkspaceProcess(std::shared_ptr<WorkspaceController> controller, QString program,
+                     std::function<void(const QString& why)> failed = {});
     ~WorkspaceProcess() override;
 
     // WorkspaceController::View
@@ -31,11 +35,16 @@ class WorkspaceProcess : public QObject, public WorkspaceController::View {
   private:
     void send(const QJsonObject& message);
     void readOutput();
+    void readErrors();
+    void fail(const QString& why);
 
     std::shared_ptr<WorkspaceController> controller_;
     QString program_;
     std::unique_ptr<QProcess> process_;
     QByteArray output_;
+    QByteArray errors_;
+    QString lastMessage_;  // the process's last "Larkspire: " line on standard error
+    std::function<void(const QString&)> failed_;
 };
 
 }  // namespace larkspire::ui

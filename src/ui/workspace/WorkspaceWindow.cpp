@@ -115,10 +115,33 @@ void WorkspaceWindow::present() {
                 move(frame.topLeft());
             }
         }
+        fitToScreen();
     }
     show();
     raise();
     activateWindow();
+    // The window manager's frame is known once the window is mapped: fit again with it.
+    QTimer::singleShot(300, this, [this] { fitToScreen(); });
+}
+
+void WorkspaceWindow::fitToScreen() {
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    const QSize decoration = frame.size() - size();
+    const QSize fitted = size().boundedTo(area.size() - decoration);
+    if (fitted != size()) {
+        resize(fitted);
+    }
+    QRect moved(frame.topLeft(), fitted + decoration);
+    moved.moveLeft(std::clamp(moved.left(), area.left(), area.right() + 1 - moved.width()));
+    moved.moveTop(std::clamp(moved.top(), area.top(), area.bottom() + 1 - moved.height()));
+    if (moved.topLeft() != frame.topLeft()) {
+        move(moved.topLeft());
+    }
 }
 
 void WorkspaceWindow::zoomBy(double factor) {

@@ -32,6 +32,9 @@ class WorkspaceWindow : public QWidget, public WorkspaceController::View {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // Within the work area (the screen less panels and docks) of the screen the window is
+    // on, its frame included: the designed 1280 x 820 is taller than a 1280 x 800 screen.
+    void fitToScreen();
     QWebEngineProfile* profile();
     void releaseWebView();
     void zoomBy(double factor);

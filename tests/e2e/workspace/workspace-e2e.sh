@@ -100,8 +100,23 @@ check "on the loopback origin with its port the page gets no session ($(last_vie
 wait_until 15 grep -q 'POST /api/native-status 200' "$work/service.log"
 check "the service received the permission report" grep -q 'POST /api/native-status 200' "$work/service.log"
 
-# A link to another host (the page's "Help", top left) goes to the browser.
+# The window and its frame lie inside the work area (the screen less the tray's panel).
 window=$(workspace_window)
+frame_inside_workarea() {  # xwininfo, not xdotool: xdotool counts the frame twice
+  local x y w h left right top bottom X Y W H
+  read -r x y w h < <(xprop -root _NET_WORKAREA | tr -d ',' | awk '{print $3, $4, $5, $6}')
+  read -r left right top bottom < <(xprop -id "$window" _NET_FRAME_EXTENTS | tr -d ',' | awk '{print $3, $4, $5, $6}')
+  read -r X Y W H < <(xwininfo -id "$window" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4}
+    /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}')
+  X=$((X - ${left:-0})) Y=$((Y - ${top:-0})) W=$((W + ${left:-0} + ${right:-0})) H=$((H + ${top:-0} + ${bottom:-0}))
+  frame="frame $X,$Y ${W}x$H in $x,$y ${w}x$h"
+  ((X >= x && Y >= y && X + W <= x + w && Y + H <= y + h))
+}
+wait_until 3 frame_inside_workarea
+check "the workspace window lies inside the work area ($frame)" frame_inside_workarea
+import -window root "$BUILD_DIR/e2e-screenshots/workspace-window.png" 2>/dev/null
+
+# A link to another host (the page's "Help", top left) goes to the browser.
 pages_before=$(grep -c 'GET /[a-z]* ' "$work/service.log")
 xdotool windowactivate --sync "$window" mousemove --window "$window" 38 21 click 1
 wait_until 10 grep -q 'https://larkspire.example/help' "$work/browser.calls"

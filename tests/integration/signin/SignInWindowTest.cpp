@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
@@ -85,6 +87,11 @@ TEST(SignInWindowTest, TwoStepSignInAgainstTheService) {
     EXPECT_FALSE(code->isVisible());
     EXPECT_EQ(message->text(), "Sign in to keep your words and projects available across devices.");
     const QColor introColor = textColor(message);
+    QDir().mkpath(LARKSPIRE_SCREENSHOT_DIR);
+    const QRect frame = window->frameGeometry();
+    EXPECT_TRUE(QGuiApplication::primaryScreen()
+                    ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                    .save(LARKSPIRE_SCREENSHOT_DIR "/signin-window.png"));
     auto* footnote = window->findChild<QLabel*>("footnote");
     ASSERT_TRUE(footnote);
     EXPECT_GE(contrast(textColor(footnote), window->palette().color(QPalette::Window)), 4.5);

@@ -332,6 +332,20 @@ std::vector<std::string> toStrings(const QStringList& list) {
     return strings;
 }
 
+// A helper program of the agent: beside it in a build tree; else in libexec next to the
+// agent's bin folder, whatever the prefix (/usr from the package, /usr/local from cmake
+// --install).
+QString helperProgram(const QString& name) {
+    const QString dir = QApplication::applicationDirPath();
+    for (const QString& candidate : {dir + "/" + name, dir + "/../libexec/larkspire/" + name,
+                                     QStringLiteral(LARKSPIRE_LIBEXEC_DIR "/") + name}) {
+        if (QFileInfo(candidate).isExecutable()) {
+            return QFileInfo(candidate).canonicalFilePath();
+        }
+    }
+    return dir + "/" + name;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -369,6 +383,9 @@ int main(int argc, char** argv) {
     larkspire::desktop::QtStatusArea statusArea;
     larkspire::desktop::XPanelWindow panelWindow;
     larkspire::desktop::QtFloatingPanel hudPanel;
+    if (QGuiApplication::platformName() == "wayland") {
+        hudPanel.showThroughLayerShell(helperProgram("larkspire-panel"));
+    }
     if (QGuiApplication::platformName() == "xcb") {
         hudPanel.setWindowSystem({[&] { return panelWindow.composited(); },
                                   [&](WId window) { panelWindow.showOnEveryWorkspace(window); },
@@ -447,18 +464,7 @@ int main(int argc, char** argv) {
     // Made when the workspace is first shown; its window runs beside the agent.
     std::unique_ptr<larkspire::ui::WorkspaceProcess> workspaceWindow;
     hooks.makeWorkspaceWindow = [&](const std::shared_ptr<larkspire::WorkspaceController>& c) {
-        // Beside the agent in a build tree; else in libexec next to the agent's bin folder,
-        // whatever the prefix (/usr from the package, /usr/local from cmake --install).
-        const QString dir = QApplication::applicationDirPath();
-        QString program = dir + "/larkspire-workspace";
-        for (const QString& candidate :
-             {dir + "/larkspire-workspace", dir + "/../libexec/larkspire/larkspire-workspace",
-              QStringLiteral(LARKSPIRE_LIBEXEC_DIR "/larkspire-workspace")}) {
-            if (QFileInfo(candidate).isExecutable()) {
-                program = QFileInfo(candidate).canonicalFilePath();
-                break;
-            }
-        }
+        const QString program = helperProgram("larkspire-workspace");
         workspaceWindow = std::make_unique<larkspire::ui::WorkspaceProcess>(
             c, program, [&alerts](const QString& why) {
                 alerts.run({"Larkspire can’t open its window",

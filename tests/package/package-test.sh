@@ -87,6 +87,7 @@ handler=$(in_root xdg-mime query default x-scheme-handler/larkspire)
 [ "$handler" = "larkspire.desktop" ] || fail "x-scheme-handler/larkspire goes to '$handler'"
 in_root test -f /usr/lib/systemd/user/larkspire-server.service || fail "no user unit"
 in_root test -x /usr/libexec/larkspire/larkspire-workspace || fail "no workspace helper"
+in_root test -x /usr/libexec/larkspire/larkspire-panel || fail "no status panel helper"
 in_root ldd /usr/libexec/larkspire/larkspire-workspace | grep -q 'not found' &&
   fail "the workspace helper misses libraries"
 in_root man -w larkspire >/dev/null 2>&1 || in_root test -f /usr/share/man/man1/larkspire.1.gz ||

@@ -92,6 +92,25 @@ check "typed text arrives (got: $(target_text))" text_is "Note: "
 wtype -P Alt_R -s 8000 -p Alt_R &
 holder=$!
 check "Right Alt through sway's binding reached the agent (recording)" wait_until 10 capturing
+# While the key is held the status panel shows on the layer shell, top right (a screencopy
+# of its place: the dark card with white words), and the keyboard stays with the field.
+panel_shown() {
+  grim -g "1054,12 210x48" "$work/panel.png" 2>/dev/null &&
+    test "$(convert "$work/panel.png" -colorspace gray -format '%[fx:mean<0.35]' info:)" = 1 &&
+    test "$(convert "$work/panel.png" -colorspace gray -threshold 90% -format '%[fx:mean>0.02]' info:)" = 1
+}
+focused_pid() {
+  swaymsg -t get_tree | python3 -c '
+import json, sys
+def walk(n):
+    if n.get("focused"): print(n.get("pid")); sys.exit()
+    for c in n.get("nodes", []) + n.get("floating_nodes", []): walk(c)
+walk(json.load(sys.stdin))'
+}
+wait_until 5 panel_shown
+check "the status panel shows through the layer shell (a screencopy of its place)" panel_shown
+check "the keyboard focus stays in the field ($(focused_pid) is $target_pid)" test "$(focused_pid)" = "$target_pid"
+grim "$BUILD_DIR/e2e-screenshots/wayland-panel.png" 2>/dev/null
 paplay --latency-msec=20 -d micfeed "$work/bank.wav"
 wait "$holder"
 wait_until 20 text_is "Note: Please call the bank tomorrow morning."

@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <cmath>
 
+#include "platform/linux/qt/LayerShellHost.h"
 #include "platform/linux/qt/SymbolImages.h"
 
 namespace larkspire::desktop {
@@ -144,6 +145,9 @@ void QtFloatingPanel::setContent(const platform::PanelContent& content) {
     icon_->setAccessibleName(QString::fromStdString(content.accessibility));
     showControls(content.controlsVisible);
     fitLabel();
+    if (onLayer_) {
+        showOnLayer();  // a new picture in place
+    }
     pause_->setIcon(tintedSymbol(content.pauseSymbol, 32, Qt::white));
     pause_->setToolTip(QString::fromStdString(content.pauseLabel));
     pause_->setAccessibleName(QString::fromStdString(content.pauseLabel));
@@ -202,6 +206,9 @@ void QtFloatingPanel::setFrame(const platform::Rect& frame) {
     move(q.topLeft() - QPoint(margin_, margin_));
     fitLabel();
     reshape();
+    if (onLayer_) {
+        showOnLayer();
+    }
 }
 
 platform::Rect QtFloatingPanel::frame() const {
@@ -233,10 +240,47 @@ void QtFloatingPanel::reshape() {
     }
 }
 
+QtFloatingPanel::~QtFloatingPanel() = default;
+
+void QtFloatingPanel::showThroughLayerShell(const QString& program) {
+    layer_ = std::make_unique<LayerShellHost>(program);
+    layer_->clicked = [this](QPoint point) { clickAt(point); };
+}
+
+bool QtFloatingPanel::isVisible() const {
+    return layer_ ? onLayer_ : QWidget::isVisible();
+}
+
+// Drawn as on X11, into a picture with clear corners, and placed where the frame says.
+void QtFloatingPanel::showOnLayer() {
+    ensurePolished();
+    layout()->setGeometry(rect());
+    QImage picture(size(), QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+    const QScreen* output = screen() ? screen() : QGuiApplication::primaryScreen();
+    layer_->show(picture, pos() - (output ? output->geometry().topLeft() : QPoint()));
+    onLayer_ = true;
+}
+
+void QtFloatingPanel::clickAt(QPoint point) {
+    for (QWidget* w = childAt(point); w && w != this; w = w->parentWidget()) {
+        if (auto* button = qobject_cast<QToolButton*>(w)) {
+            button->click();
+            return;
+        }
+    }
+}
+
 void QtFloatingPanel::orderFront() {
+    if (layer_) {
+        showOnLayer();
+        return;
+    }
     // A Wayland compositor places a new window itself and may give it the keyboard (sway
     // does, measured): the panel would take the keys from the application the text is
-    // for. There it stays hidden; under XWayland it is an X window that takes no focus.
+    // for. Without a layer shell it stays hidden there; under XWayland it is an X window
+    // that takes no focus.
     if (QGuiApplication::platformName() == QLatin1String("wayland")) {
         return;
     }
@@ -253,6 +297,11 @@ void QtFloatingPanel::orderFront() {
 }
 
 void QtFloatingPanel::orderOut() {
+    if (layer_) {
+        layer_->hide();
+        onLayer_ = false;
+        return;
+    }
     hide();
 }
 

@@ -7,6 +7,10 @@
 #include "platform/FloatingPanel.h"
 
 class QHBoxLayout;
+
+namespace larkspire::desktop {
+class LayerShellHost;
+}
 class QLabel;
 class QToolButton;
 
@@ -30,8 +34,13 @@ class QtFloatingPanel : public QWidget, public platform::FloatingPanel {
     static constexpr int kShadowMargin = 14;
 
     QtFloatingPanel();
+    ~QtFloatingPanel() override;
 
     void setWindowSystem(WindowSystem windowSystem) { windowSystem_ = std::move(windowSystem); }
+    // On a Wayland compositor the panel is drawn here and shown by the layer-shell helper
+    // `program` (larkspire-panel): a window of its own would be placed and focused by the
+    // compositor.
+    void showThroughLayerShell(const QString& program);
 
     void setHandlers(Handlers handlers) override { handlers_ = std::move(handlers); }
     void setContent(const platform::PanelContent& content) override;
@@ -39,7 +48,7 @@ class QtFloatingPanel : public QWidget, public platform::FloatingPanel {
     platform::Rect frame() const override;
     void orderFront() override;
     void orderOut() override;
-    bool isVisible() const override { return QWidget::isVisible(); }
+    bool isVisible() const override;
     double fittingWidth(const platform::PanelContent& content) const override;
     std::vector<platform::Rect> screens() const override;
     std::optional<platform::Rect> mainScreen() const override;
@@ -61,6 +70,8 @@ class QtFloatingPanel : public QWidget, public platform::FloatingPanel {
     void applyShadow(bool shadow);
     void reshape();
     void fitLabel();
+    void showOnLayer();
+    void clickAt(QPoint point);
     void showControls(bool shown);
     bool controlsShown() const;
 
@@ -74,6 +85,8 @@ class QtFloatingPanel : public QWidget, public platform::FloatingPanel {
     // The player buttons while the panel shows a status: out of the panel, owned here.
     std::unique_ptr<QWidget> detachedControls_;
     QString text_;
+    std::unique_ptr<LayerShellHost> layer_;
+    bool onLayer_ = false;  // shown by the layer-shell helper
     QToolButton* pause_;
     QPoint dragOffset_;
     bool dragging_ = false;

@@ -5,11 +5,13 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
+#include <QToolButton>
 
 #include "integration/support/TargetApp.h"
 #include "platform/fake/FakeUserDefaults.h"
@@ -100,6 +102,29 @@ TEST_F(Screens, EveryPanelStateShowsItsWholeText) {
     shoot("player-reading");
     EXPECT_EQ(shown(), "Reading clipboard");
     EXPECT_TRUE(accessibleNames(tree).contains("Pause"));
+    // Under the pointer a button stays a light symbol on a dark ground, with its tooltip.
+    auto* pause = panel.findChild<QToolButton*>("Pause");
+    ASSERT_TRUE(pause);
+    EXPECT_EQ(pause->toolTip(), "Pause");
+    QCursor::setPos(pause->mapToGlobal(pause->rect().center()));
+    pumpFor(0.3);
+    const QRect button(pause->mapToGlobal(QPoint()), pause->size());
+    screenshot("panel-player-hover", button);
+    const QImage hovered =
+        QGuiApplication::primaryScreen()
+            ->grabWindow(0, button.x(), button.y(), button.width(), button.height())
+            .toImage();
+    int light = 0, dark = 0;
+    for (int y = 0; y < hovered.height(); ++y) {
+        for (int x = 0; x < hovered.width(); ++x) {
+            const int gray = qGray(hovered.pixel(x, y));
+            light += gray > 200;
+            dark += gray < 100;
+        }
+    }
+    EXPECT_GT(light, 10) << "the symbol shows";
+    EXPECT_GT(dark, 3 * light) << "on a dark ground";
+    QCursor::setPos(0, 0);
     hud.updatePlayer("Reading paused", true);
     shoot("player-paused");
     EXPECT_EQ(shown(), "Reading paused");

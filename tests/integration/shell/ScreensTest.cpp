@@ -145,21 +145,30 @@ TEST_F(Screens, EveryPanelStateShowsItsWholeText) {
 
 class Menus : public testing::AppFixtureWith<desktop::QtStatusArea> {};
 
+// Each submenu opened to the left of its menu, as deep as they go.
+void shootSubmenus(QMenu* menu) {
+    for (QAction* a : menu->actions()) {
+        if (QMenu* sub = a->menu()) {
+            sub->popup(menu->geometry().topLeft() - QPoint(sub->sizeHint().width(), 0));
+            pumpFor(0.3);
+            screenshot("menu-" + a->text().toLower().replace(' ', '-'), sub->geometry());
+            shootSubmenus(sub);
+            sub->hide();
+        }
+    }
+}
+
 TEST_F(Menus, TheStatusMenuAndItsSubmenus) {
+    signedIn();
+    transport->on("/api/projects", 200, R"({"projects":[{"id":"p1","name":"Garden & patio"}]})");
     start();
+    scheduler.runUntilIdle();
     status.show();
     QMenu* menu = status.statusQMenu();
     menu->popup(QPoint(900, 40));
     pumpFor(0.3);
     screenshot("menu-status", menu->geometry());
-    for (QAction* a : menu->actions()) {
-        if (a->menu()) {
-            a->menu()->popup(menu->geometry().topLeft() - QPoint(a->menu()->sizeHint().width(), 0));
-            pumpFor(0.3);
-            screenshot("menu-" + a->text().toLower(), a->menu()->geometry());
-            a->menu()->hide();
-        }
-    }
+    shootSubmenus(menu);
     menu->hide();
 }
 

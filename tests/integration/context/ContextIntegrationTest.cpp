@@ -323,7 +323,8 @@ TEST(ConsentDialog, ShowsTheButtonsInOrderAndAnswersWithTheChosenOne) {
     };
     answer(click("Use text only"));
     EXPECT_EQ(alert.run(content), 1u);
-    EXPECT_EQ(shown, (std::vector<std::string>{"Turn on screen-aware dictation?",
+    // The heading in bold, as a desktop dialog's main text.
+    EXPECT_EQ(shown, (std::vector<std::string>{"<b>Turn on screen-aware dictation?</b>",
                                                "Include active-window images", "Use text only",
                                                "Cancel"}));
     answer(click("Include active-window images"));

@@ -164,6 +164,7 @@ void AppDelegate::buildStatusMenu() {
     autostartItem_ =
         MenuItem::make("Start Larkspire at login", action(&AppDelegate::toggleAutostart));
     autostartItem_->setChecked(s_.autostart.enabled());
+    autostartItem_->setCheckable(true);  // a setting: its box shows when it is off too
 
     auto more = std::make_shared<Menu>();
     more->append(undoLastItem_);
@@ -343,6 +344,7 @@ void AppDelegate::toggleAutostart() {
         fail(wanted ? "Could not turn on start at login" : "Could not turn off start at login");
     }
     autostartItem_->setChecked(s_.autostart.enabled());
+    autostartItem_->setCheckable(true);  // a setting: its box shows when it is off too
 }
 
 std::string AppDelegate::screenAwareTitle() const {

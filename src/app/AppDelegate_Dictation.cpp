@@ -102,9 +102,11 @@ bool AppDelegate::startRecording() {
         // that is the message.
         const std::string reason = s_.audioInput.unavailableReason();
         fail(reason.empty()
-                 ? "Microphone permission is off. Open the Larkspire menu → Microphone "
+                 ? "Microphone permission is off. Open the Larkspire menu → More → Microphone "
                    "permission, enable Larkspire, then reopen the app."
-                 : reason + " Then try again; the Larkspire menu → Microphone permission helps.");
+                 : reason +
+                       " Then try again; the Larkspire menu → More → Microphone permission "
+                       "helps.");
         return false;
     }
     try {

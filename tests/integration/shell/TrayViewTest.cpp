@@ -77,6 +77,7 @@ TEST_F(TrayView, DocksInTheTrayWithTheStatusMenuInOrder) {
     EXPECT_EQ(actionNamed(menu, "Settings & permissions…")->text(), "Settings && permissions…");
     // A setting that is off still shows its box.
     EXPECT_TRUE(actionNamed(menu, "Preview screen-aware drafts")->isCheckable());
+    EXPECT_TRUE(actionNamed(menu, "Start Larkspire at login")->isCheckable());
     EXPECT_FALSE(actionNamed(menu, "Preview screen-aware drafts")->isChecked());
     // Of the main menu, which has no menu bar on Linux, what does something here is
     // reachable from the tray: no second Quit, no hiding or window items doing nothing.

@@ -296,7 +296,7 @@ TEST_F(Account, RefusalsSayWhatThisDesktopLacks) {
     microphone.setUnavailableReason("No sound server is running.");
     app->menuToggle();
     EXPECT_EQ(status.icon().accessibility,
-              "No sound server is running. Then try again; the Larkspire menu → Microphone "
+              "No sound server is running. Then try again; the Larkspire menu → More → Microphone "
               "permission helps.");
 }
 

@@ -190,11 +190,10 @@ TEST_F(Dictation, MicrophoneRefusedShowsWhyAndRequestsWhenUndecided) {
     microphone.setRequestAnswer(false);
     app->fnDown();
     EXPECT_FALSE(app->recorder().isRecording());
-    EXPECT_EQ(
-        shown(),
-        (Shown{"Microphone permission needed", "mic.slash", "exclamationmark.triangle",
-               "Microphone permission is off. Open the Larkspire menu → Microphone permission, "
-               "enable Larkspire, then reopen the app."}));
+    EXPECT_EQ(shown(),
+              (Shown{"Microphone permission needed", "mic.slash", "exclamationmark.triangle",
+                     "Microphone permission is off. Open the Larkspire menu → More → Microphone "
+                     "permission, enable Larkspire, then reopen the app."}));
     EXPECT_EQ(microphone.requestCount(), 1);
     scheduler.runDue();
     EXPECT_EQ(desktop.openedUrls.back(),

@@ -14,6 +14,9 @@ namespace larkspire::server {
 
 namespace {
 
+// A leap year of seconds: the longest access token the service hands out.
+constexpr double kYearSeconds = 366 * 86400;
+
 std::filesystem::path xdgFolder(const char* variable, const char* fallback) {
     const char* xdg = std::getenv(variable);
     if (xdg != nullptr && *xdg == '/') {
@@ -202,8 +205,12 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error,
             if (!value(v) || !number(arg, v, o.tokenLifetime)) {
                 return std::nullopt;
             }
-            if (o.tokenLifetime <= 0) {
-                error = "--token-lifetime must be positive";
+            // Infinity and NaN would reach the clock arithmetic as undefined behaviour.
+            if (!(o.tokenLifetime > 0 && o.tokenLifetime <= kYearSeconds)) {
+                error =
+                    "--token-lifetime needs a number of seconds from 1 to a year (31622400), "
+                    "got \"" +
+                    v + "\"";
                 return std::nullopt;
             }
         } else if (arg == "--clock-offset") {

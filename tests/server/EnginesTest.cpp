@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "ServiceProcess.h"
+#include "server/app/Options.h"
 #include "server/auth/Crypto.h"
 #include "server/engines/EngineSettings.h"
 #include "server/engines/OpenAIEngine.h"
@@ -314,6 +315,23 @@ TEST(EngineSettings, KeysComeFromTheEnvironmentAndMistakesAreNamed) {
     for (const auto& [values, expected] : wrong) {
         EXPECT_FALSE(EngineSettings::from(values, lookup, error));
         EXPECT_EQ(error, expected);
+    }
+}
+
+TEST(Options, ATokenLifetimeIsSecondsFromOneToAYear) {
+    const auto none = std::filesystem::path("/nonexistent/config.json");
+    for (const char* wrong : {"inf", "nan", "-1", "0", "31622401", "1e300"}) {
+        std::string error;
+        std::vector<std::string> words{"larkspire-server", "--token-lifetime", wrong};
+        std::vector<char*> argv;
+        for (auto& w : words) {
+            argv.push_back(w.data());
+        }
+        EXPECT_FALSE(parseOptions(int(argv.size()), argv.data(), error, none)) << wrong;
+        EXPECT_EQ(error,
+                  "--token-lifetime needs a number of seconds from 1 to a year (31622400), "
+                  "got \"" +
+                      std::string(wrong) + "\"");
     }
 }
 

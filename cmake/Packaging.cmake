@@ -62,7 +62,8 @@ macro(larkspire_packaging)
   set(CPACK_DEBIAN_AGENT_PACKAGE_DEPENDS "qt6-qpa-plugins, xdg-utils")
   # The accessibility bus (screen-aware requests, password fields) and a Secret Service
   # for the session.
-  set(CPACK_DEBIAN_AGENT_PACKAGE_RECOMMENDS "at-spi2-core, gnome-keyring")
+  # qt6-wayland: the agent's windows in a Wayland session without XWayland.
+  set(CPACK_DEBIAN_AGENT_PACKAGE_RECOMMENDS "at-spi2-core, gnome-keyring, qt6-wayland")
   set(CPACK_DEBIAN_AGENT_PACKAGE_SUGGESTS "larkspire-server")
   set(CPACK_COMPONENT_AGENT_DESCRIPTION
 "voice input for the desktop: speak, and the text is pasted at the cursor

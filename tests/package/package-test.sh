@@ -36,6 +36,9 @@ cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.lo
 agent=$(ls "$work"/out/larkspire_*.deb)
 service=$(ls "$work"/out/larkspire-server_*.deb)
 
+dpkg-deb -f "$agent" Recommends | grep -q qt6-wayland ||
+  fail "the agent does not recommend qt6-wayland (its windows without XWayland)"
+
 echo "== lintian, desktop-file-validate, appstreamcli"
 lintian --fail-on error,warning "$agent" "$service" 2>&1 | grep -v 'running with root' || true
 lintian --fail-on error,warning "$agent" "$service" >/dev/null 2>&1 || fail "lintian"

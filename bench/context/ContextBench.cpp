@@ -185,6 +185,7 @@ double pythonReference(const fs::path& dir) {
     if (!pipe || std::fscanf(pipe.get(), "%lf", &seconds) != 1) {
         return 0;
     }
+    pipe.reset();  // waits for it: it writes its output after printing the time
     std::stringstream theirs;
     theirs << std::ifstream(out, std::ios::binary).rdbuf();
     std::cout << "redacted outputs "

@@ -25,11 +25,11 @@ std::optional<InsertionTarget> InsertionTarget::capture(platform::FrontmostApp& 
     if (front->processIdentifier > 0 && frontmost.isAgentProcess(front->processIdentifier)) {
         // The agent's own window (the fallback menu, sign-in, the workspace) took the front to
         // start this: the text is for the application the user was in before.
-        if (auto other = frontmost.lastWindowNotOf(frontmost.ownProcess())) {
-            front = other;
-        } else {
-            target.window = *front;
-            return target;
+        // With no other window, there is nothing to write into: no target, never the
+        // agent's own window.
+        front = frontmost.lastWindowNotOf(frontmost.ownProcess());
+        if (!front) {
+            return std::nullopt;
         }
     }
     target.processIdentifier = front->processIdentifier;

@@ -60,6 +60,13 @@ bool moveNoReplace(const std::filesystem::path& from, const std::filesystem::pat
 }
 
 bool moveIfFree(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return true;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) {
+        return false;  // EEXIST among them: something is at `to`
+    }
     struct stat st {};
     // Only a name that is certainly free is used: any other failure counts as taken.
     if (::lstat(to.c_str(), &st) == 0 || errno != ENOENT) {

@@ -42,8 +42,8 @@ int writeAllAt(int fd, const void* data, std::size_t size, std::uint64_t offset)
 // overwritten. Uses renameat2(RENAME_NOREPLACE); where the file system lacks it (NFS home
 // folders, some FUSE file systems), moveIfFree. False when nothing was moved.
 bool moveNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
-// Looks first, then renames: a small race with another writer of `to`, which this
-// agent never is.
+// A hard link to `to`, which fails if anything is there, then `from` unlinked: atomic.
+// Where the file system has no hard links either, looks first, then renames.
 bool moveIfFree(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // The whole file; absent when it cannot be opened or read.

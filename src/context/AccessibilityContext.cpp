@@ -58,16 +58,18 @@ std::optional<AccessibilityContext> AccessibilityContext::capture(
         return c;
     }
 
+    // The focused element's role is read whatever the time: a password field is refused
+    // however slow the application answers.
     auto focused = s.accessibility.focusedElement(c.processIdentifier);
-    auto window = deadline.passed() ? nullptr : s.accessibility.focusedWindow(c.processIdentifier);
     std::string subrole;
-    if (focused && !deadline.passed()) {
+    if (focused) {
         c.role = cut(focused->role(), kNameLimit);
         subrole = cut(focused->subrole(), kNameLimit);
     }
     if (isSecureField(c.role, subrole)) {
         return std::nullopt;
     }
+    auto window = deadline.passed() ? nullptr : s.accessibility.focusedWindow(c.processIdentifier);
     const bool readable = focused != nullptr;
     if (readable && !deadline.passed()) {
         c.surroundingText = redaction::redact(cut(focused->value(kFieldLimit), kFieldLimit));

@@ -48,6 +48,9 @@ std::shared_ptr<FakeAccessibleElement> FakeAccessibleElement::add(
 std::shared_ptr<platform::AccessibleElement> FakeAccessibility::focusedElement(
     platform::ProcessId pid) {
     queried_.push_back(pid);
+    if (onQuery) {
+        onQuery();
+    }
     auto it = focused_.find(pid);
     return it == focused_.end() ? nullptr : it->second;
 }
@@ -55,6 +58,9 @@ std::shared_ptr<platform::AccessibleElement> FakeAccessibility::focusedElement(
 std::shared_ptr<platform::AccessibleElement> FakeAccessibility::focusedWindow(
     platform::ProcessId pid) {
     queried_.push_back(pid);
+    if (onQuery) {
+        onQuery();
+    }
     auto it = windows_.find(pid);
     return it == windows_.end() ? nullptr : it->second;
 }

@@ -76,6 +76,8 @@ class FakeAccessibility : public platform::Accessibility {
         windows_[pid] = std::move(window);
     }
     const std::vector<platform::ProcessId>& queried() const { return queried_; }
+    // Runs at every look-up, as an element's onRead at every read: a slow application.
+    std::function<void()> onQuery;
 
   private:
     std::map<platform::ProcessId, std::shared_ptr<FakeAccessibleElement>> focused_;

@@ -97,6 +97,11 @@ TEST_F(Context, RefusesExcludedApplicationsAndFocusedPasswordFields) {
         show(window, element("AXTextField", "hunter2", "", "", subrole));
         EXPECT_FALSE(capture()) << subrole;
     }
+    // However slow the application, the password field is refused.
+    accessibility.onQuery = [this] { clock.advanceBy(platform::Duration(1.0)); };
+    show(element("AXWindow"), element("AXTextField", "hunter2", "", "", "AXSecureTextField"));
+    EXPECT_FALSE(capture()) << "past the budget";
+    accessibility.onQuery = nullptr;
     // A secure subrole on anything but a text field is no password field.
     show(element("AXWindow"), element("AXTextArea", "notes", "", "", "AXSecureTextField"));
     EXPECT_TRUE(capture());

@@ -166,6 +166,8 @@ void AppDelegate::stopContextualDraft() {
         resetIcon();
         return;
     }
+    // In flight like a dictation: "Retry saved recording" leaves it alone.
+    inFlight_.insert(recording->recoveryURL);
     hud_.showStatus("Reading the active window", "viewfinder");
     std::optional<Bytes> image;
     if (s_.defaults.boolValue(defaults::screenAwareEnabled) && !capturedContext_->textOnly) {
@@ -187,13 +189,15 @@ void AppDelegate::stopContextualDraft() {
         // Once this task and the draft it holds are gone.
         s_.scheduler.post([] { memory::returnFreedPages(); });
     });
-    auto onFailure = lifetime_.guard([this, id](std::string description) {
-        draftContexts_.erase(id);
-        refreshRetryItem();
-        hud_.showStatus("Couldn’t write · recording saved", "exclamationmark.triangle");
-        hud_.hide(kFailureHide);
-        fail(description + kRecoveryHint);
-    });
+    auto onFailure =
+        lifetime_.guard([this, id, sent = recording->recoveryURL](std::string description) {
+            inFlight_.erase(sent);
+            draftContexts_.erase(id);
+            refreshRetryItem();
+            hud_.showStatus("Couldn’t write · recording saved", "exclamationmark.triangle");
+            hud_.hide(kFailureHide);
+            fail(description + kRecoveryHint);
+        });
     s_.scheduler.runInBackground(
         platform::Priority::userInitiated,
         [api = api_, &scheduler = s_.scheduler, recording = std::move(*recording),
@@ -231,6 +235,9 @@ void AppDelegate::insertContextual(const ContextualResult& result,
                                    const std::shared_ptr<APIClient>& api,
                                    const Recording& recording) {
     const std::string text = text::trimmed(result.draft);
+    if (text.empty()) {
+        inFlight_.erase(recording.recoveryURL);  // kept for retry unless an explanation plays
+    }
     std::string status = "Ready to explain";
     std::string symbol = "speaker.wave.2";
     if (!text.empty()) {
@@ -239,17 +246,19 @@ void AppDelegate::insertContextual(const ContextualResult& result,
         s_.insertion.pasteAfter(
             text, lifetime_.guard([this, context] { activateContextWindow(context); }),
             [context] { context.restoreFocus(); },
-            // Undo only where an undo chord exists (not a terminal).
-            lifetime_.guard([this, pid = context.processIdentifier](bool undoable) {
+            // Undo only where an undo chord exists (not a terminal). The recording stays in
+            // flight, and on disk, until its draft was pasted.
+            lifetime_.guard([this, recording, pid = context.processIdentifier](bool undoable) {
                 if (undoable) {
                     lastTargetPID_ = pid;
                 } else {
                     lastTargetPID_.reset();
                 }
                 undoLastItem_->setEnabled(undoable);
+                recording.discardRecoveryCopy();
+                inFlight_.erase(recording.recoveryURL);
+                refreshRetryItem();
             }));
-        recording.discardRecoveryCopy();
-        refreshRetryItem();
         lastText_ = text;
         copyLastItem_->setEnabled(true);
         status = "Written at your cursor";

@@ -33,7 +33,9 @@ class FakeInsertion : public Insertion {
     }
     void pasteFront(const std::string& text, Pasted pasted) override {
         events.push_back("pasteFront " + text);
-        if (pasted) {
+        if (pasted && holdPastes) {
+            held.push_back(std::move(pasted));  // the chord has not gone out yet
+        } else if (pasted) {
             pasted(undoable);
         }
     }
@@ -62,6 +64,8 @@ class FakeInsertion : public Insertion {
     int captures = 0;
     // What the pasted-into application allows: an undo chord (not a terminal).
     bool undoable = true;
+    bool holdPastes = false;  // keeps the pasted callbacks in `held` instead
+    std::vector<Pasted> held;
     bool undoSent = true;
 };
 

@@ -91,6 +91,10 @@ TEST_F(ScreenAware, ControlAndTheKeyDraftFromTheWindowAndWriteAtItsCursor) {
     EXPECT_EQ(shown(), (Shown{"Writing with context", "sparkles", "sparkles",
                               "Drafting from application context"}));
     EXPECT_EQ(app->toggleItem()->title(), "Start recording");
+    // In flight like a dictation: a retry meanwhile neither sends it nor deletes it.
+    app->retrySavedRecording();
+    EXPECT_EQ(scheduler.pendingBackground(), 1u);
+    EXPECT_EQ(pending(), 1u);
 
     answered();
     ASSERT_EQ(drafts.size(), 1u);
@@ -117,6 +121,17 @@ TEST_F(ScreenAware, ControlAndTheKeyDraftFromTheWindowAndWriteAtItsCursor) {
     EXPECT_TRUE(panel.isVisible());
     scheduler.advance(platform::Duration(0.1));
     EXPECT_FALSE(panel.isVisible());
+}
+
+TEST_F(ScreenAware, TheRecordingStaysOnDiskUntilItsDraftWasPasted) {
+    insertion.holdPastes = true;
+    hold();
+    release();
+    answered();
+    ASSERT_EQ(insertion.held.size(), 1u);
+    EXPECT_EQ(pending(), 1u);
+    insertion.held.front()(true);
+    EXPECT_EQ(pending(), 0u);
 }
 
 TEST_F(ScreenAware, AnEmptyDraftIsExplainedAloudAndTheRecordingGoesOnceItPlays) {

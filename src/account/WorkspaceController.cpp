@@ -2,6 +2,8 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <cctype>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -111,7 +113,14 @@ bool WorkspaceController::allowNavigation(const std::string& url) {
     if (staysInWindow(baseUrl_, url)) {
         return true;
     }
-    s_.desktop.openUrl(url);
+    // Only what a browser, a mail program or the agent itself opens goes to the desktop:
+    // never a file, a script or a share a page could point at.
+    std::string scheme = url.substr(0, url.find(':'));
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (scheme == "http" || scheme == "https" || scheme == "mailto" || scheme == "larkspire") {
+        s_.desktop.openUrl(url);
+    }
     return false;
 }
 

@@ -125,6 +125,11 @@ check "a link to another host opens in the browser ($(calls browser))" \
 sleep 1
 check "the window stays on its page" test "$(workspace_window)" = "$window"
 check "and loads no other page" test "$(grep -c 'GET /[a-z]* ' "$work/service.log")" -eq "$pages_before"
+# The same link asking for a new window (a middle click) goes the same way.
+xdotool windowactivate --sync "$window" mousemove --window "$window" 38 21 click 2
+wait_until 10 test "$(grep -c 'larkspire.example/help' "$work/browser.calls")" -ge 2
+check "a link opened in a new window goes to the browser too ($(calls browser))" \
+  test "$(grep -c 'larkspire.example/help' "$work/browser.calls")" -ge 2
 
 # A second launch hands its URL to the running agent and ends.
 timeout 10 "$BUILD_DIR/src/larkspire" 'larkspire://permissions/microphone/'

@@ -238,8 +238,14 @@ TEST_F(Account, NavigationStaysOnTheOriginsHostAndEverythingElseGoesToTheDesktop
     EXPECT_FALSE(controller.allowNavigation(""));
     EXPECT_FALSE(controller.allowNavigation("https://example.org/help"));
     EXPECT_FALSE(controller.allowNavigation("larkspire://permissions/microphone"));
+    // Only web, mail and the agent's own links leave for the desktop.
+    for (const char* kept : {"file:///etc/passwd", "javascript:alert(1)", "smb://host/share",
+                             "data:text/html,x", "mailto:help@example.org"}) {
+        EXPECT_FALSE(controller.allowNavigation(kept)) << kept;
+    }
     EXPECT_EQ(desktop.openedUrls,
-              (Strings{"https://example.org/help", "larkspire://permissions/microphone"}));
+              (Strings{"https://example.org/help", "larkspire://permissions/microphone",
+                       "mailto:help@example.org"}));
 }
 
 TEST_F(Account, LarkspireUrlsOpenPanesOrTheSettingsPage) {

@@ -185,7 +185,7 @@ class AppDelegate {
     }
     bool contextual() const { return contextual_; }
     const std::optional<AccessibilityContext>& capturedContext() const { return capturedContext_; }
-    platform::AudioPlayer* feedbackPlayer() const { return feedbackPlayer_.get(); }
+    platform::AudioPlayer* feedbackPlayer() const { return readAloud_.player(); }
 
     const std::shared_ptr<MenuItem>& toggleItem() const { return toggleItem_; }
     const std::shared_ptr<MenuItem>& retryRecordingItem() const { return retryRecordingItem_; }
@@ -284,7 +284,6 @@ class AppDelegate {
     // Contexts of drafts under way, by request: element handles stay on the main thread.
     std::map<std::uint64_t, AccessibilityContext> draftContexts_;
     std::uint64_t nextDraft_ = 0;
-    std::unique_ptr<platform::AudioPlayer> feedbackPlayer_;
     // Set when the explanation being downloaded is no longer wanted (a newer one, a quit).
     std::shared_ptr<std::atomic<bool>> explanationCancelled_;
     // The consent dialog is open: gestures heard meanwhile are not acted on.

@@ -318,15 +318,8 @@ void AppDelegate::playFeedback(std::unique_ptr<platform::AudioPlayer> player, do
     }
     // Faster or slower, the voice keeps its pitch.
     player->setRate(std::clamp(speed, kSlowestVoice, kFastestVoice));
-    // Played to its end, the explanation's sound is let go at once.
-    player->setFinishHandler(lifetime_.guard([this](platform::AudioPlayer& finished, bool) {
-        if (&finished == feedbackPlayer_.get()) {
-            feedbackPlayer_.reset();
-            memory::returnFreedPages();
-        }
-    }));
-    feedbackPlayer_ = std::move(player);  // drops any explanation still playing
-    if (!feedbackPlayer_->play()) {
+    // One player for explanations and readings: either replaces the other.
+    if (!readAloud_.playExplanation(std::move(player))) {
         s_.log.log("Screen-aware voice unavailable: playback could not start");
         return;
     }

@@ -94,6 +94,26 @@ void ReadAloud::received(const std::string& request,
     }
 }
 
+bool ReadAloud::playExplanation(std::unique_ptr<platform::AudioPlayer> player) {
+    if (readAloudRequest_) {
+        readAloudRequest_.reset();
+        cancelRequest();
+        shell_.setItemTitle(kIdleTitle);
+    }
+    if (feedbackPlayer_) {
+        feedbackPlayer_->stop();  // a reading, or an earlier explanation
+    }
+    // Played to its end, the explanation's sound is let go at once.
+    player->setFinishHandler(lifetime_.guard([this](platform::AudioPlayer& finished, bool) {
+        if (&finished == feedbackPlayer_.get()) {
+            feedbackPlayer_.reset();
+            memory::returnFreedPages();
+        }
+    }));
+    feedbackPlayer_ = std::move(player);
+    return feedbackPlayer_->play();
+}
+
 void ReadAloud::stopReadAloud() {
     readAloudRequest_.reset();
     cancelRequest();

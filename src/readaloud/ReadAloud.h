@@ -47,6 +47,10 @@ class ReadAloud {
     void toggleReadAloudPause();
     void restartReadAloud();
     void audioPlayerDidFinishPlaying(platform::AudioPlayer& player, bool successfully);
+    // A spoken explanation takes the one player: a reading, or its request, ends for it
+    // without a word. False when playback could not start.
+    bool playExplanation(std::unique_ptr<platform::AudioPlayer> player);
+    platform::AudioPlayer* player() const { return feedbackPlayer_.get(); }
 
   private:
     void received(const std::string& request, std::unique_ptr<platform::AudioPlayer> player);

@@ -158,6 +158,28 @@ TEST_F(ScreenAware, AnEmptyDraftIsExplainedAloudAndTheRecordingGoesOnceItPlays) 
     EXPECT_EQ(players.latest(), nullptr);
 }
 
+// One player: an explanation ends a reading; choosing the reading then ends the explanation.
+TEST_F(ScreenAware, AnExplanationAndAReadingShareOnePlayer) {
+    answerDraft(R"({"intent":"ask","draft":"","explanation":"It is an invoice."})");
+    clipboard.setText("A long text to read.");
+    app->readAloudItem()->trigger();
+    scheduler.runUntilIdle();
+    auto* reading = players.latest();
+    ASSERT_NE(reading, nullptr);
+    hold();
+    release();
+    answered();
+    scheduler.runUntilIdle();
+    ASSERT_EQ(players.live().size(), 1u) << "the reading's player is gone";
+    EXPECT_NE(players.latest(), reading);
+    EXPECT_EQ(app->feedbackPlayer(), players.latest());
+    EXPECT_EQ(app->readAloudItem()->title(), "Read clipboard aloud");
+
+    app->readAloudItem()->trigger();
+    EXPECT_EQ(app->feedbackPlayer(), nullptr);
+    EXPECT_EQ(panel.content().text, "Reading stopped");
+}
+
 TEST_F(ScreenAware, AnExplanationThatCannotPlayLeavesTheRecordingPending) {
     answerDraft(R"({"draft":"","explanation":"It is an invoice."})");
     players.startFails = true;

@@ -1,5 +1,7 @@
 #include "insert/Paster.h"
 
+#include <utility>
+
 namespace larkspire {
 
 namespace {
@@ -108,9 +110,19 @@ bool Paster::deliveredInto(platform::ProcessId pid, platform::TimePoint since) c
 void Paster::finish() {
     queue_.pop_front();
     startNext();
+    if (queue_.empty()) {
+        for (auto& undone : std::exchange(undoAfterPastes_, {})) {
+            undo(std::move(undone));
+        }
+    }
 }
 
 void Paster::undo(Undone undone) {
+    // An undo given while pastes wait would undo something else: it follows them.
+    if (!queue_.empty()) {
+        undoAfterPastes_.push_back(std::move(undone));
+        return;
+    }
     whenModifiersFree(modifierDeadline(), [this, undone = std::move(undone)] {
         const auto front = s_.frontmost.frontmost();
         const PasteMethod method = front ? PasteMethod::forWindow(*front)

@@ -95,6 +95,7 @@ class Paster {
 
     InsertionServices s_;
     std::deque<Job> queue_;
+    std::vector<Undone> undoAfterPastes_;
     std::map<platform::ProcessId, platform::TimePoint> lastDelivery_;
     bool running_ = false;
     Lifetime lifetime_;

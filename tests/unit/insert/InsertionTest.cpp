@@ -213,6 +213,16 @@ TEST_F(InsertionTest, UndoReportsWhetherAChordWasSent) {
     EXPECT_EQ(log.actions(), Actions{"chord ctrl+z"});
 }
 
+TEST_F(InsertionTest, AnUndoGivenWhilePastesWaitFollowsThem) {
+    frontmost.open(editorWindow());
+    paster->paste("one");
+    paster->paste("two");
+    paster->undo();
+    runUntil(5);
+    EXPECT_EQ(log.actions(), (Actions{"clipboard one", "chord ctrl+v", "clipboard two",
+                                      "chord ctrl+v", "chord ctrl+z"}));
+}
+
 TEST_F(InsertionTest, AGoneKeyboardSaysNothingWasPastedAndOffersNoUndo) {
     frontmost.open(editorWindow());
     keys.gone = true;

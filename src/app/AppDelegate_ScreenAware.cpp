@@ -123,7 +123,7 @@ bool AppDelegate::ensureScreenAwareConsent() {
     if (s_.defaults.boolValue(defaults::screenAwareConsent)) {
         return true;
     }
-    const platform::AlertContent alert{
+    platform::AlertContent alert{
         "Turn on screen-aware dictation?",
         "When you hold Control + " + fnKey_.displayName +
             ", Larkspire reads focused and accessible text from the active window to write at "
@@ -131,26 +131,24 @@ bool AppDelegate::ensureScreenAwareConsent() {
             "only for this request, images are never saved, and sensitive fields are blocked.",
         {"Include active-window images", "Use text only", "Cancel"},
         platform::AlertStyle::question};
+    // Where the desktop gives no image of one window (GNOME and KDE on Wayland give only
+    // the whole screen, other applications included), no image is offered, and why.
+    const bool images = s_.screenAware.windows.canCaptureWindows();
+    if (!images) {
+        alert.informativeText +=
+            " This desktop lets programs take only the whole screen, never one window, so "
+            "Larkspire sends the window’s text alone.";
+        alert.buttons.erase(alert.buttons.begin());
+    }
     consentOpen_ = true;
-    const std::size_t choice = s_.screenAware.alerts.run(alert);
+    const std::size_t choice = s_.screenAware.alerts.run(alert) + (images ? 0 : 1);
     consentOpen_ = false;
     if (choice >= 2) {
         return false;
     }
     s_.defaults.setBool(defaults::screenAwareConsent, true);
-    if (choice == 0) {
-        const bool access = s_.screenAware.windows.canCaptureWindows();
-        s_.defaults.setBool(defaults::screenAwareEnabled, access);
-        screenAwareItem_->setChecked(access);
-        if (!access) {
-            fail(std::string(kNoWindowImages) + ". Try Control + " + fnKey_.displayName +
-                 " again for text only");
-            return false;
-        }
-        return true;
-    }
-    s_.defaults.setBool(defaults::screenAwareEnabled, false);
-    screenAwareItem_->setChecked(false);
+    s_.defaults.setBool(defaults::screenAwareEnabled, choice == 0);
+    screenAwareItem_->setChecked(choice == 0);
     return true;
 }
 

@@ -27,7 +27,6 @@
 #include "platform/linux/portal/PortalKeyInjector.h"
 #include "platform/linux/portal/PortalKeyListener.h"
 #include "platform/linux/portal/PortalRemoteDesktop.h"
-#include "platform/linux/portal/PortalWindowCapture.h"
 #include "platform/linux/posix/SyslogSystemLog.h"
 #include "platform/linux/posix/SystemClock.h"
 #include "platform/linux/posix/XdgAutostart.h"
@@ -143,7 +142,7 @@ std::optional<int> handKeyCommand(int argc, char** argv) {
 // Under Wayland, each from what the session has: the compositor's own protocols
 // (wlroots: virtual keyboard, data control, screencopy, with the key from its bindings),
 // else the desktop portal (GNOME, KDE Plasma: global shortcuts, a remote-desktop
-// keyboard, its clipboard, screenshots), or evdev and uinput where the user chose them;
+// keyboard, its clipboard; no window images), or evdev and uinput where the user chose them;
 // the frontmost application from the accessibility bus. X11 otherwise.
 struct SessionServices {
     std::unique_ptr<larkspire::desktop::WaylandConnection> wayland;  // outlive the others
@@ -235,7 +234,6 @@ SessionServices sessionServices(larkspire::platform::SystemLog& log,
         facts.globalShortcuts = s.portal->version("org.freedesktop.portal.GlobalShortcuts");
         facts.remoteDesktop = s.portal->version("org.freedesktop.portal.RemoteDesktop");
         facts.clipboardPortal = s.portal->version("org.freedesktop.portal.Clipboard");
-        facts.screenshot = s.portal->version("org.freedesktop.portal.Screenshot");
     }
     const WaylandBackends chosen = WaylandBackends::choose(facts);
     s.wayland->dispatchFromEventLoop();
@@ -311,10 +309,6 @@ SessionServices sessionServices(larkspire::platform::SystemLog& log,
     switch (chosen.images) {
         case WaylandBackends::Images::screencopy:
             s.windowCapture = std::make_unique<d::ScreencopyWindowCapture>(*s.wayland);
-            break;
-        case WaylandBackends::Images::screenshotPortal:
-            s.windowCapture =
-                std::make_unique<d::PortalWindowCapture>(*s.portal, *s.frontmost, log);
             break;
         case WaylandBackends::Images::none:
             s.windowCapture = std::make_unique<d::XCompositeWindowCapture>();

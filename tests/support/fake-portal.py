@@ -11,7 +11,6 @@ dialog at once:
     AvailableDeviceTypes 7)    (AccessDenied until the session started)
   Clipboard (version 1)        RequestClipboard, SetSelection, SelectionRead, SelectionWrite,
                                SelectionWriteDone; signals SelectionOwnerChanged, SelectionTransfer
-  Screenshot (version 2)       Screenshot
 
 Methods with a request handle export an org.freedesktop.portal.Request at
 .../request/SENDER/TOKEN and emit its Response 50 ms after the reply; sessions are
@@ -21,10 +20,9 @@ on a session of another client or kind fails with AccessDenied. Pointer and touc
 are left out.
 
 Options:
-  --refuse LIST        the user cancels (response 1): shortcuts, remote-desktop, screenshot
+  --refuse LIST        the user cancels (response 1): shortcuts, remote-desktop
   --trigger TEXT       trigger description of every bound shortcut (default: the shortcut's
                        "preferred_trigger", else "Ctrl+Alt+D")
-  --screenshot PNG     Screenshot answers a fresh copy of this file (without it: response 2)
   --log FILE           append every portal method call as one JSON line, flushed at once:
                        {"interface": ..., "method": ..., "path": ..., "args": {name: value}}
 
@@ -45,10 +43,8 @@ import itertools
 import json
 import os
 import re
-import shutil
 import signal
 import sys
-import tempfile
 import threading
 import time
 import traceback
@@ -90,7 +86,6 @@ INTERFACES = {
         "signal SelectionOwnerChanged(o session_handle, a{sv} options)",
         "signal SelectionTransfer(o session_handle, s mime_type, u serial)",
     ],
-    "Screenshot": ["Screenshot(s parent_window, a{sv} options) -> o handle"],
     "Request": ["signal Response(u response, a{sv} results)"],
     "Session": ["Close()", "signal Closed(a{sv} details)"],
 }
@@ -98,7 +93,6 @@ PROPERTIES = {
     "GlobalShortcuts": {"version": 1},
     "RemoteDesktop": {"version": 2, "AvailableDeviceTypes": 7},
     "Clipboard": {"version": 1},
-    "Screenshot": {"version": 2},
     "Session": {"version": 1},
 }
 CONTROL_MEMBERS = ["Activate(s shortcut_id)", "Deactivate(s shortcut_id)", "SetClipboard(s text)",
@@ -152,15 +146,11 @@ class FakePortal:
                       for short, members in INTERFACES.items()}
         self.sessions, self.transfers = {}, {}
         self.last_bound = self.owner = self.other_text = None
-        self.tokens, self.serials, self.starts, self.shots = (itertools.count(1) for _ in range(4))
+        self.tokens, self.serials, self.starts = (itertools.count(1) for _ in range(3))
         self.log = open(options.log, "a", encoding="utf-8") if options.log else None
-        self.folder = tempfile.mkdtemp(prefix="fake-portal-")
-        for short in ("GlobalShortcuts", "RemoteDesktop", "Clipboard", "Screenshot"):
+        for short in ("GlobalShortcuts", "RemoteDesktop", "Clipboard"):
             self.export(PATH, self.infos[short])
         self.export(PATH, interface_info(CONTROL, CONTROL_MEMBERS, {}))
-
-    def close(self):
-        shutil.rmtree(self.folder, ignore_errors=True)
 
     # Plumbing: dispatch, log, requests, sessions.
 
@@ -382,19 +372,6 @@ class FakePortal:
             transfer.invocation.return_value(GLib.Variant("(s)", (text,)))
         return GLib.SOURCE_REMOVE
 
-    # Screenshot
-
-    def Screenshot_Screenshot(self, invocation, sender, parent, options):
-        def respond():
-            if "screenshot" in self.options.refuse:
-                return 1, {}
-            if not self.options.screenshot:
-                return 2, {}
-            copy = os.path.join(self.folder, f"Screenshot-{next(self.shots)}.png")
-            shutil.copyfile(self.options.screenshot, copy)
-            return 0, {"uri": GLib.Variant("s", GLib.filename_to_uri(copy))}
-        return self.request(sender, options, respond)
-
     # Control interface for tests
 
     def FakePortal_Activate(self, invocation, sender, shortcut_id, signal_name="Activated"):
@@ -436,10 +413,9 @@ def main():
     parser = argparse.ArgumentParser(description="Fake XDG desktop portal for tests.")
     parser.add_argument("--refuse", default="", type=lambda s: set(filter(None, s.split(","))))
     parser.add_argument("--trigger")
-    parser.add_argument("--screenshot")
     parser.add_argument("--log")
     options = parser.parse_args()
-    unknown = options.refuse - {"shortcuts", "remote-desktop", "screenshot"}
+    unknown = options.refuse - {"shortcuts", "remote-desktop"}
     if unknown:
         parser.error(f"unknown names: {', '.join(sorted(unknown))}")
 
@@ -458,7 +434,6 @@ def main():
     for signum in (signal.SIGTERM, signal.SIGINT):
         GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signum, loop.quit)
     loop.run()
-    portal.close()
     return status[0]
 
 

@@ -22,7 +22,6 @@
 #include "platform/linux/portal/PortalKeyInjector.h"
 #include "platform/linux/portal/PortalKeyListener.h"
 #include "platform/linux/portal/PortalRemoteDesktop.h"
-#include "platform/linux/portal/PortalWindowCapture.h"
 #include "support/ChildProcess.h"
 #include "support/GestureLog.h"
 #include "support/TempDir.h"
@@ -240,36 +239,6 @@ TEST_F(PortalTest, ClipboardIsServedAndReadThroughTheSession) {
     // Another application copies: the agent reads its text through the portal.
     control("SetClipboard", g_variant_new("(s)", "from the editor"));
     ASSERT_TRUE(until([&] { return clipboard.text() == "from the editor"; }));
-}
-
-TEST_F(PortalTest, ScreenshotIsReadAndItsFileRemoved) {
-    QImage picture(40, 30, QImage::Format_RGB32);
-    picture.fill(QColor(200, 10, 20));
-    const auto source = dir_.path() / "screen.png";
-    ASSERT_TRUE(picture.save(QString::fromStdString(source.string())));
-    // The fake keeps its pictures in a folder of its own under $TMPDIR.
-    setenv("TMPDIR", dir_.path().c_str(), 1);
-    startFake({"--screenshot", source.string()});
-    ActionLog actions(clock_);
-    fake::FakeFrontmostApp frontmost(actions);
-    PortalWindowCapture capture(*portal_, frontmost, log_);
-    ASSERT_TRUE(capture.canCaptureWindows());
-    const auto image = capture.imageOf(1);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->width, 40);
-    EXPECT_EQ(image->height, 30);
-    EXPECT_EQ(image->pixels.at(0), 0xffc80a14u);
-    // The portal's copy is gone: nothing of the screen stays on disk.
-    const auto taken = calls("Screenshot");
-    ASSERT_EQ(taken.size(), 1u);
-    EXPECT_EQ(taken[0]["options"]["interactive"], false);
-    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
-        if (entry.path().filename().string().starts_with("fake-portal-")) {
-            for (const auto& file : std::filesystem::directory_iterator(entry.path())) {
-                ADD_FAILURE() << "left behind: " << file.path();
-            }
-        }
-    }
 }
 
 }  // namespace

@@ -19,7 +19,6 @@ WaylandSessionFacts gnome(std::uint32_t shortcuts) {
     f.globalShortcuts = shortcuts;
     f.remoteDesktop = 2;
     f.clipboardPortal = 1;
-    f.screenshot = 2;
     return f;
 }
 WaylandSessionFacts plasma() {
@@ -58,18 +57,17 @@ TEST(WaylandBackends, EachServiceComesFromWhatTheSessionOffers) {
          B::Keys::shortcutsPortal, B::Paste::virtualKeyboard, B::Copy::dataControl, B::Images::none,
          ""},
         {"GNOME 48", gnome(1), B::Keys::shortcutsPortal, B::Paste::remoteDesktop,
-         B::Copy::clipboardPortal, B::Images::screenshotPortal, ""},
+         B::Copy::clipboardPortal, B::Images::none, ""},
         {"GNOME 46", gnome(0), B::Keys::none, B::Paste::remoteDesktop, B::Copy::clipboardPortal,
-         B::Images::screenshotPortal, "Update to GNOME 48 or later"},
+         B::Images::none, "Update to GNOME 48 or later"},
         {"Plasma", plasma(), B::Keys::shortcutsPortal, B::Paste::remoteDesktop,
-         B::Copy::dataControl, B::Images::screenshotPortal, ""},
+         B::Copy::dataControl, B::Images::none, ""},
         {"Plasma without its portal", with(plasma(), [](auto& f) { f.globalShortcuts = 0; }),
-         B::Keys::none, B::Paste::remoteDesktop, B::Copy::dataControl, B::Images::screenshotPortal,
+         B::Keys::none, B::Paste::remoteDesktop, B::Copy::dataControl, B::Images::none,
          "install xdg-desktop-portal-kde"},
         {"GNOME 46, the user chose evdev and uinput",
          with(gnome(0), [](auto& f) { f.keySource = "evdev", f.pasteThrough = "uinput"; }),
-         B::Keys::evdev, B::Paste::uinput, B::Copy::clipboardPortal, B::Images::screenshotPortal,
-         ""},
+         B::Keys::evdev, B::Paste::uinput, B::Copy::clipboardPortal, B::Images::none, ""},
         {"portal chosen where there is none", with(sway(), [](auto& f) { f.keySource = "portal"; }),
          B::Keys::none, B::Paste::virtualKeyboard, B::Copy::dataControl, B::Images::screencopy,
          "cannot be used"},

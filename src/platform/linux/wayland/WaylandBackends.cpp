@@ -70,10 +70,10 @@ WaylandBackends WaylandBackends::choose(const WaylandSessionFacts& facts) {
         b.clipboard = Copy::clipboardPortal;
     }
 
+    // The Screenshot portal gives the whole screen, other applications' windows included,
+    // and leaves it in a file: no window image is taken through it.
     if (facts.screencopy && facts.swayTree) {
         b.images = Images::screencopy;
-    } else if (facts.screenshot > 0) {
-        b.images = Images::screenshotPortal;
     }
     return b;
 }
@@ -88,9 +88,7 @@ std::string WaylandBackends::describe() const {
     constexpr const char* copy[] = {"clipboard through data control",
                                     "clipboard through the desktop portal",
                                     "clipboard only while focused"};
-    constexpr const char* images[] = {"window images through screencopy",
-                                      "window images through the desktop portal's screenshots",
-                                      "no window images"};
+    constexpr const char* images[] = {"window images through screencopy", "no window images"};
     return std::string(keys[static_cast<int>(this->keys)]) + ", " +
            paste[static_cast<int>(this->paste)] + ", " + copy[static_cast<int>(clipboard)] + ", " +
            images[static_cast<int>(this->images)];

@@ -17,7 +17,6 @@ struct WaylandSessionFacts {
     std::uint32_t globalShortcuts = 0;
     std::uint32_t remoteDesktop = 0;
     std::uint32_t clipboardPortal = 0;
-    std::uint32_t screenshot = 0;
     // The user's explicit choices in the configuration: "key_source" "evdev" or
     // "portal", "paste_through" "uinput" or "portal"; empty for the automatic choice.
     // evdev and uinput report for themselves why they cannot be used.
@@ -31,7 +30,7 @@ struct WaylandBackends {
     enum class Keys { compositorBindings, shortcutsPortal, evdev, none };
     enum class Paste { virtualKeyboard, remoteDesktop, uinput, none };
     enum class Copy { dataControl, clipboardPortal, focusedOnly };
-    enum class Images { screencopy, screenshotPortal, none };
+    enum class Images { screencopy, none };
     Keys keys = Keys::none;
     Paste paste = Paste::none;
     Copy clipboard = Copy::focusedOnly;

@@ -56,7 +56,7 @@ class WorkspaceController {
     static constexpr std::string_view kSessionKey = "larkspire.native-session";
     // Where the service's web application lives when the agent does not talk to a
     // service on this machine.
-    static constexpr std::string_view kProductionOrigin = "https://app.larkspire.ai";
+    static constexpr std::string_view kProductionOrigin = "https://app.larkspire.app";
 
     WorkspaceController(std::shared_ptr<APIClient> api, std::string baseUrl, Services services);
 

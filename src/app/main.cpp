@@ -360,7 +360,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Larkspire");
     QApplication::setOrganizationName("Larkspire");
     QApplication::setApplicationDisplayName("Larkspire");
-    QApplication::setDesktopFileName("larkspire");
+    QApplication::setDesktopFileName("app.larkspire.Larkspire");
     // Closing windows never ends the agent; only Quit does.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -42,7 +42,7 @@ dpkg-deb -f "$agent" Recommends | grep -q qt6-wayland ||
 echo "== lintian, desktop-file-validate, appstreamcli"
 lintian --fail-on error,warning "$agent" "$service" 2>&1 | grep -v 'running with root' || true
 lintian --fail-on error,warning "$agent" "$service" >/dev/null 2>&1 || fail "lintian"
-desktop-file-validate "$source_dir/data/larkspire.desktop" || fail "desktop-file-validate"
+desktop-file-validate "$source_dir/data/app.larkspire.Larkspire.desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$source_dir"/data/*.metainfo.xml || fail "appstreamcli validate"
 
 echo "== Debian 12 root"
@@ -87,7 +87,7 @@ version=$(in_root larkspire --version) || fail "larkspire --version"
 [ "$version" = "larkspire $(dpkg-deb -f "$agent" Version)" ] || fail "larkspire --version said: $version"
 in_root larkspire-server --help | grep -q '^Usage:' || fail "larkspire-server --help"
 handler=$(in_root xdg-mime query default x-scheme-handler/larkspire)
-[ "$handler" = "larkspire.desktop" ] || fail "x-scheme-handler/larkspire goes to '$handler'"
+[ "$handler" = "app.larkspire.Larkspire.desktop" ] || fail "x-scheme-handler/larkspire goes to '$handler'"
 in_root test -f /usr/lib/systemd/user/larkspire-server.service || fail "no user unit"
 in_root test -x /usr/libexec/larkspire/larkspire-workspace || fail "no workspace helper"
 in_root test -x /usr/libexec/larkspire/larkspire-panel || fail "no status panel helper"

@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Larkspire");
     QApplication::setOrganizationName("Larkspire");
     QApplication::setApplicationDisplayName("Larkspire");
-    QApplication::setDesktopFileName("larkspire");
+    QApplication::setDesktopFileName("app.larkspire.Larkspire");
 
     std::string baseUrl;
     larkspire::ui::WorkspaceWindow window([&baseUrl](const QUrl& url) {

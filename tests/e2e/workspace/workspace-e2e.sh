@@ -24,14 +24,14 @@ for tool in gnome-control-center browser; do
 done
 export PATH="$bin:$PATH" XDG_CURRENT_DESKTOP=GNOME
 # The agent's desktop entry, pointing at this build, handles the "larkspire" scheme.
-sed "s|^Exec=larkspire|Exec=$BUILD_DIR/src/larkspire|" "$SOURCE_DIR/data/larkspire.desktop" \
-  >"$XDG_DATA_HOME/applications/larkspire.desktop"
+sed "s|^Exec=larkspire|Exec=$BUILD_DIR/src/larkspire|" "$SOURCE_DIR/data/app.larkspire.Larkspire.desktop" \
+  >"$XDG_DATA_HOME/applications/app.larkspire.Larkspire.desktop"
 printf '[Desktop Entry]\nType=Application\nName=Browser\nExec=%s %%u\nMimeType=x-scheme-handler/https;\n' \
   "$bin/browser" >"$XDG_DATA_HOME/applications/e2e-browser.desktop"
-xdg-mime default larkspire.desktop x-scheme-handler/larkspire
+xdg-mime default app.larkspire.Larkspire.desktop x-scheme-handler/larkspire
 xdg-mime default e2e-browser.desktop x-scheme-handler/https
 check "the desktop entry handles larkspire: URLs" \
-  test "$(xdg-mime query default x-scheme-handler/larkspire)" = larkspire.desktop
+  test "$(xdg-mime query default x-scheme-handler/larkspire)" = app.larkspire.Larkspire.desktop
 
 calls() { cat "$work/$1.calls" 2>/dev/null; }
 page_views() { grep -c "page-view $1 " "$work/service.log"; }

@@ -47,7 +47,7 @@ TEST(WorkspaceOrigin, LoopbackApiUrlIsUsedAsItIsAndOtherHostsUseTheWebOrigin) {
         {"http://localhost.:3000", web},
         {"http://127.0.0.2:3000", web},
         {"http://[::1]:3000", web},
-        {"https://api.larkspire.ai", web},
+        {"https://api.larkspire.app", web},
         {"http://larkspire.localhost", web},
         {"::nonsense", std::nullopt},
     };

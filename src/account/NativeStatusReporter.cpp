@@ -24,7 +24,24 @@ void NativeStatusReporter::reportNativeStatus(bool force) {
     if (!api) {
         return;
     }
-    const PermissionStates states = sources_.permissions();
+    PermissionStates states = sources_.permissions();
+    if (!sources_.probe) {
+        report(force, std::move(api), states);
+        return;
+    }
+    // The main thread never waits on the desktop for the poll.
+    scheduler_.runInBackground(platform::Priority::utility,
+                               [probe = sources_.probe, states, &scheduler = scheduler_,
+                                done = lifetime_.guard([this, force, api](PermissionStates probed) {
+                                    report(force, api, probed);
+                                })]() mutable {
+                                   probe(states);
+                                   scheduler.post([done, states]() mutable { done(states); });
+                               });
+}
+
+void NativeStatusReporter::report(bool force, std::shared_ptr<APIClient> api,
+                                  const PermissionStates& states) {
     const std::string signature = states.signature();
     const platform::TimePoint now = clock_.now();
     if (!force && signature == lastNativeStatusSignature_ &&

@@ -33,8 +33,11 @@ class NativeStatusReporter {
         // The shell's client; null before there is one.
         std::function<std::shared_ptr<APIClient>()> api;
         std::function<std::string()> installationId;
-        // Reads every state without prompting the user.
+        // Reads the states the agent holds itself, without prompting the user. Main thread.
         std::function<PermissionStates()> permissions;
+        // Adds the states that take a call to the desktop (the sound server, the
+        // accessibility bus, up to a second each): run on a background queue.
+        std::function<void(PermissionStates&)> probe;
     };
 
     static constexpr platform::Duration kPollInterval{10.0};
@@ -48,6 +51,8 @@ class NativeStatusReporter {
     void start();
 
   private:
+    void report(bool force, std::shared_ptr<APIClient> api, const PermissionStates& states);
+
     platform::Scheduler& scheduler_;
     const platform::Clock& clock_;
     platform::SystemLog& log_;

@@ -31,12 +31,18 @@ AppDelegate::AppDelegate(AppServices services)
                      [this] { resetIcon(); },
                      [this](const std::string& title) { readAloudItem_->setTitle(title); },
                  }),
-      nativeStatus_(s_.scheduler, s_.clock, s_.log,
-                    NativeStatusReporter::Sources{
-                        [this] { return api_; },
-                        [this] { return installationId(); },
-                        [this] { return permissionStates(); },
-                    }),
+      nativeStatus_(
+          s_.scheduler, s_.clock, s_.log,
+          NativeStatusReporter::Sources{
+              [this] { return api_; },
+              [this] { return installationId(); },
+              [this] { return permissionStates(); },
+              [&audioInput = s_.audioInput, bus = s_.accessibilityBus](PermissionStates& states) {
+                  states.microphone = audioInput.authorizationStatus() ==
+                                      platform::MicrophoneAuthorization::authorized;
+                  states.accessibility = bus && bus->isEnabled();
+              },
+          }),
       projects_(s_.scheduler, s_.defaults, [this] { return api_; }) {
     recorder_.setWriteFailureHandler(
         lifetime_.guard([this](const std::string& text) { saveFailed(text); }));

@@ -109,11 +109,10 @@ void AppDelegate::openURLs(const std::vector<std::string>& urls) {
     }
 }
 
+// The microphone and the accessibility bus are probed off the main thread (see the
+// reporter's sources).
 PermissionStates AppDelegate::permissionStates() {
     PermissionStates states;
-    states.microphone =
-        s_.audioInput.authorizationStatus() == platform::MicrophoneAuthorization::authorized;
-    states.accessibility = s_.accessibilityBus && s_.accessibilityBus->isEnabled();
     // Input monitoring is the key listener running.
     states.inputMonitoring = fnMonitoring_;
     states.screenRecording = s_.screenAware.windows.canCaptureWindows();

@@ -47,7 +47,8 @@ class AudioInput {
     // released. Does nothing when not capturing.
     virtual void stop() = 0;
 
-    // authorized when the audio server answers and has a capture source, else denied.
+    // authorized when the audio server answers and has a capture source, else denied. Any
+    // thread: it may wait on the audio server.
     virtual MicrophoneAuthorization authorizationStatus() = 0;
     // Why the last authorizationStatus() was not authorized, as a sentence for the user;
     // empty when it was, or when there is nothing to say beyond the status.

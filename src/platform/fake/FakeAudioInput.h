@@ -54,7 +54,11 @@ class FakeAudioInput : public platform::AudioInput {
     platform::AudioFormat inputFormat() override;
     void start(const platform::AudioFormat& format, platform::AudioBlockHandler onBlock) override;
     void stop() override;
-    platform::MicrophoneAuthorization authorizationStatus() override { return status_; }
+    platform::MicrophoneAuthorization authorizationStatus() override {
+        ++statusQueries;
+        return status_;
+    }
+    int statusQueries = 0;  // each a call to the sound server in the real input
     void requestAccess(std::function<void(bool granted)> completion) override;
 
   private:

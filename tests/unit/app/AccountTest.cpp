@@ -27,8 +27,11 @@ class Account : public testing::AppFixture {
         return start(hooks);
     }
 
-    // Native status reports so far, each as its signature.
+    // Native status reports so far, each as its signature: the desktop is probed in the
+    // background, the change decided on the main queue, the report sent in the background.
     Strings reports() {
+        scheduler.runBackground();
+        scheduler.runDue();
         scheduler.runBackground();
         Strings out;
         for (const HttpRequest& r : transport->sentTo("/api/native-status")) {
@@ -77,6 +80,12 @@ TEST_F(Account, StatusIsReportedAtSetupThenOnChangeOrEveryThirtySeconds) {
     accessibilityBus.enabled = true;
     scheduler.advance(platform::Duration(10));
     EXPECT_EQ(reports().back(), "false-true-true-true");
+    // The poll's tick asks the sound server only off the main thread.
+    const int queries = microphone.statusQueries;
+    scheduler.advance(platform::Duration(10));
+    EXPECT_EQ(microphone.statusQueries, queries);
+    scheduler.runBackground();
+    EXPECT_EQ(microphone.statusQueries, queries + 1);
     // Forced: sent even though nothing changed a moment ago.
     app->reportNativeStatus(true);
     EXPECT_EQ(reports().size(), 6u);

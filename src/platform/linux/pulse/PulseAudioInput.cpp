@@ -239,18 +239,28 @@ MicrophoneAuthorization PulseAudioInput::authorizationStatus() {
                 &query),
             kStatusTimeout);
         if (ok && query.captureSources > 0) {
-            reason_.clear();
+            setReason("");
             return MicrophoneAuthorization::authorized;
         }
-        reason_ = ok ? "The sound server offers no microphone: connect one, or unmute it in the "
+        setReason(ok ? "The sound server offers no microphone: connect one, or unmute it in the "
                        "sound settings."
-                     : "The sound server did not answer in time.";
+                     : "The sound server did not answer in time.");
         return MicrophoneAuthorization::denied;
     } catch (const std::exception&) {
-        reason_ =
-            "No sound server (PulseAudio, or PipeWire with its PulseAudio service) is running.";
+        setReason(
+            "No sound server (PulseAudio, or PipeWire with its PulseAudio service) is running.");
         return MicrophoneAuthorization::denied;
     }
+}
+
+std::string PulseAudioInput::unavailableReason() const {
+    std::lock_guard lock(reasonMutex_);
+    return reason_;
+}
+
+void PulseAudioInput::setReason(std::string reason) {
+    std::lock_guard lock(reasonMutex_);
+    reason_ = std::move(reason);
 }
 
 void PulseAudioInput::requestAccess(std::function<void(bool granted)> completion) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "platform/AudioInput.h"
 #include "platform/Scheduler.h"
@@ -22,7 +23,7 @@ class PulseAudioInput : public platform::AudioInput {
     void start(const platform::AudioFormat& format, platform::AudioBlockHandler onBlock) override;
     void stop() override;
     platform::MicrophoneAuthorization authorizationStatus() override;
-    std::string unavailableReason() const override { return reason_; }
+    std::string unavailableReason() const override;
     void requestAccess(std::function<void(bool granted)> completion) override;
 
     // Frames per delivered block.
@@ -32,6 +33,11 @@ class PulseAudioInput : public platform::AudioInput {
     class Capture;
     platform::Scheduler& scheduler_;
     std::unique_ptr<Capture> capture_;
+    void setReason(std::string reason);
+
+    // Written by authorizationStatus on whichever thread asks (the status poll's is a
+    // background one), read on the main thread.
+    mutable std::mutex reasonMutex_;
     std::string reason_;
 };
 

@@ -89,6 +89,7 @@ Options:
   --data DIR               data folder (default $XDG_DATA_HOME/larkspire-server)
   --grammar FILE.gram      JSGF grammar restricting recognition to its sentences
   --token-lifetime SECS    access-token lifetime (default 3600)
+  --request-deadline SECS  time a client has to send a request's head (default 10)
   --anon-key KEY           value expected in the "apikey" header of password sign-in
                            (default larkspire-dev-anon-key)
   --clock-offset SECS      run the service's clock this far ahead of the wall clock
@@ -211,6 +212,15 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error,
                     "--token-lifetime needs a number of seconds from 1 to a year (31622400), "
                     "got \"" +
                     v + "\"";
+                return std::nullopt;
+            }
+        } else if (arg == "--request-deadline") {
+            if (!value(v) || !number(arg, v, o.requestDeadline)) {
+                return std::nullopt;
+            }
+            if (!(o.requestDeadline >= 0.1 && o.requestDeadline <= 3600)) {
+                error = "--request-deadline needs a number of seconds from 0.1 to 3600, got \"" +
+                        v + "\"";
                 return std::nullopt;
             }
         } else if (arg == "--clock-offset") {

@@ -19,6 +19,8 @@ struct Options {
     std::filesystem::path dataDir;
     std::optional<std::filesystem::path> grammar;
     double tokenLifetime = 3600;
+    // How long a connection may take to deliver a request's head.
+    double requestDeadline = 10;
     double clockOffset = 0;
     std::string anonKey = "larkspire-dev-anon-key";
     bool preload = false;

@@ -1,5 +1,7 @@
 #include "server/http/Http.h"
 
+#include <chrono>
+
 #include "util/BoundedJson.h"
 
 namespace larkspire::server::http {
@@ -38,10 +40,20 @@ bool fromLoopback(const httplib::Request& request) {
 
 BodyRead readBody(const httplib::ContentReader& reader, const httplib::Response& response,
                   size_t limit, httplib::Request& into) {
+    // A body that drips in holds a worker: after a grace period it must keep up a modest
+    // average rate, which any real upload does many times over.
+    constexpr double kGraceSeconds = 10;
+    constexpr double kMinimumBytesPerSecond = 4096;
+    const auto start = std::chrono::steady_clock::now();
     size_t received = 0;
+    bool tooSlow = false;
     auto within = [&](size_t n) {
         received += n;
-        return received <= limit;
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        tooSlow = elapsed > kGraceSeconds &&
+                  static_cast<double>(received) < kMinimumBytesPerSecond * elapsed;
+        return received <= limit && !tooSlow;
     };
     bool complete = false;
     if (into.is_multipart_form_data()) {
@@ -76,7 +88,8 @@ BodyRead readBody(const httplib::ContentReader& reader, const httplib::Response&
         return BodyRead::Complete;
     }
     // The reader sets 413 itself when a declared length is over the server's limit.
-    return received > limit || response.status == 413 ? BodyRead::TooLarge : BodyRead::Unreadable;
+    return !tooSlow && (received > limit || response.status == 413) ? BodyRead::TooLarge
+                                                                    : BodyRead::Unreadable;
 }
 
 httplib::Server::HandlerWithContentReader withBody(size_t limit, httplib::Server::Handler handler) {

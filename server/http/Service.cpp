@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <cmath>
 #include <thread>
 
 #include "server/http/Http.h"
@@ -33,7 +34,8 @@ Service::Service(const Options& options, Log& log)
       outbox_(options.dataDir / "outbox.txt", [&log](const std::string& l) { log.line(l); }),
       auth_(store_, clock_, outbox_, authSettings(options)),
       recognizer_(RecognizerSettings{LARKSPIRE_POCKETSPHINX_MODELDIR, options.grammar,
-                                     options.dataDir / "pocketsphinx.log"}) {
+                                     options.dataDir / "pocketsphinx.log"}),
+      deadline_(std::chrono::milliseconds(std::llround(options.requestDeadline * 1000))) {
     const auto& e = options.engines;
     if (e.stt) {
         stt_.emplace("Speech engine", *e.stt, e.stall);
@@ -84,6 +86,9 @@ int Service::bind() {
     if (port > 0 && ::listen(listenSocket_, kListenBacklog) != 0) {
         return -1;
     }
+    if (port > 0) {
+        deadline_.watch(listenSocket_);
+    }
     return port;
 }
 
@@ -124,7 +129,10 @@ httplib::Server::Handler Service::authed(AuthedHandler handler) {
 }
 
 void Service::installHooks() {
+    server_.set_post_routing_handler(
+        [this](const httplib::Request& req, httplib::Response&) { deadline_.answered(req); });
     server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        deadline_.arrived(req);
         // The library reads the body of a method it knows but no route takes (PRI) with no
         // limit when it is chunked; refuse it before any of the body is read.
         if (req.method == "PRI") {

@@ -15,6 +15,7 @@
 #include "server/auth/Outbox.h"
 #include "server/engines/OpenAIEngine.h"
 #include "server/http/Faults.h"
+#include "server/http/RequestDeadline.h"
 #include "server/speech/Recognizer.h"
 #include "server/speech/Synthesizer.h"
 #include "server/store/Store.h"
@@ -80,6 +81,7 @@ class Service {
     std::string lastDraftRequest_;
     std::string lastDraftAnswer_;
     httplib::Server server_;
+    http::RequestDeadline deadline_;
     int listenSocket_ = -1;
 };
 

@@ -45,7 +45,9 @@ AppDelegate::AppDelegate(AppServices services)
           }),
       projects_(s_.scheduler, s_.defaults, [this] { return api_; }) {
     recorder_.setWriteFailureHandler(
-        lifetime_.guard([this](const std::string& text) { saveFailed(text); }));
+        lifetime_.guard([this](const std::filesystem::path& spool, const std::string& text) {
+            writeFailed(spool, text);
+        }));
 }
 
 AppDelegate::~AppDelegate() {
@@ -243,8 +245,9 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
         VaultSync::Services{s_.scheduler, s_.clock, s_.log, s_.homeDirectory});
     vault_->start();
     refreshMicrophonePermission(true);
-    // A forced report now, then the 10 s poll.
-    nativeStatus_.start();
+    if (hooks_.signedIn) {
+        hooks_.signedIn();
+    }
 
     // The monitor's callbacks hold the controller weakly.
     FnKeyMonitor& monitor = s_.fnMonitor;
@@ -289,13 +292,16 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
         persistActivationStage(kStageShortcutReady);
         emitActivation("shortcut_ready");
     }
+    // A forced report once the key monitor has started, then the 10 s poll.
+    nativeStatus_.start();
 
-    if (s_.defaults.boolValue(defaults::activationComplete)) {
-        showWorkspace("/app");
-    } else {
+    std::string page = "/app";
+    if (!s_.defaults.boolValue(defaults::activationComplete)) {
         s_.defaults.setBool(defaults::activationComplete, true);
-        showWorkspace("/settings");
+        page = "/settings";
     }
+    // A launch by a link ends on the page the link asked for.
+    showWorkspace(std::exchange(linkedPage_, std::nullopt).value_or(page));
 }
 
 void AppDelegate::persistActivationStage(int stage) {
@@ -362,16 +368,31 @@ void AppDelegate::showKeyListenerWarning() {
         return;
     }
     keyWarningShown_ = true;
-    statusMenu_->insert(
-        MenuItem::make("⚠ Grant Accessibility for the " + fnKey_.displayName + " key…",
-                       lifetime_.guard([this] { explainKeyListener(); })),
-        0);
+    keyWarningItem_ =
+        MenuItem::make(keyWarningTitle(), lifetime_.guard([this] { explainKeyListener(); }));
+    statusMenu_->insert(keyWarningItem_, 0);
     statusMenu_->insert(MenuItem::separator(), 1);
+}
+
+bool AppDelegate::onlyPastingIsMissing() const {
+    return fnMonitoring_ && s_.fnMonitor.hearsKeys();
+}
+
+// What is missing, named: the paste keyboard where only that was refused, else the key
+// the desktop granted, or the configured one.
+std::string AppDelegate::keyWarningTitle() const {
+    if (onlyPastingIsMissing()) {
+        return "⚠ Grant Accessibility for the paste keyboard…";
+    }
+    const std::string assigned = s_.fnMonitor.assignedKey();
+    return "⚠ Grant Accessibility for the " + (assigned.empty() ? fnKey_.displayName : assigned) +
+           " key…";
 }
 
 void AppDelegate::keyListenerChanged() {
     if (!s_.fnMonitor.unavailableReason().empty()) {
         showKeyListenerWarning();
+        keyWarningItem_->setTitle(keyWarningTitle());
         return;
     }
     // A desktop that chooses the key itself: say which, once for each new choice.
@@ -396,10 +417,14 @@ void AppDelegate::explainKeyListener() {
         openAccessibilitySettings();
         return;
     }
-    s_.screenAware.alerts.run({"Larkspire cannot hear the " + fnKey_.displayName + " key",
-                               reason,
-                               {"OK"},
-                               platform::AlertStyle::warning});
+    const std::string assigned = s_.fnMonitor.assignedKey();
+    s_.screenAware.alerts.run(
+        {onlyPastingIsMissing() ? std::string("Larkspire cannot paste into other applications")
+                                : "Larkspire cannot hear the " +
+                                      (assigned.empty() ? fnKey_.displayName : assigned) + " key",
+         reason,
+         {"OK"},
+         platform::AlertStyle::warning});
 }
 
 void AppDelegate::openMicrophoneSettings() {

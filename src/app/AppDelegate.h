@@ -127,7 +127,7 @@ class AppDelegate {
     bool startRecording();
     void stopAndTranscribe();
     void refreshMicrophonePermission(bool requestIfNeeded);
-    void submit(Recording recording);
+    void submit(Recording recording, std::shared_ptr<InsertionPoint> target);
     void emitActivation(const std::string& event);
     std::string installationId();
     // The permission report to the service, and what it reports.
@@ -205,6 +205,9 @@ class AppDelegate {
             showSignIn;
         // Builds the workspace window over its controller, once per process.
         std::function<void(const std::shared_ptr<WorkspaceController>&)> makeWorkspaceWindow;
+        // Once signed in, before the keys are listened to: what asks the desktop's
+        // approval for keys and pasting starts here, never in front of the sign-in.
+        std::function<void()> signedIn;
     };
     void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
 
@@ -215,9 +218,13 @@ class AppDelegate {
                    const std::shared_ptr<InsertionPoint>& target);
     void failed(const std::string& description, const Recording& recording);
     // The recording could not be written to disk: say so, and keep what was written.
+    void writeFailed(const std::filesystem::path& spool, const std::string& text);
     void saveFailed(const std::string& text);
     void silent(const std::optional<std::filesystem::path>& archived);
+    // "Retry saved recording" is offered while a recording neither in progress nor being
+    // sent is on disk.
     void refreshRetryItem();
+    std::set<std::filesystem::path> busyRecordings() const;
     void endGestureWithoutRecording();
     void buildMainMenu();
     void buildStatusMenu();
@@ -229,6 +236,9 @@ class AppDelegate {
     void explainKeyListener();
     // The warning item of a key listener that cannot hear the key, once.
     void showKeyListenerWarning();
+    std::string keyWarningTitle() const;
+    // The keys are heard; what the desktop refused is the keyboard for pasting.
+    bool onlyPastingIsMissing() const;
     void keyListenerChanged();
     std::string screenAwareTitle() const;
     // Screen-aware helpers.
@@ -267,6 +277,10 @@ class AppDelegate {
     std::shared_ptr<InsertionPoint> dictationTarget_;
     // Recordings being sent: a retry passes over them.
     std::set<std::filesystem::path> inFlight_;
+    // A retry is finding and converting its recording in the background.
+    bool recovering_ = false;
+    // The page a link asked for before the agent was signed in.
+    std::optional<std::string> linkedPage_;
     std::optional<platform::TimePoint> fnDownAt_;
     platform::TimePoint lastQuickTapAt_ = platform::distantPast();
     bool locked_ = false;
@@ -274,6 +288,7 @@ class AppDelegate {
     std::unique_ptr<VaultSync> vault_;
     bool fnMonitoring_ = false;
     bool keyWarningShown_ = false;
+    std::shared_ptr<platform::MenuItem> keyWarningItem_;
     bool authenticatedSetupComplete_ = false;
     NativeStatusReporter nativeStatus_;
     ProjectMenu projects_;

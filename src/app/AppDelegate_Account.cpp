@@ -26,9 +26,12 @@ constexpr HowToGrant kHowToGrant[] = {
      "(on GNOME: gsettings set org.gnome.desktop.interface toolkit-accessibility true), then "
      "restart Larkspire."},
     {panes::inputMonitoring, "Larkspire needs to hear the dictation key",
-     "Larkspire hears its key through the X server’s input extension (XInput 2), which "
-     "needs an X11 session. In a Wayland session other applications’ keys cannot be heard "
-     "this way: log in to an X11 session (on GNOME: “GNOME on Xorg”)."},
+     "In an X11 session Larkspire hears its key through the X server (XInput 2). On Wayland "
+     "the desktop hands the key over: on GNOME and KDE Plasma, allow Larkspire’s dictation "
+     "shortcut when the desktop asks (its key can be changed in Settings → Keyboard → "
+     "Keyboard Shortcuts on GNOME, System Settings → Shortcuts on KDE); on sway, bind the key "
+     "in your sway configuration: bindsym --no-repeat Alt_R exec larkspire --key press and "
+     "bindsym --release Alt_R exec larkspire --key release."},
     {panes::screenRecording, "Larkspire needs to see windows",
      "Larkspire takes images of the active window through the X server (XComposite), which "
      "needs an X11 session. In a Wayland session other applications’ windows cannot be "
@@ -102,7 +105,11 @@ void AppDelegate::openURLs(const std::vector<std::string>& urls) {
             openSettingsPane(route.pane);
             break;
         case LarkspireUrlRoute::Kind::showSettings:
-            showWorkspace("/settings");
+            if (authenticatedSetupComplete_) {
+                showWorkspace("/settings");
+            } else {
+                linkedPage_ = "/settings";  // shown once signed in, instead of the start page
+            }
             break;
         case LarkspireUrlRoute::Kind::nothing:
             break;
@@ -113,8 +120,9 @@ void AppDelegate::openURLs(const std::vector<std::string>& urls) {
 // reporter's sources).
 PermissionStates AppDelegate::permissionStates() {
     PermissionStates states;
-    // Input monitoring is the key listener running.
-    states.inputMonitoring = fnMonitoring_;
+    // Input monitoring is the key listener running and hearing keys: a shortcut the
+    // desktop refused, or has not granted yet, is not.
+    states.inputMonitoring = fnMonitoring_ && s_.fnMonitor.hearsKeys();
     states.screenRecording = s_.screenAware.windows.canCaptureWindows();
     return states;
 }

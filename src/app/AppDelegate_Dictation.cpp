@@ -120,6 +120,7 @@ bool AppDelegate::startRecording() {
     }
     setIcon(std::string(platform::symbols::recording), "Recording");
     toggleItem_->setTitle("Stop & transcribe");
+    refreshRetryItem();
     return true;
 }
 
@@ -134,7 +135,20 @@ void AppDelegate::stopAndTranscribe() {
         }
         return;
     }
-    submit(std::move(*recording));
+    submit(std::move(*recording), std::exchange(dictationTarget_, nullptr));
+}
+
+void AppDelegate::writeFailed(const std::filesystem::path& spool, const std::string& text) {
+    if (recorder_.currentSpoolURL() == spool) {
+        saveFailed(text);
+        return;
+    }
+    // That recording has ended and kept what reached the disk; the one in progress, if
+    // any, is not the one that failed and goes on.
+    hud_.showStatus(text, "exclamationmark.triangle");
+    hud_.hide(4.0);
+    fail(text);
+    refreshRetryItem();
 }
 
 void AppDelegate::saveFailed(const std::string& text) {
@@ -144,7 +158,7 @@ void AppDelegate::saveFailed(const std::string& text) {
         fnDownAt_.reset();
         auto recording = recorder_.stop();
         if (recording && !contextual_) {
-            submit(std::move(*recording));
+            submit(std::move(*recording), std::exchange(dictationTarget_, nullptr));
             fail(text);
             return;
         }
@@ -179,12 +193,12 @@ void AppDelegate::refreshMicrophonePermission(bool requestIfNeeded) {
     });
 }
 
-void AppDelegate::submit(Recording recording) {
+void AppDelegate::submit(Recording recording, std::shared_ptr<InsertionPoint> target) {
     inFlight_.insert(recording.recoveryURL);
     setIcon("hourglass", "Transcribing");
     hud_.showStatus("Turning speech into text", "ellipsis");
     toggleItem_->setTitle("Start recording");
-    retryRecordingItem_->setEnabled(false);
+    refreshRetryItem();
 
     auto onSilent = lifetime_.guard(
         [this, sent = recording.recoveryURL](std::optional<std::filesystem::path> archived) {
@@ -192,10 +206,10 @@ void AppDelegate::submit(Recording recording) {
             silent(archived);
         });
     // The target travels with its recording: another dictation may start meanwhile.
-    auto onSuccess = lifetime_.guard([this, target = std::exchange(dictationTarget_, nullptr)](
-                                         APIClient::TranscriptionReceipt receipt, Recording r) {
-        succeeded(receipt, r, target);
-    });
+    auto onSuccess = lifetime_.guard(
+        [this, target = std::move(target)](APIClient::TranscriptionReceipt receipt, Recording r) {
+            succeeded(receipt, r, target);
+        });
     auto onFailure =
         lifetime_.guard([this](std::string description, Recording r) { failed(description, r); });
     s_.scheduler.runInBackground(
@@ -234,15 +248,16 @@ void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
     if (!text.empty()) {
         if (target) {
             // Undo is offered only where an undo chord exists (never in a terminal).
-            s_.insertion.paste(*target, text,
-                               lifetime_.guard([this, pid = target->processId()](bool undoable) {
-                                   if (undoable) {
-                                       lastTargetPID_ = pid;
-                                   } else {
-                                       lastTargetPID_.reset();
-                                   }
-                                   undoLastItem_->setEnabled(undoable);
-                               }));
+            s_.insertion.paste(
+                *target, text,
+                lifetime_.guard([this, pid = target->processId()](bool, bool undoable) {
+                    if (undoable) {
+                        lastTargetPID_ = pid;
+                    } else {
+                        lastTargetPID_.reset();
+                    }
+                    undoLastItem_->setEnabled(undoable);
+                }));
         } else {
             s_.insertion.pasteFront(text, {});
         }
@@ -286,25 +301,51 @@ void AppDelegate::silent(const std::optional<std::filesystem::path>& archived) {
     fail(message);
 }
 
-void AppDelegate::refreshRetryItem() {
-    retryRecordingItem_->setEnabled(s_.recoveryStore.hasPendingRecordings());
-}
-
-void AppDelegate::retrySavedRecording() {
-    // The spool file of a recording in progress is still being written: recovering it
-    // would convert and delete it, and the rest of that recording would be lost. A
-    // recording already being sent would be sent and pasted twice.
+// The spool file of a recording in progress is still being written: recovering it would
+// convert and delete it, and the rest of that recording would be lost. A recording already
+// being sent would be sent and pasted twice.
+std::set<std::filesystem::path> AppDelegate::busyRecordings() const {
     std::set<std::filesystem::path> busy = inFlight_;
     if (const auto inProgress = recorder_.currentSpoolURL()) {
         busy.insert(*inProgress);
     }
-    auto recording = s_.recoveryStore.recoverNewest(busy);
-    if (!recording) {
-        retryRecordingItem_->setEnabled(false);
+    return busy;
+}
+
+void AppDelegate::refreshRetryItem() {
+    retryRecordingItem_->setEnabled(
+        !recovering_ && !s_.recoveryStore.pendingRecordingsExcept(busyRecordings()).empty());
+}
+
+void AppDelegate::retrySavedRecording() {
+    if (recovering_) {
         return;
     }
-    dictationTarget_ = s_.insertion.capture();
-    submit(std::move(*recording));
+    auto candidates = s_.recoveryStore.pendingRecordingsExcept(busyRecordings());
+    retryRecordingItem_->setEnabled(false);
+    if (candidates.empty()) {
+        return;
+    }
+    recovering_ = true;
+    // The window in front when the item was chosen; a dictation in progress keeps its own.
+    auto done = lifetime_.guard(
+        [this, target = s_.insertion.capture()](std::optional<Recording> recording) {
+            recovering_ = false;
+            if (recording) {
+                submit(std::move(*recording), target);
+            } else {
+                refreshRetryItem();
+            }
+        });
+    // Converting a long leftover recording takes a while: never on the main thread.
+    s_.scheduler.runInBackground(
+        platform::Priority::userInitiated,
+        [store = s_.recoveryStore, candidates = std::move(candidates), done,
+         &scheduler = s_.scheduler] {
+            auto recording = store.recoverFirst(candidates);
+            scheduler.post(
+                [done, recording = std::move(recording)]() mutable { done(std::move(recording)); });
+        });
 }
 
 void AppDelegate::copyLast() {

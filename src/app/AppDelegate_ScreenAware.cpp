@@ -245,18 +245,22 @@ void AppDelegate::insertContextual(const ContextualResult& result,
             text, lifetime_.guard([this, context] { activateContextWindow(context); }),
             [context] { context.restoreFocus(); },
             // Undo only where an undo chord exists (not a terminal). The recording stays in
-            // flight, and on disk, until its draft was pasted.
-            lifetime_.guard([this, recording, pid = context.processIdentifier](bool undoable) {
-                if (undoable) {
-                    lastTargetPID_ = pid;
-                } else {
-                    lastTargetPID_.reset();
-                }
-                undoLastItem_->setEnabled(undoable);
-                recording.discardRecoveryCopy();
-                inFlight_.erase(recording.recoveryURL);
-                refreshRetryItem();
-            }));
+            // flight, and on disk, until its draft was pasted; a draft that only reached the
+            // clipboard keeps it for a retry.
+            lifetime_.guard(
+                [this, recording, pid = context.processIdentifier](bool sent, bool undoable) {
+                    if (undoable) {
+                        lastTargetPID_ = pid;
+                    } else {
+                        lastTargetPID_.reset();
+                    }
+                    undoLastItem_->setEnabled(undoable);
+                    if (sent) {
+                        recording.discardRecoveryCopy();
+                    }
+                    inFlight_.erase(recording.recoveryURL);
+                    refreshRetryItem();
+                }));
         lastText_ = text;
         copyLastItem_->setEnabled(true);
         status = "Written at your cursor";

@@ -19,9 +19,10 @@ class InsertionPoint {
 // it or into whatever is in front, undo, and the clipboard.
 class Insertion {
   public:
-    // Told once the paste chord went out: whether an undo can take the paste back (no
-    // undo chord is safe in a terminal).
-    using Pasted = std::function<void(bool undoable)>;
+    // Told when the paste's turn ends: whether its chord went out (when not, the text is
+    // only on the clipboard), and whether an undo can take the paste back (no undo chord
+    // is safe in a terminal).
+    using Pasted = std::function<void(bool sent, bool undoable)>;
     // Told whether an undo chord was sent.
     using Undone = std::function<void(bool sent)>;
 

@@ -251,7 +251,6 @@ SessionServices sessionServices(larkspire::platform::SystemLog& log,
                     defaults.setString(larkspire::defaults::remoteDesktopRestoreToken, token);
                 }},
             chosen.clipboard == WaylandBackends::Copy::clipboardPortal);
-        s.remoteDesktop->start();
     }
 
     switch (chosen.keys) {
@@ -467,6 +466,12 @@ int main(int argc, char** argv) {
                             larkspire::platform::AlertStyle::warning});
             });
     };
+    // The portal's approval dialog for keys and pasting comes after the sign-in.
+    hooks.signedIn = [&session] {
+        if (session.remoteDesktop) {
+            session.remoteDesktop->start();
+        }
+    };
     delegate.setHooks(std::move(hooks));
 
     // A later launch hands over its "larkspire:" URL, or means "show me Larkspire".
@@ -488,10 +493,10 @@ int main(int argc, char** argv) {
             return;
         }
         statusArea.raise();
-        const bool visible =
-            (statusArea.fallbackWindow() && statusArea.fallbackWindow()->isVisible()) ||
-            (workspaceWindow && workspaceWindow->isOpen()) ||
-            (signInWindow && signInWindow->isVisible());
+        // Without a tray the agent's own window stands in for the tray icon, always shown:
+        // it is not a window the user asked to reopen.
+        const bool visible = (workspaceWindow && workspaceWindow->isOpen()) ||
+                             (signInWindow && signInWindow->isVisible());
         delegate.applicationShouldHandleReopen(visible);
     });
 

@@ -38,9 +38,9 @@ void Recorder::start() {
     // on the queue. The handler keeps this recording's file, not the member.
     auto queue = queue_;
     auto reported = std::make_shared<bool>(false);  // touched on the queue only
-    auto report = [&scheduler = scheduler_, handler = onWriteFailure_](std::string text) {
+    auto report = [&scheduler = scheduler_, handler = onWriteFailure_, url](std::string text) {
         if (handler) {
-            scheduler.post([handler, text = std::move(text)] { handler(text); });
+            scheduler.post([handler, url, text = std::move(text)] { handler(url, text); });
         }
     };
     input_.start(format, [queue, file, reported, report](std::span<const float> interleaved) {

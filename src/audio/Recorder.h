@@ -44,8 +44,12 @@ class Recorder {
     std::optional<Recording> stop();
 
     // Called on the main queue, once per recording, when a block could not be written
-    // (a full disk), with the text to show. What reached the disk stays in the spool.
-    void setWriteFailureHandler(std::function<void(std::string)> handler) {
+    // (a full disk), with that recording's spool file and the text to show. The report
+    // may arrive after its recording ended and another began: the spool file says whose
+    // it is. What reached the disk stays in the spool.
+    using WriteFailureHandler =
+        std::function<void(const std::filesystem::path& spool, const std::string& text)>;
+    void setWriteFailureHandler(WriteFailureHandler handler) {
         onWriteFailure_ = std::move(handler);
     }
     // Why the last stop() kept its recording on disk instead of returning it; empty when
@@ -76,7 +80,7 @@ class Recorder {
     RecoveryStore store_;
     platform::Scheduler& scheduler_;
     std::shared_ptr<platform::SerialQueue> queue_;
-    std::function<void(std::string)> onWriteFailure_;
+    WriteFailureHandler onWriteFailure_;
     std::string lastFailure_;
 
     bool capturing_ = false;

@@ -264,10 +264,17 @@ bool RecoveryStore::hasPendingRecordings() const {
 }
 
 std::optional<Recording> RecoveryStore::recoverNewest(const std::set<fs::path>& busy) const {
-    for (const fs::path& file : pendingRecordings()) {
-        if (busy.contains(file)) {
-            continue;
-        }
+    return recoverFirst(pendingRecordingsExcept(busy));
+}
+
+std::vector<fs::path> RecoveryStore::pendingRecordingsExcept(const std::set<fs::path>& busy) const {
+    std::vector<fs::path> files = pendingRecordings();
+    std::erase_if(files, [&busy](const fs::path& file) { return busy.contains(file); });
+    return files;
+}
+
+std::optional<Recording> RecoveryStore::recoverFirst(const std::vector<fs::path>& files) const {
+    for (const fs::path& file : files) {
         if (auto recording = recover(file)) {
             return recording;
         }

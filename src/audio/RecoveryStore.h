@@ -67,6 +67,11 @@ class RecoveryStore {
     // audio met on the way is set aside, so that one crash never blocks the recordings
     // behind it; a file that holds audio but cannot be used now stays for a later try.
     std::optional<Recording> recoverNewest(const std::set<std::filesystem::path>& busy) const;
+    // The same over a list chosen beforehand, newest first: the listing is quick, the
+    // conversion may not be, so the two can happen on different threads.
+    std::optional<Recording> recoverFirst(const std::vector<std::filesystem::path>& files) const;
+    std::vector<std::filesystem::path> pendingRecordingsExcept(
+        const std::set<std::filesystem::path>& busy) const;
 
     // Turns a pending file back into a Recording: a spool file ("caf") is converted and
     // replaced by its WAV first. Nothing when it cannot be used; the file then stays.

@@ -52,6 +52,7 @@ class FnKeyMonitor {
     bool start();
     // Why start() failed, as a sentence for the user; empty when it did not.
     std::string unavailableReason() const { return listener_.unavailableReason(); }
+    bool hearsKeys() const { return listener_.hearsKeys(); }
     // The key the desktop assigned to dictation, where it chooses; empty otherwise.
     std::string assignedKey() const { return listener_.assignedKey(); }
 

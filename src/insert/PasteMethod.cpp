@@ -19,9 +19,12 @@ struct Entry {
 
 // Applications whose paste key is not Ctrl+V. xterm, uxterm and rxvt-unicode bind no
 // clipboard chord by default: their Shift+Insert pastes PRIMARY (measured: Ctrl+Shift+V
-// types ^V into the program). gVim's Ctrl+V inserts the next key literally; Shift+Insert
-// pastes the "* register (PRIMARY) with its default startup files (measured: without
-// them it inserts "<S-Insert>"). Emacs scrolls on C-v and yanks the clipboard on C-y.
+// types ^V into the program). gVim's Ctrl+V inserts the next key literally, and its
+// Shift+Insert pastes only where a startup file maps it (Debian's does; with --clean it
+// inserts "<S-Insert>"): Vim's own insert-mode command, Ctrl+R Ctrl+O and a register,
+// inserts a register as typed, without indenting. Shift and the "+" key name the "+
+// register (CLIPBOARD) on US-like layouts and the "* register (PRIMARY) where "+" is
+// unshifted; both hold the text. Emacs scrolls on C-v and yanks the clipboard on C-y.
 constexpr std::array kTable{
     Entry{"xterm", Kind::primaryTerminal},
     Entry{"uxterm", Kind::primaryTerminal},
@@ -107,21 +110,34 @@ Kind kindOf(const platform::FrontWindow& w) {
 PasteMethod PasteMethod::forWindow(const platform::FrontWindow& window) {
     switch (kindOf(window)) {
         case Kind::clipboardTerminal:
-            return {{ChordKey::control, ChordKey::shift, ChordKey::v}, false, std::nullopt};
+            return {{{ChordKey::control, ChordKey::shift, ChordKey::v}}, false, std::nullopt};
         case Kind::primaryTerminal:
+            return {{{ChordKey::shift, ChordKey::insert}}, true, std::nullopt};
         case Kind::gvim:
-            return {{ChordKey::shift, ChordKey::insert}, true, std::nullopt};
+            return {{{ChordKey::control, ChordKey::r},
+                     {ChordKey::control, ChordKey::o},
+                     {ChordKey::shift, ChordKey::plus}},
+                    true,
+                    std::nullopt};
         case Kind::emacs:
-            return {{ChordKey::control, ChordKey::y}, false, std::nullopt};
+            return {{{ChordKey::control, ChordKey::y}}, false, std::nullopt};
         case Kind::ordinary:
             break;
     }
-    return {{ChordKey::control, ChordKey::v},
+    return {{{ChordKey::control, ChordKey::v}},
             false,
             std::vector<ChordKey>{ChordKey::control, ChordKey::z}};
 }
 
-std::string chordName(const std::vector<platform::ChordKey>& keys) {
+std::string chordName(const std::vector<Chord>& chords) {
+    std::string out;
+    for (const Chord& chord : chords) {
+        out += (out.empty() ? "" : ", ") + chordName(chord);
+    }
+    return out;
+}
+
+std::string chordName(const Chord& keys) {
     std::string out;
     for (auto key : keys) {
         if (!out.empty()) {
@@ -145,6 +161,15 @@ std::string chordName(const std::vector<platform::ChordKey>& keys) {
                 break;
             case ChordKey::z:
                 out += "Z";
+                break;
+            case ChordKey::r:
+                out += "R";
+                break;
+            case ChordKey::o:
+                out += "O";
+                break;
+            case ChordKey::plus:
+                out += "Plus";
                 break;
         }
     }

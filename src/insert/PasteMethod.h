@@ -9,12 +9,14 @@
 
 namespace larkspire {
 
-// How text gets into one kind of application: the chord that pastes there, whether the
-// chord reads PRIMARY rather than CLIPBOARD, and the chord that undoes it (absent where
-// no chord undoes safely: Ctrl+Z suspends a terminal's job and iconifies gVim and
-// Emacs).
+using Chord = std::vector<platform::ChordKey>;
+
+// How text gets into one kind of application: the chords that paste there, one after the
+// other (one for all but gVim), whether they read PRIMARY rather than CLIPBOARD, and the
+// chord that undoes it (absent where no chord undoes safely: Ctrl+Z suspends a terminal's
+// job and iconifies gVim and Emacs).
 struct PasteMethod {
-    std::vector<platform::ChordKey> paste;
+    std::vector<Chord> paste;
     bool offerPrimary = false;
     std::optional<std::vector<platform::ChordKey>> undo;
 
@@ -26,7 +28,9 @@ struct PasteMethod {
     static PasteMethod forWindow(const platform::FrontWindow& window);
 };
 
-// "Ctrl+Shift+V": a chord as the log names it.
-std::string chordName(const std::vector<platform::ChordKey>& keys);
+// "Ctrl+Shift+V": a chord as the log names it; chords in turn are named one after the
+// other ("Ctrl+R, Ctrl+O, Shift+Plus").
+std::string chordName(const Chord& keys);
+std::string chordName(const std::vector<Chord>& chords);
 
 }  // namespace larkspire

@@ -83,7 +83,10 @@ void Paster::sendPasteChord() {
               [this] { whenModifiersFree(modifierDeadline(), [this] { sendPasteChord(); }); });
         return;
     }
-    const bool sent = s_.keys.sendChord(method.paste);
+    bool sent = true;
+    for (const Chord& chord : method.paste) {
+        sent = sent && s_.keys.sendChord(chord);
+    }
     if (!sent) {
         // Only what happened is logged: the text waits on the clipboard for the user.
         s_.log.log("Larkspire: nothing pasted into " + describe(front) +
@@ -97,7 +100,7 @@ void Paster::sendPasteChord() {
                    describe(front));
     }
     if (job.pasted) {
-        job.pasted(sent && method.undo.has_value());
+        job.pasted(sent, sent && method.undo.has_value());
     }
     after(kClipboardHold, [this] { finish(); });
 }

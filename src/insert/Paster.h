@@ -54,8 +54,9 @@ class Paster {
     // paste's text.
     static constexpr platform::Duration kClipboardHold{0.5};
 
-    // Told once the chord was sent: whether an undo chord can take the paste back.
-    using Pasted = std::function<void(bool undoable)>;
+    // Told when the paste's turn ends: whether its chord was sent (when not, the text is
+    // only on the clipboard), and whether an undo chord can take the paste back.
+    using Pasted = std::function<void(bool sent, bool undoable)>;
     // Told whether an undo chord was sent.
     using Undone = std::function<void(bool sent)>;
     using Prelude = PastePrelude;

@@ -5,8 +5,8 @@
 namespace larkspire::platform {
 
 // Keys of the chords the agent sends; the injector maps them to the keys of the
-// active layout.
-enum class ChordKey { control, shift, insert, v, y, z };
+// active layout. `plus` is the key that carries "+" (Shift+= on a US layout).
+enum class ChordKey { control, shift, insert, v, y, z, r, o, plus };
 
 // Synthetic keyboard input into the desktop session.
 class KeyInjector {

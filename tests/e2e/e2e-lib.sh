@@ -74,9 +74,11 @@ focus_target() {
   xdotool windowactivate --sync "$w" 2>/dev/null
 }
 
-signed_in() { test "$(grep -c 'POST /api/activation' "$work/service.log")" -ge 2; }
+activations() { grep -c 'POST /api/activation' "$work/service.log"; }
+signed_in() { test "$(activations)" -ge $((activations_before + 2)); }
 text_is() { test "$(target_text)" = "$1"; }
 start_agent() {
+  activations_before=$(activations)
   "$BUILD_DIR/src/larkspire" >"$work/agent.log" 2>&1 &
   e2e_pids+=($!)
   agent_pid=$!
@@ -84,7 +86,6 @@ start_agent() {
   # ("signed_in", then "shortcut_ready" once the key monitor runs).
   wait_until 30 signed_in || { echo "agent did not sign in"; cat "$work/agent.log"; tail -20 "$work/service.log"; exit 1; }
   answer_window_alert
-  [ -n "${DISPLAY:-}" ] && [ -z "${skip_priming:-}" ] && prime_microphone
 }
 # As root (without QTWEBENGINE_DISABLE_SANDBOX) the workspace window that every signed-in
 # start opens cannot run; the agent says so in an alert, which is answered here as the user
@@ -122,21 +123,6 @@ answer_window_alert() {
   fi
   wait_until 5 test -z "$($find)"
 }
-# One silent recording right after start: in about one suite in ten the first dictation
-# after the agent started was heard as nothing (seen in CI runs on two cores; the cause is
-# not found yet), so each suite's own checks begin with the second recording. Silence is
-# archived and never sent; the archive is emptied so that the suites count from zero.
-prime_microphone() {
-  [ -f "$work/priming.wav" ] || sox -n -r 16000 -c 1 -b 16 "$work/priming.wav" trim 0 0.5
-  xte 'keydown Alt_R'
-  wait_until 10 capturing
-  paplay --latency-msec=20 -d micfeed "$work/priming.wav"
-  sleep 0.3
-  xte 'keyup Alt_R'
-  wait_until 10 test "$(pending_count)" -eq 0
-  rm -rf "$silent_dir"
-}
-
 # Speech as 16 kHz mono WAV.
 speech() {  # speech NAME "sentence"
   espeak-ng -v en-us -w "$work/$1-22k.wav" "$2" && sox "$work/$1-22k.wav" -r 16000 -c 1 -b 16 "$work/$1.wav"
@@ -151,14 +137,16 @@ dictate() {
   xte 'keyup Alt_R'
 }
 
-# Chooses the Nth entry of the tray menu (1 = "Start recording") with the keyboard.
-tray_menu() {
+# Chooses the Nth enabled item of the tray menu with the keyboard (1 = "Start recording"):
+# the keyboard passes over disabled items, so N counts only the enabled ones above it.
+tray_menu() { choose_in_popup "$1" tray_click; }
+tray_click() {
   local panel icon geometry x y
   panel=$(xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ {print $1; exit}')
   icon=$(xwininfo -id "$panel" -children | awk '/^ +0x/ && $0 !~ / 1x1\+/ {print $1; exit}')
   geometry=$(xwininfo -id "$icon" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
   read -r x y <<<"$geometry"
-  choose_in_popup "$1" xdotool mousemove $((x + 11)) $((y + 11)) sleep 0.2 click 3
+  xdotool mousemove $((x + 11)) $((y + 11)) sleep 0.2 click 3
 }
 # The agent's visible override-redirect windows: its popup menus and its floating panel.
 agent_popups() {
@@ -169,8 +157,8 @@ agent_popups() {
   echo "$n"
 }
 popup_opened() { (($(agent_popups) > popups_before)); }
-# Chooses the Nth item of the menu that CLICK opens, once it is on screen: a fixed pause
-# sent the keys to the application behind it when the machine was busy. CLICK pauses
+# Chooses the Nth enabled item of the menu that CLICK opens, once it is on screen: a fixed
+# pause sent the keys to the application behind it when the machine was busy. CLICK pauses
 # between moving and pressing: Qt ignored a press that came with the pointer's arrival.
 choose_in_popup() {  # choose_in_popup N CLICK-COMMAND...
   popups_before=$(agent_popups)

@@ -41,6 +41,15 @@ bool FakeKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
             case platform::ChordKey::z:
                 text += "z";
                 break;
+            case platform::ChordKey::r:
+                text += "r";
+                break;
+            case platform::ChordKey::o:
+                text += "o";
+                break;
+            case platform::ChordKey::plus:
+                text += "plus";
+                break;
         }
     }
     log_.add(text);

@@ -15,17 +15,27 @@ class FakeKeyListener : public platform::KeyListener {
     void stop() override;
 
     // Make start() fail, as a session without system-wide key events does.
-    void setAvailable(bool available) { available_ = available; }
+    void setAvailable(bool available) { available_ = hears_ = available; }
     // What unavailableReason() says while the listener is unavailable.
     void setUnavailableReason(std::string reason) { reason_ = std::move(reason); }
     std::string unavailableReason() const override { return available_ ? std::string() : reason_; }
+    bool hearsKeys() const override { return hears_; }
     void onChange(std::function<void()> handler) override { changed_ = std::move(handler); }
     std::string assignedKey() const override { return assigned_; }
     // The desktop answers after start(): with the key it assigned, or a refusal (`reason`).
     void answer(std::string assigned, std::string reason = "") {
         assigned_ = std::move(assigned);
         reason_ = std::move(reason);
-        available_ = reason_.empty();
+        available_ = hears_ = reason_.empty();
+        if (changed_) {
+            changed_();
+        }
+    }
+    // The keys are heard, but the keyboard for pasting was refused in the same dialog.
+    void refusePaste(std::string reason) {
+        reason_ = std::move(reason);
+        available_ = false;
+        hears_ = true;
         if (changed_) {
             changed_();
         }
@@ -45,6 +55,7 @@ class FakeKeyListener : public platform::KeyListener {
     mutable std::mutex mutex_;
     Handler handler_;
     bool available_ = true;
+    bool hears_ = true;
     int startCount_ = 0;
 };
 

@@ -65,17 +65,18 @@ if launch featherpad 20 featherpad --standalone "$work/featherpad.txt"; then
   close_app
 fi
 
-# gVim as installed (its default startup files, no user vimrc) in insert mode: Ctrl+V
-# would insert the next key literally; the buffer is written out by gVim itself.
-# Vim ends the written line with a newline, which $( ) drops.
+# gVim in insert mode without any startup file but Vim's own defaults (--clean): no
+# distribution's mapping of Shift+Insert helps, and Ctrl+V would insert the next key
+# literally; the buffer is written out by gVim itself. Vim ends the written line with a
+# newline, which $( ) drops.
 gvim_text() {
   xte 'key Escape' 'usleep 100000' 'str :wq' 'key Return'
   wait_until 10 test -s "$work/gvim.txt"
   cat "$work/gvim.txt" 2>/dev/null
 }
-if launch gvim 20 gvim -f -i NONE +startinsert "$work/gvim.txt"; then
+if launch gvim 20 gvim -f --clean -i NONE +startinsert "$work/gvim.txt"; then
   sleep 0.5
-  gui_case gvim "$work/plants.wav" "Shift+Insert" "Water the plants on the balcony." gvim_text
+  gui_case gvim "$work/plants.wav" "Ctrl+R, Ctrl+O, Shift+Plus" "Water the plants on the balcony." gvim_text
   check "gvim: one line, nothing else typed ($(od -c "$work/gvim.txt" | head -3 | tr '\n' ' '))" \
     test "$(wc -l <"$work/gvim.txt")" -eq 1
   wait "$app_pid" 2>/dev/null

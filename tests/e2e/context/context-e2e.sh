@@ -58,7 +58,7 @@ check "the recovery store is empty after the paste" test "$(pending_count)" -eq 
 
 # 2. With images on (from the tray menu), one JPEG of at most 1800 pixels a side goes along.
 focus_target
-tray_menu 5  # "Include active-window image with Control + Right Alt"
+tray_menu 4  # "Include active-window image…" (after "Copy last dictation")
 wait_until 5 grep -qs 'screenAwareEnabled=true' "$XDG_CONFIG_HOME/Larkspire/Larkspire.ini"
 check "the tray menu turns images on" grep -qs 'screenAwareEnabled=true' "$XDG_CONFIG_HOME/Larkspire/Larkspire.ini"
 focus_target

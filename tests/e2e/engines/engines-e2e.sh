@@ -84,7 +84,7 @@ printf 'Read this aloud, please.' | xclip -selection clipboard
 parec -d speaker.monitor --raw --format=s16le --rate=16000 --channels=1 --latency-msec=10 >"$work/played.raw" &
 rec=$!
 focus_target
-tray_menu 4
+tray_menu 3  # "Read clipboard aloud" (after "Copy last dictation")
 wait_until 10 test "$(received /audio/speech 'r["json"]["input"]' | tail -1)" = "Read this aloud, please."
 sleep 2
 kill "$rec"; wait "$rec" 2>/dev/null

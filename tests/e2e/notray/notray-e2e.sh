@@ -64,4 +64,13 @@ kill "$tray"; wait "$tray" 2>/dev/null
 wait_until 5 window_viewable
 check "the window comes back when the tray ends" window_viewable
 check "the agent keeps running" kill -0 "$agent_pid"
+
+# Launching Larkspire again opens its workspace window (as root it cannot run, and the
+# agent says so: the count of ended windows tells that it was opened).
+ended() { grep -c 'workspace window ended' "$work/agent.log"; }
+before=$(ended)
+"$BUILD_DIR/src/larkspire" >>"$work/relaunch.log" 2>&1
+wait_until 15 test "$(ended)" -gt "$before"
+check "launching Larkspire again opens its workspace window" test "$(ended)" -gt "$before"
+answer_window_alert
 finish

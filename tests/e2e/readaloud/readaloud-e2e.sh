@@ -96,7 +96,7 @@ choose_and_play() {
   own=$(service_ms)
   rec_start "$1"
   focus_target
-  tray_menu 4
+  tray_menu 2  # "Read clipboard aloud": nothing to retry or copy yet
   wait_until 10 panel_has "label Reading clipboard"
   sleep 0.3
   choose_own_ms=$own
@@ -189,10 +189,10 @@ before_answers=$(answered)
 admin POST '{"path":"/api/speech","delayMs":2500,"count":1}'
 rec_start late
 focus_target
-tray_menu 4
+tray_menu 2  # "Read clipboard aloud": nothing to retry or copy yet
 wait_until 5 panel_has "label Preparing your voice"
 check "the panel says the voice is being prepared" panel_has "label Preparing your voice"
-tray_menu 4  # now "Stop reading"
+tray_menu 2  # now "Stop reading"
 wait_until 5 panel_has "label Reading stopped"
 check "choosing the item again during preparation stops the reading" panel_has "label Reading stopped"
 wait_until 10 test "$(answered)" -gt "$before_answers"
@@ -207,7 +207,7 @@ check "the panel does not come back for the late audio" panel_hidden
 requests=$(grep -c 'POST /api/speech' "$work/service.log")
 printf ' \n\t ' | xclip -selection clipboard
 focus_target
-tray_menu 4
+tray_menu 2  # "Read clipboard aloud": nothing to retry or copy yet
 wait_until 5 panel_has "label Copy some text first"
 check "an empty clipboard shows \"Copy some text first\"" panel_has "label Copy some text first"
 check "and reports \"Copy some text, then choose Read clipboard aloud\"" \
@@ -219,7 +219,7 @@ wait_until 5 panel_hidden
 printf '%s' "$sentence" | xclip -selection clipboard
 admin POST '{"path":"/api/speech","status":503,"body":{"error":"The voice is unavailable"},"count":1}'
 focus_target
-tray_menu 4
+tray_menu 2  # "Read clipboard aloud": nothing to retry or copy yet
 wait_until 10 panel_has "label Couldn’t read clipboard"
 check "a failing service shows \"Couldn’t read clipboard\"" panel_has "label Couldn’t read clipboard"
 check "and reports the service's error text" \

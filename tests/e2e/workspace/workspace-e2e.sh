@@ -11,7 +11,6 @@
 set -u
 BUILD_DIR="$1" SOURCE_DIR="$2"
 source "$SOURCE_DIR/tests/e2e/e2e-lib.sh"
-skip_priming=1  # it measures the idle agent and dictates nothing
 
 # Chromium refuses to run as root with its sandbox; there is no GPU under Xvfb.
 export QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu

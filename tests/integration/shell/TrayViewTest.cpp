@@ -62,10 +62,11 @@ TEST_F(TrayView, DocksInTheTrayWithTheStatusMenuInOrder) {
                                            "Include active-window image with Control + Right Alt",
                                            "-", "Open Larkspire", "Settings & permissions…", "More",
                                            "-", "Quit", "-", "About Larkspire"}));
-    // The model keeps the flags; the menu keeps every item clickable.
+    // Disabled items are drawn disabled (and the keyboard passes over them).
     EXPECT_TRUE(app->retryRecordingItem()->enabled());
+    EXPECT_TRUE(actionNamed(menu, "Retry saved recording")->isEnabled());
     EXPECT_FALSE(app->copyLastItem()->enabled());
-    EXPECT_TRUE(actionNamed(menu, "Copy last dictation")->isEnabled());
+    EXPECT_FALSE(actionNamed(menu, "Copy last dictation")->isEnabled());
     EXPECT_TRUE(
         actionNamed(menu, "Include active-window image with Control + Right Alt")->isChecked());
     EXPECT_EQ(

@@ -18,13 +18,13 @@ class RecordingWorkspaceView : public WorkspaceController::View {
 
 class Account : public testing::AppFixture {
   protected:
-    AppDelegate& startWithWindow() {
+    AppDelegate& startWithWindow(std::vector<std::string> launchUrls = {}) {
         AppDelegate::Hooks hooks;
         hooks.makeWorkspaceWindow = [this](const std::shared_ptr<WorkspaceController>& c) {
             ++windowsMade;
             c->attach(&view);
         };
-        return start(hooks);
+        return start(hooks, std::move(launchUrls));
     }
 
     // Native status reports so far, each as its signature: the desktop is probed in the
@@ -60,20 +60,25 @@ TEST_F(Account, StatusIsReportedAtSetupThenOnChangeOrEveryThirtySeconds) {
     windows.canCapture = false;
     accessibilityBus.enabled = false;
     start();
-    // Forced at setup, before the key monitor runs; the first tick sees it running.
-    EXPECT_EQ(reports(), Strings{"true-false-false-false"});
-    scheduler.advance(platform::Duration(10));
-    EXPECT_EQ(reports(), (Strings{"true-false-false-false", "true-false-true-false"}));
+    // Forced at setup, once the key monitor runs.
+    EXPECT_EQ(reports(), Strings{"true-false-true-false"});
     // Unchanged: nothing at 10 and 20 s after that report, one at 30 s.
     scheduler.advance(platform::Duration(20));
-    EXPECT_EQ(reports().size(), 2u);
+    EXPECT_EQ(reports().size(), 1u);
     scheduler.advance(platform::Duration(10));
-    EXPECT_EQ(reports().size(), 3u);
+    EXPECT_EQ(reports().size(), 2u);
+    // The desktop withdraws the shortcut: no longer heard, reported at the next tick.
+    keys.answer("", "The desktop removed Larkspire’s shortcut.");
+    scheduler.advance(platform::Duration(10));
+    EXPECT_EQ(reports().back(), "true-false-false-false");
+    keys.answer("Ctrl+Alt+D");
+    scheduler.advance(platform::Duration(10));
+    EXPECT_EQ(reports().size(), 4u);
     // Screen recording granted while the agent runs: reported at the next tick.
     scheduler.advance(platform::Duration(1));
     windows.canCapture = true;
     scheduler.advance(platform::Duration(8.99));
-    EXPECT_EQ(reports().size(), 3u);
+    EXPECT_EQ(reports().size(), 4u);
     scheduler.advance(platform::Duration(0.01));
     EXPECT_EQ(reports().back(), "true-false-true-true");
     microphone.setAuthorization(platform::MicrophoneAuthorization::denied);
@@ -88,7 +93,7 @@ TEST_F(Account, StatusIsReportedAtSetupThenOnChangeOrEveryThirtySeconds) {
     EXPECT_EQ(microphone.statusQueries, queries + 1);
     // Forced: sent even though nothing changed a moment ago.
     app->reportNativeStatus(true);
-    EXPECT_EQ(reports().size(), 6u);
+    EXPECT_EQ(reports().size(), 7u);
     const auto body = nlohmann::json::parse(transport->sentTo("/api/native-status").back().body);
     EXPECT_EQ(body["installationId"], defaults.stringValue("installationId").value_or(""));
 }
@@ -97,7 +102,8 @@ TEST_F(Account, AFailedReportIsLoggedAndNotRepeatedForThirtySeconds) {
     signedIn();
     transport->on("/api/native-status", 503, R"({"error":"Status store down"})");
     start();
-    scheduler.advance(platform::Duration(10));  // the key monitor now runs: a change
+    keys.answer("", "The desktop removed Larkspire’s shortcut.");  // a change
+    scheduler.advance(platform::Duration(10));
     EXPECT_EQ(reports().size(), 2u);
     scheduler.advance(platform::Duration(20));
     EXPECT_EQ(reports().size(), 2u);
@@ -213,6 +219,11 @@ TEST_F(Account, FirstSignedInStartOpensSettingsAndLaterStartsOpenTheApp) {
     view.pages.clear();
     startWithWindow();
     EXPECT_EQ(urlsLoaded(), Strings{"http://127.0.0.1:3000/app"});
+
+    // Started by a link while the session is still being checked: the link's page.
+    view.pages.clear();
+    startWithWindow({"larkspire://permissions/Microphone"});
+    EXPECT_EQ(urlsLoaded(), Strings{"http://127.0.0.1:3000/settings"});
 }
 
 TEST_F(Account, ReopeningWithoutAVisibleWindowShowsTheApp) {
@@ -255,6 +266,20 @@ TEST_F(Account, NavigationStaysOnTheOriginsHostAndEverythingElseGoesToTheDesktop
     EXPECT_EQ(desktop.openedUrls,
               (Strings{"https://example.org/help", "larkspire://permissions/microphone",
                        "mailto:help@example.org"}));
+}
+
+TEST_F(Account, TheDesktopsApprovalForKeysIsAskedOnlyOnceSignedIn) {
+    int asked = 0;
+    std::function<void()> signIn;
+    AppDelegate::Hooks hooks;
+    hooks.signedIn = [&] { ++asked; };
+    hooks.showSignIn = [&](const std::shared_ptr<APIClient>&, const Config&,
+                           std::function<void()> done) { signIn = std::move(done); };
+    start(hooks);
+    EXPECT_EQ(asked, 0);
+    ASSERT_TRUE(signIn);
+    signIn();
+    EXPECT_EQ(asked, 1);
 }
 
 TEST_F(Account, LarkspireUrlsOpenPanesOrTheSettingsPage) {

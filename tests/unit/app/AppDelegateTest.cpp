@@ -216,6 +216,21 @@ TEST_F(Shell, DesktopsLaterAnswerNamesItsKeyOnceOrShowsTheWarning) {
     EXPECT_EQ(alerts.shown[1].informativeText, "You declined Larkspire’s dictation shortcut.");
 }
 
+TEST_F(Shell, TheWarningNamesWhatTheDesktopRefused) {
+    signedIn();
+    start();
+    keys.answer("Ctrl+Alt+D");
+    keys.refusePaste("You declined Larkspire’s keyboard for pasting.");
+    EXPECT_EQ(status.menu->at(0)->title(), "⚠ Grant Accessibility for the paste keyboard…");
+    status.menu->at(0)->trigger();
+    EXPECT_EQ(alerts.shown.back().message, "Larkspire cannot paste into other applications");
+    EXPECT_EQ(app->permissionStates().inputMonitoring, true);
+    // The shortcut withdrawn as well: the warning names the key the desktop had granted.
+    keys.answer("Ctrl+Alt+D", "The desktop removed Larkspire’s shortcut.");
+    EXPECT_EQ(status.menu->at(0)->title(), "⚠ Grant Accessibility for the Ctrl+Alt+D key…");
+    EXPECT_EQ(app->permissionStates().inputMonitoring, false);
+}
+
 TEST_F(Shell, StoredStageNeverDecreases) {
     signedIn();
     defaults.setInteger("activationStage", 4);

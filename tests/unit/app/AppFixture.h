@@ -95,7 +95,8 @@ class AppFixtureWith : public ::testing::Test {
 
     RecoveryStore store() const { return RecoveryStore(root / "data"); }
 
-    AppDelegate& start(AppDelegate::Hooks hooks = {}) {
+    // `launchUrls`: the agent was started by these links.
+    AppDelegate& start(AppDelegate::Hooks hooks = {}, std::vector<std::string> launchUrls = {}) {
         app = std::make_unique<AppDelegate>(
             AppServices{clock,
                         scheduler,
@@ -121,6 +122,9 @@ class AppFixtureWith : public ::testing::Test {
                         &accessibilityBus});
         app->setHooks(std::move(hooks));
         app->applicationDidFinishLaunching();
+        if (!launchUrls.empty()) {
+            app->openURLs(launchUrls);
+        }
         scheduler.runUntilIdle();
         return *app;
     }
@@ -146,11 +150,16 @@ class AppFixtureWith : public ::testing::Test {
 
     // The microphone plays what it holds while the disk takes only two blocks of it: the
     // recording's writes fail after that, as on a full disk.
-    void hearWithRoomForTwoBlocks() {
-        const FileSizeLimit twoBlocks(68 + 2 * 4 * fake::FakeAudioInput::kBlockFrames + 100);
-        microphone.playAll();
-        scheduler.runSerialQueues();
-        scheduler.runDue();
+    // The failure's report is handled unless `thenReport` is false.
+    void hearWithRoomForTwoBlocks(bool thenReport = true) {
+        {
+            const FileSizeLimit twoBlocks(68 + 2 * 4 * fake::FakeAudioInput::kBlockFrames + 100);
+            microphone.playAll();
+            scheduler.runSerialQueues();
+        }
+        if (thenReport) {
+            scheduler.runDue();
+        }
     }
 
     Shown shown() const {

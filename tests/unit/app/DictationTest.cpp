@@ -292,7 +292,8 @@ TEST_F(Dictation, RetryDuringARecordingLeavesThatRecordingWhole) {
     microphone.playAll();
     const auto spool = app->recorder().currentSpoolURL();
     ASSERT_TRUE(spool);
-    app->retryRecordingItem()->trigger();  // nothing else is pending
+    EXPECT_FALSE(app->retryRecordingItem()->enabled()) << "the recording in progress is not saved";
+    app->retryRecordingItem()->trigger();  // chosen all the same: nothing else is pending
     EXPECT_FALSE(app->retryRecordingItem()->enabled());
     EXPECT_TRUE(app->recorder().isRecording());
     EXPECT_TRUE(std::filesystem::exists(*spool));
@@ -314,11 +315,28 @@ TEST_F(Dictation, RetryTakesTheNewestOtherRecordingWhileOneRecords) {
     app->fnDown();  // a new recording whose spool is now the newest pending file
     microphone.playAll();
     app->retryRecordingItem()->trigger();
-    scheduler.runBackground();
-    scheduler.runDue();
+    for (int step = 0; step < 2; ++step) {  // the recovery, then the upload
+        scheduler.runBackground();
+        scheduler.runDue();
+    }
     EXPECT_EQ(insertion.events, Strings{"paste 4242 Recovered."});
     EXPECT_TRUE(app->recorder().isRecording());
     EXPECT_TRUE(std::filesystem::exists(*app->recorder().currentSpoolURL()));
+}
+
+TEST_F(Dictation, ALeftoverRecordingIsConvertedForRetryOffTheMainThread) {
+    const auto leftover = store().newRecoveryURL("caf");
+    auto spool = CafSpoolFile::create(leftover, platform::AudioFormat{48000, 1});
+    ASSERT_TRUE(spool->append(tone(1.0)));
+    spool->close();
+    app->retryRecordingItem()->trigger();
+    app->retryRecordingItem()->trigger();  // chosen twice before the first is found
+    scheduler.runDue();
+    EXPECT_TRUE(std::filesystem::exists(leftover));
+    EXPECT_EQ(scheduler.pendingBackground(), 1u);
+    scheduler.runUntilIdle();
+    EXPECT_EQ(insertion.events, Strings{"paste 4242 Hello world."});
+    EXPECT_EQ(pending(), 0u);
 }
 
 TEST_F(Dictation, CopyAndUndoActOnTheLastPaste) {
@@ -463,6 +481,18 @@ TEST_F(Dictation, AFailedWriteIsSaidAndEndsTheRecordingKeepingWhatWasWritten) {
     // The two blocks written before the failure, as 16 kHz audio.
     EXPECT_GT(std::filesystem::file_size(store().pendingRecordings().front()), 5000u);
     EXPECT_EQ(Recorder::saveFailureText(ENOSPC), "Couldn’t save the recording: the disk is full");
+}
+
+TEST_F(Dictation, AWriteFailureReportedLateEndsOnlyItsOwnRecording) {
+    microphone.load(tone(1.0));
+    app->fnDown();
+    hearWithRoomForTwoBlocks(false);  // the report waits on the main queue
+    clock.advanceBy(platform::Duration(1.0));
+    app->fnUp();
+    app->fnDown();  // the next recording has begun when the report is handled
+    scheduler.runDue();
+    EXPECT_TRUE(app->recorder().isRecording());
+    EXPECT_EQ(status.icon().accessibility, "Couldn’t save the recording: File too large");
 }
 
 }  // namespace

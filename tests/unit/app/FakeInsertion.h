@@ -28,7 +28,7 @@ class FakeInsertion : public Insertion {
     void paste(const InsertionPoint& target, const std::string& text, Pasted pasted) override {
         events.push_back("paste " + std::to_string(target.processId()) + " " + text);
         if (pasted) {
-            pasted(undoable);
+            pasted(sent, sent && undoable);
         }
     }
     void pasteFront(const std::string& text, Pasted pasted) override {
@@ -36,7 +36,7 @@ class FakeInsertion : public Insertion {
         if (pasted && holdPastes) {
             held.push_back(std::move(pasted));  // the chord has not gone out yet
         } else if (pasted) {
-            pasted(undoable);
+            pasted(sent, sent && undoable);
         }
     }
     // The prelude runs at once: its timing in the queue is the Paster's.
@@ -64,6 +64,7 @@ class FakeInsertion : public Insertion {
     int captures = 0;
     // What the pasted-into application allows: an undo chord (not a terminal).
     bool undoable = true;
+    bool sent = true;         // false: the desktop's keyboard for pasting is gone
     bool holdPastes = false;  // keeps the pasted callbacks in `held` instead
     std::vector<Pasted> held;
     bool undoSent = true;

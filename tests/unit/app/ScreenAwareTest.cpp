@@ -130,8 +130,17 @@ TEST_F(ScreenAware, TheRecordingStaysOnDiskUntilItsDraftWasPasted) {
     answered();
     ASSERT_EQ(insertion.held.size(), 1u);
     EXPECT_EQ(pending(), 1u);
-    insertion.held.front()(true);
+    insertion.held.front()(true, true);
     EXPECT_EQ(pending(), 0u);
+
+    // No paste keyboard: the draft is only on the clipboard, the recording stays.
+    insertion.holdPastes = false;
+    insertion.sent = false;
+    hold();
+    release();
+    answered();
+    EXPECT_EQ(pending(), 1u);
+    EXPECT_TRUE(app->retryRecordingItem()->enabled());
 }
 
 TEST_F(ScreenAware, AnEmptyDraftIsExplainedAloudAndTheRecordingGoesOnceItPlays) {

@@ -82,13 +82,17 @@ TEST_F(InsertionTest, PendingChordOfAGonePasterIsDropped) {
 
 TEST(PasteMethodTest, EachApplicationGetsTheChordItPastesWith) {
     using platform::ChordKey;
-    const std::vector<ChordKey> ctrlV{ChordKey::control, ChordKey::v};
-    const std::vector<ChordKey> ctrlShiftV{ChordKey::control, ChordKey::shift, ChordKey::v};
-    const std::vector<ChordKey> shiftInsert{ChordKey::shift, ChordKey::insert};
-    const std::vector<ChordKey> ctrlY{ChordKey::control, ChordKey::y};
+    const std::vector<Chord> ctrlV{{ChordKey::control, ChordKey::v}};
+    const std::vector<Chord> ctrlShiftV{{ChordKey::control, ChordKey::shift, ChordKey::v}};
+    const std::vector<Chord> shiftInsert{{ChordKey::shift, ChordKey::insert}};
+    const std::vector<Chord> ctrlY{{ChordKey::control, ChordKey::y}};
+    // Vim's own insert-mode paste, which needs no mapping from a startup file.
+    const std::vector<Chord> ctrlRO{{ChordKey::control, ChordKey::r},
+                                    {ChordKey::control, ChordKey::o},
+                                    {ChordKey::shift, ChordKey::plus}};
     struct Case {
         platform::FrontWindow window;  // class, instance, name, process
-        std::vector<ChordKey> paste;
+        std::vector<Chord> paste;
         bool primary;
         bool undo;
     };
@@ -110,7 +114,7 @@ TEST(PasteMethodTest, EachApplicationGetsTheChordItPastesWith) {
         {{1, 2, "Wrapper", "wrapper", "Wrapper", "konsole"}, ctrlShiftV, false, false},
         // An unlisted terminal emulator.
         {{1, 2, "Zebraterm", "zebraterm", "Zebra Term", "zebraterm"}, ctrlShiftV, false, false},
-        {{1, 2, "Gvim", "gvim", "GVim", "vim"}, shiftInsert, true, false},
+        {{1, 2, "Gvim", "gvim", "GVim", "vim"}, ctrlRO, true, false},
         {{1, 2, "Emacs", "emacs", "Emacs", "emacs"}, ctrlY, false, false},
     };
     for (const auto& c : cases) {
@@ -119,6 +123,7 @@ TEST(PasteMethodTest, EachApplicationGetsTheChordItPastesWith) {
         EXPECT_EQ(method.offerPrimary, c.primary) << c.window.windowClass;
         EXPECT_EQ(method.undo.has_value(), c.undo) << c.window.windowClass;
     }
+    EXPECT_EQ(chordName(ctrlRO), "Ctrl+R, Ctrl+O, Shift+Plus");
 }
 
 // The paste queue
@@ -159,8 +164,10 @@ TEST_F(InsertionTest, QueuedTargetsAreActivatedOneAfterTheOtherInOrder) {
     auto second = InsertionTarget::capture(frontmost, accessibility);
     ASSERT_TRUE(first && second);
     std::vector<std::string> pasted;
-    first->paste("one", *paster, [&](bool undoable) { pasted.push_back(undoable ? "1u" : "1"); });
-    second->paste("two", *paster, [&](bool undoable) { pasted.push_back(undoable ? "2u" : "2"); });
+    first->paste("one", *paster,
+                 [&](bool, bool undoable) { pasted.push_back(undoable ? "1u" : "1"); });
+    second->paste("two", *paster,
+                  [&](bool, bool undoable) { pasted.push_back(undoable ? "2u" : "2"); });
     runUntil(5);
     EXPECT_EQ(log.actions(),
               (Actions{"activate 6291457", "focus field", "select field 0+0", "clipboard one",
@@ -226,11 +233,13 @@ TEST_F(InsertionTest, AnUndoGivenWhilePastesWaitFollowsThem) {
 TEST_F(InsertionTest, AGoneKeyboardSaysNothingWasPastedAndOffersNoUndo) {
     frontmost.open(editorWindow());
     keys.gone = true;
-    std::vector<bool> undoable;
-    paster->paste("kept", [&](bool u) { undoable.push_back(u); });
-    paster->undo([&](bool s) { undoable.push_back(s); });
+    std::vector<bool> told;  // sent, undoable, then whether the undo was sent
+    paster->paste("kept", [&](bool sent, bool undoable) {
+        told.insert(told.end(), {sent, undoable});
+    });
+    paster->undo([&](bool sent) { told.push_back(sent); });
     runUntil(5);
-    EXPECT_EQ(undoable, (std::vector<bool>{false, false}));
+    EXPECT_EQ(told, (std::vector<bool>{false, false, false}));
     ASSERT_FALSE(systemLog.lines.empty());
     EXPECT_EQ(systemLog.lines.front().rfind("Larkspire: nothing pasted into \"", 0), 0u)
         << systemLog.lines.front();

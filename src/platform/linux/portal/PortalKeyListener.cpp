@@ -52,6 +52,10 @@ void PortalKeyListener::fail(std::string reason, const std::string& logLine) {
     changed();
 }
 
+bool PortalKeyListener::hearsKeys() const {
+    return bound_ && reason_.empty();
+}
+
 std::string PortalKeyListener::unavailableReason() const {
     if (!reason_.empty() || !typing_) {
         return reason_;
@@ -133,6 +137,7 @@ void PortalKeyListener::bound(Portal::Response response) {
 }
 
 void PortalKeyListener::take(GVariant* shortcuts) {
+    bound_ = true;
     std::string assigned;
     GVariantIter iter;
     g_variant_iter_init(&iter, shortcuts);

@@ -36,6 +36,7 @@ class PortalKeyListener : public platform::KeyListener {
     bool start(Handler handler) override;
     void stop() override;
     std::string unavailableReason() const override;
+    bool hearsKeys() const override;
     void onChange(std::function<void()> handler) override { changed_ = std::move(handler); }
     std::string assignedKey() const override { return assigned_; }
 
@@ -61,6 +62,7 @@ class PortalKeyListener : public platform::KeyListener {
     std::string reason_;
     std::function<void()> changed_;
     bool started_ = false;
+    bool bound_ = false;  // the desktop granted the shortcut
 };
 
 }  // namespace larkspire::desktop

@@ -23,6 +23,12 @@ inline int chordInputCode(platform::ChordKey key) {
             return KEY_Y;
         case platform::ChordKey::z:
             return KEY_Z;
+        case platform::ChordKey::r:
+            return KEY_R;
+        case platform::ChordKey::o:
+            return KEY_O;
+        case platform::ChordKey::plus:
+            return KEY_EQUAL;
     }
     return KEY_RESERVED;
 }

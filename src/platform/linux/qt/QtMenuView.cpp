@@ -82,9 +82,7 @@ void QtMenuView::addItem(QMenu& target, const std::shared_ptr<platform::MenuItem
     // Qt reads "&" as the mark of a mnemonic: "Settings & permissions…" showed as
     // "Settings _permissions…". Doubled, it is shown as it is.
     QAction* action = target.addAction(QString::fromStdString(item->title()).replace('&', "&&"));
-    // Items stay clickable whatever their enabled flag: each action checks its own
-    // preconditions, and "Retry saved recording" must work while a recording that
-    // the flag does not count is running.
+    action->setEnabled(item->enabled());
     action->setCheckable(item->checkable());
     action->setChecked(item->checked());
     if (item->role() == platform::MenuItem::Role::quit) {

@@ -36,11 +36,13 @@ const std::vector<PaneCommands>& paneTable() {
           {"kcmshell5", {"kcm_access"}}},
          {{"xfce4-accessibility-settings", {}}},
          {}},
+        // Where the dictation shortcut is: GNOME's keyboard panel lists the shortcuts; KDE
+        // keeps them on its Shortcuts page (kcm_keyboard is the layout page).
         {"Privacy_ListenEvent",
          {{"gnome-control-center", {"keyboard"}}},
-         {{"systemsettings", {"kcm_keyboard"}},
-          {"kcmshell6", {"kcm_keyboard"}},
-          {"kcmshell5", {"kcm_keyboard"}}},
+         {{"systemsettings", {"kcm_keys"}},
+          {"kcmshell6", {"kcm_keys"}},
+          {"kcmshell5", {"kcm_keys"}}},
          {{"xfce4-keyboard-settings", {}}},
          {}},
         {"Privacy_ScreenCapture", {{"gnome-control-center", {"privacy"}}}, {}, {}, {}},

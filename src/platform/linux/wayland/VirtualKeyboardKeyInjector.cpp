@@ -121,6 +121,12 @@ xkb_keycode_t VirtualKeyboardKeyInjector::keycodeOf(platform::ChordKey key) cons
             return typing(XKB_KEY_y, KEY_Y);
         case platform::ChordKey::z:
             return typing(XKB_KEY_z, KEY_Z);
+        case platform::ChordKey::r:
+            return typing(XKB_KEY_r, KEY_R);
+        case platform::ChordKey::o:
+            return typing(XKB_KEY_o, KEY_O);
+        case platform::ChordKey::plus:
+            return typing(XKB_KEY_plus, KEY_EQUAL);
     }
     return 0;
 }

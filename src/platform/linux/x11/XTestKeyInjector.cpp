@@ -95,6 +95,18 @@ int XTestKeyInjector::keycodeOf(platform::ChordKey key) {
             sym = XK_z;
             fallback = KEY_Z + 8;
             break;
+        case platform::ChordKey::r:
+            sym = XK_r;
+            fallback = KEY_R + 8;
+            break;
+        case platform::ChordKey::o:
+            sym = XK_o;
+            fallback = KEY_O + 8;
+            break;
+        case platform::ChordKey::plus:
+            sym = XK_plus;
+            fallback = KEY_EQUAL + 8;
+            break;
     }
     const KeyCode code = XKeysymToKeycode(display_.get(), sym);
     return code != 0 ? code : fallback;

@@ -22,6 +22,10 @@ struct Rect {
     bool operator==(const Rect&) const = default;
 };
 
+// The width of the player's three buttons beside the text, in points: the panel draws
+// them, the layout makes room for them.
+inline constexpr double kPlayerControlsWidth = 89;
+
 // What the status panel shows.
 struct PanelContent {
     std::string text;

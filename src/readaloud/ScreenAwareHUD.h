@@ -18,7 +18,7 @@ class ScreenAwareHUD {
     static constexpr double statusWidth = 210;
     static constexpr double playerWidth = 330;
     static constexpr double height = 48;
-    static constexpr double controlsWidthShown = 89;
+    static constexpr double controlsWidthShown = platform::kPlayerControlsWidth;
     // A text longer than the designed width widens the panel up to this (or the screen,
     // less a margin); beyond it the panel wraps the text.
     static constexpr double maximumWidth = 480;

@@ -6,10 +6,10 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "platform/linux/qt/HelperProcess.h"
+
 namespace larkspire::ui {
 namespace {
-
-constexpr int kExitWaitMs = 2000;
 
 QString q(const std::string& text) {
     return QString::fromStdString(text);
@@ -25,13 +25,8 @@ WorkspaceProcess::WorkspaceProcess(std::shared_ptr<WorkspaceController> controll
 
 WorkspaceProcess::~WorkspaceProcess() {
     controller_->attach(nullptr);
-    if (process_ && process_->state() != QProcess::NotRunning) {
-        // End of input tells the window's process to end.
-        process_->closeWriteChannel();
-        if (!process_->waitForFinished(kExitWaitMs)) {
-            process_->kill();
-            process_->waitForFinished(kExitWaitMs);
-        }
+    if (process_) {
+        desktop::endHelper(*process_);
     }
 }
 

@@ -19,7 +19,9 @@ class FakeFloatingPanel : public platform::FloatingPanel {
     void orderOut() override { visible_ = false; }
     bool isVisible() const override { return visible_; }
     double fittingWidth(const platform::PanelContent& content) const override {
-        return textWidth ? textWidth(content.text) + (content.controlsVisible ? 89 : 0) : 0;
+        return textWidth ? textWidth(content.text) +
+                               (content.controlsVisible ? platform::kPlayerControlsWidth : 0)
+                         : 0;
     }
     std::vector<platform::Rect> screens() const override { return screenFrames; }
     std::optional<platform::Rect> mainScreen() const override { return mainFrame; }

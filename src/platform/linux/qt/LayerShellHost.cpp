@@ -1,5 +1,7 @@
 #include "platform/linux/qt/LayerShellHost.h"
 
+#include "platform/linux/qt/HelperProcess.h"
+
 #include <QBuffer>
 
 namespace larkspire::desktop {
@@ -20,13 +22,7 @@ LayerShellHost::LayerShellHost(const QString& program) {
 }
 
 LayerShellHost::~LayerShellHost() {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.closeWriteChannel();  // end of input ends the helper
-        if (!process_.waitForFinished(2000)) {
-            process_.kill();
-            process_.waitForFinished(2000);
-        }
-    }
+    endHelper(process_);
 }
 
 void LayerShellHost::show(const QImage& picture, QPoint topLeft) {

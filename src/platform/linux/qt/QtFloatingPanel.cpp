@@ -23,7 +23,7 @@ constexpr qreal kCornerRadius = 16;
 constexpr int kShadowDrop = 3;
 // Around the label: the margins, the symbol and the spaces beside it; the player buttons.
 constexpr int kBesideLabel = 15 + 19 + 10 + 8 + 10;
-constexpr int kControlsWidth = 89;
+constexpr int kControlsWidth = static_cast<int>(platform::kPlayerControlsWidth);
 
 // The text as the label shows it in `width`: on one line, or broken between words onto
 // two. A text longer than two lines ends with the last whole word that fits, then "…" (the

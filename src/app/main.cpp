@@ -27,6 +27,7 @@
 #include "platform/linux/portal/PortalKeyInjector.h"
 #include "platform/linux/portal/PortalKeyListener.h"
 #include "platform/linux/portal/PortalRemoteDesktop.h"
+#include "platform/linux/posix/KeyHandOver.h"
 #include "platform/linux/posix/SyslogSystemLog.h"
 #include "platform/linux/posix/SystemClock.h"
 #include "platform/linux/posix/XdgAutostart.h"
@@ -127,11 +128,7 @@ std::optional<int> handKeyCommand(int argc, char** argv) {
         std::fputs("larkspire: usage: larkspire --key press|release [--control]\n", stderr);
         return 2;
     }
-    QStringList list;
-    for (const std::string& a : arguments) {
-        list << QString::fromStdString(a);
-    }
-    if (!larkspire::desktop::SingleInstance::hand("larkspire", list)) {
+    if (!larkspire::desktop::handToAgent(arguments)) {
         std::fputs("larkspire: no running agent took the key: start larkspire first\n", stderr);
         return 1;
     }

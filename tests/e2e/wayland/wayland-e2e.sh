@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End to end on a wlroots compositor, inside scripts/headless-session: a headless sway,
 # the real agent and the local service, a GTK 3 text field on Wayland. The dictation key
-# comes through sway's key bindings and as direct key commands (larkspire --key),
+# comes through sway's key bindings and as direct key commands (larkspire-key),
 # the microphone hears synthetic speech, and the text must arrive in the field through the
 # agent's virtual keyboard, with the clipboard set through data control; a screen-aware
 # request carries the window's image, taken through screencopy.
@@ -52,7 +52,7 @@ export SWAYSOCK
 
 # With no display at all: a key command must not need one (creating a Qt application
 # there would abort).
-key() { env -u DISPLAY -u WAYLAND_DISPLAY "$BUILD_DIR/src/larkspire" --key "$@"; }
+key() { env -u DISPLAY -u WAYLAND_DISPLAY "$BUILD_DIR/src/larkspire-key" "$@"; }
 # The relay: each command line sway's bindings write becomes a key command.
 mkfifo "$wl/keys/pipe"
 tail -n0 -F "$wl/keys/commands" 2>/dev/null >"$wl/keys/pipe" &
@@ -67,6 +67,8 @@ no_agent=$(key press 2>&1)
 status=$?
 check "a key command with no agent fails ($status: $no_agent)" test "$status" -ne 0
 check "a key command with no agent says why" grep -q "no running agent" <<<"$no_agent"
+no_agent=$(env -u DISPLAY -u WAYLAND_DISPLAY "$BUILD_DIR/src/larkspire" --key press 2>&1)
+check "larkspire --key says the same ($no_agent)" grep -q "no running agent" <<<"$no_agent"
 
 # 2. Screen-aware requests may carry a window image (consent given before). The agent
 #    first: its virtual keyboard is the seat's keyboard, without which no window gets the

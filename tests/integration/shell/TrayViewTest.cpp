@@ -2,10 +2,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+#include "platform/linux/posix/KeyHandOver.h"
 #include "platform/linux/qt/QtStatusArea.h"
+#include "platform/linux/qt/SingleInstance.h"
 #include "platform/linux/qt/SymbolImages.h"
 #include "unit/app/AppFixture.h"
 
@@ -145,6 +148,22 @@ TEST(StatusIconDrawing, OnlyTheRecordingSymbolIsRed) {
     EXPECT_FALSE(anyRed);
     EXPECT_TRUE(desktop::hasBundledSymbol("exclamationmark.triangle"));
     EXPECT_FALSE(desktop::hasBundledSymbol("no.such.symbol"));
+}
+
+// The key command writes the agent's message without Qt; the agent reads it with Qt.
+TEST(KeyHandOver, TheAgentReadsWhatTheKeyCommandSends) {
+    EXPECT_FALSE(desktop::handToAgent({"--key", "press"})) << "no agent listens yet";
+    desktop::SingleInstance agent("larkspire");
+    ASSERT_TRUE(agent.claim({}));
+    QStringList received;
+    agent.onMessage([&](const QStringList& arguments) { received = arguments; });
+    ASSERT_TRUE(desktop::handToAgent({"--key", "press", "--control"}));
+    QElapsedTimer waited;
+    waited.start();
+    while (received.isEmpty() && waited.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    EXPECT_EQ(received, (QStringList{"--key", "press", "--control"}));
 }
 
 }  // namespace

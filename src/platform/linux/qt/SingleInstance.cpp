@@ -38,10 +38,6 @@ bool sendTo(const QString& path, const QStringList& arguments) {
 SingleInstance::SingleInstance(QString name) : name_(std::move(name)) {}
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::hand(const QString& name, const QStringList& arguments) {
-    return sendTo(socketPath(name), arguments);
-}
-
 bool SingleInstance::claim(const QStringList& arguments) {
     const QString path = socketPath(name_);
     if (sendTo(path, arguments)) {

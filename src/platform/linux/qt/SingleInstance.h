@@ -15,9 +15,6 @@ class SingleInstance {
     ~SingleInstance();
     // True when this process is the only agent; false when another one took the message.
     bool claim(const QStringList& arguments);
-    // Hands `arguments` to the running agent without becoming one; false when none runs.
-    // Needs no application object, so a command works where no display can be opened.
-    static bool hand(const QString& name, const QStringList& arguments);
     // Called in the running agent with what a later launch was given.
     void onMessage(std::function<void(const QStringList&)> handler) {
         handler_ = std::move(handler);

@@ -44,6 +44,10 @@ AppDelegate::AppDelegate(AppServices services)
               },
           }),
       projects_(s_.scheduler, s_.defaults, [this] { return api_; }) {
+    recorder_.setStartFailureHandler(
+        lifetime_.guard([this](const std::filesystem::path& spool, const std::string& reason) {
+            microphoneFailed(spool, reason);
+        }));
     recorder_.setWriteFailureHandler(
         lifetime_.guard([this](const std::filesystem::path& spool, const std::string& text) {
             writeFailed(spool, text);

@@ -219,6 +219,8 @@ class AppDelegate {
     void failed(const std::string& description, const Recording& recording);
     // The recording could not be written to disk: say so, and keep what was written.
     void writeFailed(const std::filesystem::path& spool, const std::string& text);
+    // The microphone of the recording writing `spool` could not be opened.
+    void microphoneFailed(const std::filesystem::path& spool, const std::string& reason);
     void saveFailed(const std::string& text);
     void silent(const std::optional<std::filesystem::path>& archived);
     // "Retry saved recording" is offered while a recording neither in progress nor being

@@ -93,7 +93,9 @@ void AppDelegate::menuToggle() {
 }
 
 bool AppDelegate::startRecording() {
-    if (s_.audioInput.authorizationStatus() != platform::MicrophoneAuthorization::authorized) {
+    // As last found (at sign-in, then by the status poll): a key press never waits on the
+    // sound server.
+    if (s_.audioInput.lastKnownAuthorization() != platform::MicrophoneAuthorization::authorized) {
         locked_ = false;
         refreshMicrophonePermission(true);
         hud_.showStatus("Microphone permission needed", "mic.slash");
@@ -109,6 +111,7 @@ bool AppDelegate::startRecording() {
                        "helps.");
         return false;
     }
+    // The microphone opens on the recorder's queue; a failure to open comes back later.
     try {
         recorder_.start();
     } catch (const std::exception& e) {
@@ -136,6 +139,22 @@ void AppDelegate::stopAndTranscribe() {
         return;
     }
     submit(std::move(*recording), std::exchange(dictationTarget_, nullptr));
+}
+
+void AppDelegate::microphoneFailed(const std::filesystem::path& spool, const std::string& reason) {
+    if (recorder_.currentSpoolURL() == spool) {
+        // Nothing was heard: the gesture ends as if it had never started recording.
+        locked_ = false;
+        fnDownAt_.reset();
+        recorder_.cancel();
+        contextual_ = false;
+        capturedContext_.reset();
+        dictationTarget_.reset();
+        toggleItem_->setTitle("Start recording");
+        hud_.hide(0);
+        resetIcon();
+    }
+    fail("Mic error: " + reason);
 }
 
 void AppDelegate::writeFailed(const std::filesystem::path& spool, const std::string& text) {

@@ -2,10 +2,19 @@
 
 #include <cerrno>
 #include <cmath>
+#include <mutex>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace larkspire {
+
+struct Recorder::Opening {
+    std::mutex mutex;
+    bool opened = false;     // the microphone delivers to the spool file
+    bool abandoned = false;  // the recording ended before that
+    std::shared_ptr<CafSpoolFile> file;
+};
 
 Recorder::Recorder(platform::AudioInput& input, platform::Scheduler& scheduler,
                    const platform::Clock& clock, RecoveryStore store)
@@ -18,20 +27,31 @@ Recorder::Recorder(platform::AudioInput& input, platform::Scheduler& scheduler,
 
 Recorder::~Recorder() {
     endCapture();
+    // Opening tasks still queued reference the input: let them finish first.
+    queue_->sync([] {});
 }
 
-void Recorder::endCapture() {
-    if (capturing_) {
-        input_.stop();
-        capturing_ = false;
+bool Recorder::endCapture() {
+    if (!opening_) {
+        return false;
     }
+    const auto opening = std::exchange(opening_, nullptr);
+    {
+        std::lock_guard lock(opening->mutex);
+        if (!opening->opened) {
+            opening->abandoned = true;
+            return false;
+        }
+    }
+    // Open: stopping waits for its last blocks (bounded by the platform), not for a start.
+    queue_->sync([&input = input_] { input.stop(); });
+    return true;
 }
 
 void Recorder::start() {
-    const platform::AudioFormat format = input_.inputFormat();
     const std::filesystem::path url = store_.newRecoveryURL("caf");
-    std::shared_ptr<CafSpoolFile> file = CafSpoolFile::create(url, format);
-    spoolFile_ = file;
+    auto opening = std::make_shared<Opening>();
+    opening_ = opening;
     spoolURL_ = url;
 
     // The capture thread only copies: the block leaves the handler, the disk is touched
@@ -43,17 +63,47 @@ void Recorder::start() {
             scheduler.post([handler, url, text = std::move(text)] { handler(url, text); });
         }
     };
-    input_.start(format, [queue, file, reported, report](std::span<const float> interleaved) {
-        auto copy = std::make_shared<std::vector<float>>(interleaved.begin(), interleaved.end());
-        queue->async([file, copy, reported, report] {
-            // A failed write loses this block only; the owner hears of the first one.
-            if (!file->append(*copy) && !*reported) {
-                *reported = true;
-                report(saveFailureText(file->lastError()));
+    auto startFailed = [&scheduler = scheduler_, handler = onStartFailure_, url](std::string why) {
+        if (handler) {
+            scheduler.post([handler, url, why = std::move(why)] { handler(url, why); });
+        }
+    };
+    queue_->async([&input = input_, url, opening, queue, reported, report, startFailed] {
+        std::shared_ptr<CafSpoolFile> file;
+        try {
+            const platform::AudioFormat format = input.inputFormat();
+            file = CafSpoolFile::create(url, format);
+            {
+                std::lock_guard lock(opening->mutex);
+                if (opening->abandoned) {
+                    // Ended before the microphone opened: nothing was heard, nothing kept.
+                    file->close();
+                    std::error_code ignored;
+                    std::filesystem::remove(url, ignored);
+                    return;
+                }
+                opening->file = file;
             }
-        });
+            input.start(format, [queue, file, reported, report](std::span<const float> block) {
+                auto copy = std::make_shared<std::vector<float>>(block.begin(), block.end());
+                queue->async([file, copy, reported, report] {
+                    // A failed write loses this block only; the owner hears of the first one.
+                    if (!file->append(*copy) && !*reported) {
+                        *reported = true;
+                        report(saveFailureText(file->lastError()));
+                    }
+                });
+            });
+        } catch (const std::exception& e) {
+            startFailed(e.what());
+            return;
+        }
+        std::lock_guard lock(opening->mutex);
+        opening->opened = true;
+        if (opening->abandoned) {
+            input.stop();
+        }
     });
-    capturing_ = true;
     startedAt_ = clock_.now();
     isRecording_ = true;
 }
@@ -71,23 +121,20 @@ std::optional<Recorder::Recording> Recorder::stop() {
         return std::nullopt;
     }
     isRecording_ = false;
-    endCapture();
+    auto opening = opening_;
+    const bool heard = endCapture();
     const double elapsed = platform::secondsBetween(startedAt_, clock_.now());
     const auto durationSeconds = static_cast<std::int64_t>(std::llround(elapsed));
-
-    // Runs after every write already queued, so the file is complete when closed.
-    std::optional<std::filesystem::path> url;
-    queue_->sync([this, &url] {
-        if (spoolFile_) {
-            spoolFile_->close();
-        }
-        spoolFile_.reset();
-        url = std::move(spoolURL_);
-        spoolURL_.reset();
-    });
-    if (!url) {
-        return std::nullopt;
+    const std::optional<std::filesystem::path> url = std::exchange(spoolURL_, std::nullopt);
+    if (!heard || !url) {
+        return std::nullopt;  // the spool, if the queue made one, stays pending
     }
+    // Runs after every write already queued, so the file is complete when closed.
+    queue_->sync([&opening] {
+        if (opening->file) {
+            opening->file->close();
+        }
+    });
     const auto pcm = convertTo16kMonoInt16(*url);
     if (!pcm || pcm->empty()) {
         return std::nullopt;
@@ -111,18 +158,23 @@ void Recorder::cancel() {
         return;
     }
     isRecording_ = false;
-    endCapture();
-    queue_->sync([this] {
-        if (spoolFile_) {
-            spoolFile_->close();
+    auto opening = opening_;
+    const bool opened = endCapture();
+    auto remove = [opening, url = std::exchange(spoolURL_, std::nullopt)] {
+        if (opening->file) {
+            opening->file->close();
         }
-        spoolFile_.reset();
-        if (spoolURL_) {
+        if (url) {
             std::error_code ignored;
-            std::filesystem::remove(*spoolURL_, ignored);
+            std::filesystem::remove(*url, ignored);
         }
-        spoolURL_.reset();
-    });
+    };
+    // Still opening: after it, on the queue, so that a spool it makes goes too.
+    if (opened) {
+        queue_->sync(remove);
+    } else {
+        queue_->async(remove);
+    }
 }
 
 }  // namespace larkspire

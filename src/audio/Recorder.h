@@ -18,8 +18,9 @@ namespace larkspire {
 
 // Records the default microphone into a spool file in the recovery store and, on stop,
 // turns it into a 16 kHz mono WAV kept in the store. start/stop/cancel are called from
-// the owner's (main) thread, never concurrently. Blocks arrive on the capture thread,
-// which only copies them to the serial "recorder" queue; that queue writes the file.
+// the owner's (main) thread, never concurrently. The microphone is opened on the serial
+// "recorder" queue, so a key press never waits on the sound server; blocks arrive on the
+// capture thread, which only copies them to that queue; the queue writes the file.
 class Recorder {
   public:
     using Recording = larkspire::Recording;
@@ -33,15 +34,25 @@ class Recorder {
 
     bool isRecording() const { return isRecording_; }
 
-    // Begins a recording. Call only while not recording. Throws the platform's error
-    // unchanged (no server or source, recovery folder or spool file not created,
-    // capture not started); isRecording() then stays false.
+    // Begins a recording and returns at once: the microphone opens on the queue. Call only
+    // while not recording. Throws when the recovery folder has no place for the spool;
+    // isRecording() then stays false. When the microphone cannot be opened (no server or
+    // source, spool file not created), the start-failure handler hears of it.
     void start();
 
-    // Ends the recording and returns it; nothing when idle or when the audio could not
-    // be converted or written (then the spool file stays as a pending recording, and
-    // lastFailure() says why when it was a write).
+    // Ends the recording and returns it; nothing when idle, when the microphone had not
+    // opened yet (nothing was heard), or when the audio could not be converted or written
+    // (then the spool file stays as a pending recording, and lastFailure() says why when
+    // it was a write).
     std::optional<Recording> stop();
+
+    // Called on the main queue when the microphone of a recording could not be opened,
+    // with its spool file and the platform's reason; that recording has captured nothing.
+    using StartFailureHandler =
+        std::function<void(const std::filesystem::path& spool, const std::string& reason)>;
+    void setStartFailureHandler(StartFailureHandler handler) {
+        onStartFailure_ = std::move(handler);
+    }
 
     // Called on the main queue, once per recording, when a block could not be written
     // (a full disk), with that recording's spool file and the text to show. The report
@@ -73,7 +84,10 @@ class Recorder {
     }
 
   private:
-    void endCapture();
+    // One recording's opening of the microphone, shared with the queue.
+    struct Opening;
+    // False when the microphone had not opened: the queue then closes it as it opens.
+    bool endCapture();
 
     platform::AudioInput& input_;
     const platform::Clock& clock_;
@@ -81,13 +95,13 @@ class Recorder {
     platform::Scheduler& scheduler_;
     std::shared_ptr<platform::SerialQueue> queue_;
     WriteFailureHandler onWriteFailure_;
+    StartFailureHandler onStartFailure_;
     std::string lastFailure_;
 
-    bool capturing_ = false;
+    std::shared_ptr<Opening> opening_;
     bool isRecording_ = false;
     platform::TimePoint startedAt_;
-    // Handed over to the queue at stop and cancel; set by start before capture begins.
-    std::shared_ptr<CafSpoolFile> spoolFile_;
+    // The recording's spool file, named at start; the queue creates it.
     std::optional<std::filesystem::path> spoolURL_;
 };
 

@@ -50,6 +50,9 @@ class AudioInput {
     // authorized when the audio server answers and has a capture source, else denied. Any
     // thread: it may wait on the audio server.
     virtual MicrophoneAuthorization authorizationStatus() = 0;
+    // The status as last found, without asking the audio server again (a key press must
+    // not wait on it); asks when nothing was found yet.
+    virtual MicrophoneAuthorization lastKnownAuthorization() { return authorizationStatus(); }
     // Why the last authorizationStatus() was not authorized, as a sentence for the user;
     // empty when it was, or when there is nothing to say beyond the status.
     virtual std::string unavailableReason() const { return {}; }

@@ -1,5 +1,7 @@
 #include "platform/fake/FakeAudioInput.h"
 
+#include <thread>
+
 #include <algorithm>
 #include <span>
 #include <stdexcept>
@@ -38,6 +40,7 @@ void FakeAudioInput::start(const platform::AudioFormat& format,
     if (format.channels == 0) {
         throw std::invalid_argument("FakeAudioInput started without channels");
     }
+    std::this_thread::sleep_for(startBlock_);
     ++startCount_;
     startedFormat_ = format;
     handler_ = std::move(onBlock);

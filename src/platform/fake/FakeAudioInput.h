@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -33,6 +34,8 @@ class FakeAudioInput : public platform::AudioInput {
     // The next inputFormat() or start() throws std::runtime_error with `message`.
     void failNextInputFormat(std::string message) { inputFormatFailure_ = std::move(message); }
     void failNextStart(std::string message) { startFailure_ = std::move(message); }
+    // Every start() takes this long in real time, as against a wedged sound server.
+    void blockStartFor(std::chrono::milliseconds duration) { startBlock_ = duration; }
 
     void setFormat(platform::AudioFormat format) { format_ = format; }
     void setAuthorization(platform::MicrophoneAuthorization status) { status_ = status; }
@@ -62,6 +65,7 @@ class FakeAudioInput : public platform::AudioInput {
     void requestAccess(std::function<void(bool granted)> completion) override;
 
   private:
+    std::chrono::milliseconds startBlock_{0};
     std::string reason_;
     platform::Scheduler& scheduler_;
     platform::AudioFormat format_;

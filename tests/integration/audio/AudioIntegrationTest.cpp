@@ -1,8 +1,10 @@
 // Runs inside scripts/headless-session with a 48 kHz stereo virtual microphone fed by
 // the null sink "micfeed".
 #include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sndfile.h>
+#include <future>
 
 #include <atomic>
 #include <chrono>
@@ -187,9 +189,23 @@ TEST(AudioWithoutServer, NothingStartsAndNothingIsLeft) {
     EXPECT_EQ(input.authorizationStatus(), platform::MicrophoneAuthorization::denied);
     EXPECT_THROW(input.inputFormat(), std::runtime_error);
     RecoveryStore store(dir.path() / "data");
-    Recorder recorder{input, scheduler, clock, store};
-    EXPECT_THROW(recorder.start(), std::runtime_error);
-    EXPECT_FALSE(recorder.isRecording());
+    {
+        Recorder recorder{input, scheduler, clock, store};
+        std::promise<std::string> failed;
+        recorder.setStartFailureHandler(
+            [&failed](const fs::path&, const std::string& why) { failed.set_value(why); });
+        recorder.start();  // the microphone opens on the recorder's queue, and cannot
+        auto reason = failed.get_future();
+        for (int i = 0; i < 1000 &&
+                        reason.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready;
+             ++i) {
+            scheduler.runMain();  // the report comes through the main queue
+        }
+        ASSERT_EQ(reason.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+        EXPECT_FALSE(reason.get().empty());
+        recorder.cancel();
+        EXPECT_FALSE(recorder.isRecording());
+    }  // the recorder's queue has finished
     EXPECT_TRUE(store.pendingRecordings().empty());
 }
 

@@ -138,10 +138,16 @@ class AppFixtureWith : public ::testing::Test {
         return samples;
     }
 
+    // The key goes down, and the microphone opens on the recorder's queue.
+    void press() {
+        app->fnDown();
+        scheduler.runSerialQueues();
+    }
+
     // Presses the key, lets the microphone hear `audio`, and releases after `held` s.
     void dictate(double held, std::vector<float> audio) {
         microphone.load(std::move(audio));
-        app->fnDown();
+        press();
         microphone.playAll();
         scheduler.advance(platform::Duration(held));
         app->fnUp();
@@ -152,6 +158,7 @@ class AppFixtureWith : public ::testing::Test {
     // recording's writes fail after that, as on a full disk.
     // The failure's report is handled unless `thenReport` is false.
     void hearWithRoomForTwoBlocks(bool thenReport = true) {
+        scheduler.runSerialQueues();  // the microphone opens
         {
             const FileSizeLimit twoBlocks(68 + 2 * 4 * fake::FakeAudioInput::kBlockFrames + 100);
             microphone.playAll();

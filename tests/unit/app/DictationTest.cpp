@@ -35,7 +35,7 @@ class Dictation : public testing::AppFixture {
         return out;
     }
     void tap() {
-        app->fnDown();
+        press();
         scheduler.advance(platform::Duration(0.1));
         app->fnUp();
     }
@@ -43,7 +43,7 @@ class Dictation : public testing::AppFixture {
 
 TEST_F(Dictation, HoldRecordsAndPastesTheTextWhereRecordingBegan) {
     microphone.load(tone(0.8));
-    app->fnDown();
+    press();
     EXPECT_EQ(shown(), (Shown{"Listening", "waveform", "record.circle.fill", "Recording"}));
     EXPECT_EQ(app->toggleItem()->title(), "Stop & transcribe");
     EXPECT_EQ(pending(), 1u);  // the spool file is on disk from the first moment
@@ -96,7 +96,7 @@ TEST_P(Gestures, TimingDecidesBetweenDictationLockAndNothing) {
     microphone.load(tone(3.0));
     for (size_t i = 0; i < p.seconds.size(); ++i) {
         if (i % 2 == 0) {
-            app->fnDown();
+            press();
             microphone.playAll();
         }
         scheduler.advance(platform::Duration(p.seconds[i]));
@@ -132,7 +132,7 @@ TEST_F(Dictation, DoubleTapLocksAndTheNextPressTranscribes) {
               (Shown{"Recording hands-free", "record.circle", "record.circle.fill", "Recording"}));
     microphone.playAll();
     scheduler.advance(platform::Duration(2.0));
-    app->fnDown();  // stops the hands-free recording
+    press();  // stops the hands-free recording
     EXPECT_FALSE(app->locked());
     EXPECT_FALSE(app->recorder().isRecording());
     app->fnUp();  // does nothing
@@ -143,7 +143,7 @@ TEST_F(Dictation, DoubleTapLocksAndTheNextPressTranscribes) {
 
 TEST_F(Dictation, ChordCancelDiscardsAndNeverPairsIntoADoubleTap) {
     microphone.load(tone(0.1));
-    app->fnDown();
+    press();
     microphone.playAll();
     app->chordCancel();
     EXPECT_FALSE(app->recorder().isRecording());
@@ -159,7 +159,7 @@ TEST_F(Dictation, ChordCancelDiscardsAndNeverPairsIntoADoubleTap) {
 
 TEST_F(Dictation, SecureFieldRefusesAndTheReleaseResetsTheIcon) {
     insertion.front = std::make_shared<FakeInsertion::Target>(77, true);
-    app->fnDown();
+    press();
     EXPECT_FALSE(app->recorder().isRecording());
     EXPECT_EQ(shown(),
               (Shown{"", "", "exclamationmark.triangle", "Dictation is off in secure fields"}));
@@ -177,9 +177,10 @@ TEST_F(Dictation, MenuStartIgnoresTheSecureFieldAndAPressStopsIt) {
     EXPECT_TRUE(app->recorder().isRecording());
     EXPECT_TRUE(app->locked());
     EXPECT_EQ(panel.content().text, "Recording hands-free");
+    scheduler.runSerialQueues();  // the microphone opens
     microphone.playAll();
     scheduler.advance(platform::Duration(1.0));
-    app->fnDown();
+    press();
     app->fnUp();
     scheduler.runUntilIdle();
     EXPECT_EQ(insertion.events, Strings{"paste 77 Hello world."});
@@ -188,7 +189,7 @@ TEST_F(Dictation, MenuStartIgnoresTheSecureFieldAndAPressStopsIt) {
 TEST_F(Dictation, MicrophoneRefusedShowsWhyAndRequestsWhenUndecided) {
     microphone.setAuthorization(platform::MicrophoneAuthorization::notDetermined);
     microphone.setRequestAnswer(false);
-    app->fnDown();
+    press();
     EXPECT_FALSE(app->recorder().isRecording());
     EXPECT_EQ(shown(),
               (Shown{"Microphone permission needed", "mic.slash", "exclamationmark.triangle",
@@ -210,7 +211,8 @@ TEST_F(Dictation, MicrophoneRefusedShowsWhyAndRequestsWhenUndecided) {
 
 TEST_F(Dictation, RecorderErrorIsShownWithThePlatformText) {
     microphone.failNextStart("Connection refused");
-    app->fnDown();
+    press();
+    scheduler.runDue();  // the failure to open comes back from the recorder's queue
     EXPECT_EQ(status.icon().accessibility, "Mic error: Connection refused");
     EXPECT_FALSE(app->recorder().isRecording());
 }
@@ -288,7 +290,7 @@ TEST_F(Dictation, TwoSubmissionsInFlightEachPasteIntoTheirOwnTarget) {
 
 TEST_F(Dictation, RetryDuringARecordingLeavesThatRecordingWhole) {
     microphone.load(tone(1.0));
-    app->fnDown();
+    press();
     microphone.playAll();
     const auto spool = app->recorder().currentSpoolURL();
     ASSERT_TRUE(spool);
@@ -312,7 +314,7 @@ TEST_F(Dictation, RetryTakesTheNewestOtherRecordingWhileOneRecords) {
     transport->on("/api/transcribe", 200, R"({"text":"Recovered."})");
     microphone.load(tone(1.0));
     scheduler.advance(platform::Duration(5));
-    app->fnDown();  // a new recording whose spool is now the newest pending file
+    press();  // a new recording whose spool is now the newest pending file
     microphone.playAll();
     app->retryRecordingItem()->trigger();
     for (int step = 0; step < 2; ++step) {  // the recovery, then the upload
@@ -387,12 +389,31 @@ TEST_F(Dictation, UndoAfterTheTargetQuitPostsNoKey) {
     EXPECT_FALSE(app->undoLastItem()->enabled());
 }
 
+TEST_F(Dictation, KeyHandlingNeverWaitsOnTheSoundServer) {
+    constexpr int kRightAlt = 108;
+    microphone.blockStartFor(std::chrono::seconds(1));  // a wedged sound server
+    const auto began = std::chrono::steady_clock::now();
+    for (int tap = 0; tap < 2; ++tap) {  // a double tap: both presses start a recording
+        keys.press(kRightAlt);
+        scheduler.runDue();
+        EXPECT_TRUE(app->recorder().isRecording());
+        keys.release(kRightAlt);
+        scheduler.runDue();
+    }
+    EXPECT_TRUE(app->locked());
+    keys.press(kRightAlt);  // ends the hands-free recording, which never heard anything
+    scheduler.runDue();
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(200));
+    EXPECT_EQ(microphone.startCount(), 0);
+}
+
 TEST_F(Dictation, RawKeysOfTheDictationKeyDriveTheGestures) {
     constexpr int kRightAlt = 108, kV = 55;
     microphone.load(tone(0.6));
     keys.press(kRightAlt);
     scheduler.runDue();
     ASSERT_TRUE(app->recorder().isRecording());
+    scheduler.runSerialQueues();
     microphone.playAll();
     scheduler.advance(platform::Duration(0.6));
     keys.release(kRightAlt);
@@ -470,7 +491,7 @@ TEST_F(Dictation, ADoubleTapThatRecordedNothingNeverClaimsHandsFreeRecording) {
 TEST_F(Dictation, AFailedWriteIsSaidAndEndsTheRecordingKeepingWhatWasWritten) {
     transport->on("/api/transcribe", 500, R"({"error":"Transcription failed"})");
     microphone.load(tone(1.0));
-    app->fnDown();
+    press();
     EXPECT_EQ(panel.content().text, "Listening");
     hearWithRoomForTwoBlocks();
     EXPECT_FALSE(app->recorder().isRecording());
@@ -485,11 +506,11 @@ TEST_F(Dictation, AFailedWriteIsSaidAndEndsTheRecordingKeepingWhatWasWritten) {
 
 TEST_F(Dictation, AWriteFailureReportedLateEndsOnlyItsOwnRecording) {
     microphone.load(tone(1.0));
-    app->fnDown();
+    press();
     hearWithRoomForTwoBlocks(false);  // the report waits on the main queue
     clock.advanceBy(platform::Duration(1.0));
     app->fnUp();
-    app->fnDown();  // the next recording has begun when the report is handled
+    press();  // the next recording has begun when the report is handled
     scheduler.runDue();
     EXPECT_TRUE(app->recorder().isRecording());
     EXPECT_EQ(status.icon().accessibility, "Couldn’t save the recording: File too large");

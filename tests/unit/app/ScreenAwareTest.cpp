@@ -55,6 +55,7 @@ class ScreenAware : public testing::AppFixture {
         microphone.load(tone(1.0));
         key(kControl, true);
         key(kRightAlt, true);
+        scheduler.runSerialQueues();  // the microphone opens
         microphone.playAll();
         scheduler.advance(platform::Duration(1.0));
     }
@@ -342,6 +343,7 @@ TEST_F(ScreenAware, ControlJoiningAHeldDictationMakesItScreenAware) {
     microphone.load(tone(1.0));
     key(kRightAlt, true);
     EXPECT_EQ(panel.content().text, "Listening");
+    scheduler.runSerialQueues();  // the microphone opens
     microphone.playAll();
     key(kControl, true);
     EXPECT_TRUE(app->contextual());
@@ -358,6 +360,7 @@ TEST_F(ScreenAware, ControlJoiningAHeldDictationMakesItScreenAware) {
     insertion.events.clear();
     microphone.load(tone(1.0));
     key(kRightAlt, true);
+    scheduler.runSerialQueues();
     microphone.playAll();
     key(kControl, true);
     EXPECT_FALSE(app->contextual());
@@ -449,6 +452,7 @@ TEST_F(ScreenAware, KeysTypedIntoTheDialogAreNoGestureAndALetGoKeyEndsIt) {
     };
     microphone.load(tone(1.0));
     key(kRightAlt, true);
+    scheduler.runSerialQueues();
     microphone.playAll();
     key(kControl, true);
     EXPECT_TRUE(app->contextual());

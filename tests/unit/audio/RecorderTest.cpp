@@ -56,6 +56,8 @@ TEST_F(RecorderTest, StartSpoolsInTheDeviceFormatAndOnlyTheQueueWrites) {
     EXPECT_FALSE(recorder.currentSpoolURL().has_value());
     recorder.start();
     EXPECT_TRUE(recorder.isRecording());
+    EXPECT_FALSE(input.isCapturing()) << "the microphone opens on the queue";
+    scheduler.runSerialQueues();
     EXPECT_TRUE(input.isCapturing());
     EXPECT_EQ(input.startedFormat(), (platform::AudioFormat{44100, 1}));
     const fs::path spool = onlyFile();
@@ -76,6 +78,7 @@ TEST_F(RecorderTest, StartSpoolsInTheDeviceFormatAndOnlyTheQueueWrites) {
 TEST_F(RecorderTest, StopDrainsQueuedBlocksConvertsAndReplacesTheSpool) {
     input.load(sine(48000, 48000, 1000, 0.5, {1.0f, 1.0f}));
     recorder.start();
+    scheduler.runSerialQueues();  // the microphone opens
     const fs::path spool = onlyFile();
     advance(1.0);
     input.playAll();
@@ -104,6 +107,7 @@ TEST_F(RecorderTest, DurationIsWallClockRoundedHalfAwayFromZero) {
          {Case{0.4, 0}, Case{0.5, 1}, Case{0.49, 0}, Case{1.49, 1}, Case{2.5, 3}, Case{7.0, 7}}) {
         input.load(sine(48000, 4800, 440, 0.3, {1.0f, 1.0f}));  // 0.1 s of samples, always
         recorder.start();
+        scheduler.runSerialQueues();  // the microphone opens
         advance(c.seconds);
         input.playAll();
         const auto r = recorder.stop();
@@ -115,6 +119,7 @@ TEST_F(RecorderTest, DurationIsWallClockRoundedHalfAwayFromZero) {
 
 TEST_F(RecorderTest, NoSamplesMeansNoRecordingAndTheSpoolStaysPending) {
     recorder.start();
+    scheduler.runSerialQueues();  // the microphone opens
     const fs::path spool = onlyFile();
     advance(2.0);
     EXPECT_FALSE(recorder.stop().has_value());
@@ -125,6 +130,7 @@ TEST_F(RecorderTest, NoSamplesMeansNoRecordingAndTheSpoolStaysPending) {
 TEST_F(RecorderTest, FailedWavWriteKeepsTheSpool) {
     input.load(sine(48000, 9600, 440, 0.3, {1.0f, 1.0f}));
     recorder.start();
+    scheduler.runSerialQueues();  // the microphone opens
     const fs::path spool = onlyFile();
     fs::create_directory(fs::path(spool).replace_extension("wav"));  // blocks the rename
     input.playAll();
@@ -136,11 +142,13 @@ TEST_F(RecorderTest, FailedWavWriteKeepsTheSpool) {
 TEST_F(RecorderTest, CancelDeletesTheSpoolAndEndsCapture) {
     input.load(sine(48000, 20000, 440, 0.3, {1.0f, 1.0f}));
     recorder.start();
+    scheduler.runSerialQueues();  // the microphone opens
     input.play(8192);
     recorder.cancel();
     EXPECT_FALSE(recorder.isRecording());
     EXPECT_FALSE(recorder.currentSpoolURL().has_value());
     EXPECT_FALSE(input.isCapturing());
+    scheduler.runSerialQueues();  // the queued blocks, then the removal
     EXPECT_TRUE(pendingNames().empty());
     EXPECT_EQ(input.play(4096), 0u);  // nothing more is delivered
     EXPECT_EQ(scheduler.runSerialQueues(), 0);
@@ -150,6 +158,7 @@ TEST_F(RecorderTest, CancelDeletesTheSpoolAndEndsCapture) {
 TEST_F(RecorderTest, BlocksAfterStopNeverReachTheClosedFile) {
     input.load(sine(48000, 16384, 440, 0.3, {1.0f, 1.0f}));
     recorder.start();
+    scheduler.runSerialQueues();  // the microphone opens
     input.play(4096);
     const auto r = recorder.stop();
     ASSERT_TRUE(r.has_value());
@@ -158,30 +167,42 @@ TEST_F(RecorderTest, BlocksAfterStopNeverReachTheClosedFile) {
     EXPECT_EQ(WAV::pcmData(r->wav)->size(), 4096u / 3 * 2);  // 4096 frames at 48 kHz
 }
 
-TEST_F(RecorderTest, StartFailuresAreThrownAndLeaveTheRecorderIdle) {
-    input.failNextInputFormat("no PulseAudio server");
-    EXPECT_THROW(recorder.start(), std::runtime_error);
-    EXPECT_FALSE(recorder.isRecording());
+TEST_F(RecorderTest, AMicrophoneThatCannotOpenIsReportedAndAnEarlyStopKeepsNothing) {
+    std::vector<std::pair<fs::path, std::string>> failures;
+    recorder.setStartFailureHandler(
+        [&](const fs::path& spool, const std::string& why) { failures.emplace_back(spool, why); });
+    for (const bool inFormat : {true, false}) {
+        inFormat ? input.failNextInputFormat("no PulseAudio server")
+                 : input.failNextStart("stream refused");
+        recorder.start();  // returns at once: the microphone opens on the queue
+        const auto spool = recorder.currentSpoolURL();
+        ASSERT_TRUE(spool);
+        scheduler.runSerialQueues();
+        scheduler.runDue();
+        ASSERT_FALSE(failures.empty());
+        EXPECT_EQ(failures.back(),
+                  (std::pair<fs::path, std::string>{
+                      *spool, inFormat ? "no PulseAudio server" : "stream refused"}));
+        recorder.cancel();
+        scheduler.runSerialQueues();
+    }
     EXPECT_TRUE(pendingNames().empty());
 
-    input.failNextStart("stream refused");
-    EXPECT_THROW(recorder.start(), std::runtime_error);
-    EXPECT_FALSE(recorder.isRecording());
-    EXPECT_FALSE(recorder.currentSpoolURL().has_value());  // the leftover is not in progress
-    // The empty spool file created before the failure stays.
-    const fs::path leftover = onlyFile();
-    EXPECT_EQ(fs::file_size(leftover), CafSpoolFile::audioOffset);
+    // Let go before the microphone opened: nothing was heard, and nothing is kept.
+    recorder.start();
+    EXPECT_FALSE(recorder.stop().has_value());
+    scheduler.runSerialQueues();
+    EXPECT_EQ(input.startCount(), 0);
+    EXPECT_TRUE(pendingNames().empty());
 
-    // The next start replaces all of it and works.
+    // The next start works.
     input.load(sine(48000, 16000, 440, 0.3, {1.0f, 1.0f}));
     recorder.start();
-    EXPECT_TRUE(recorder.isRecording());
+    scheduler.runSerialQueues();
     input.playAll();
     advance(1.0);
-    const auto r = recorder.stop();
-    ASSERT_TRUE(r.has_value());
-    EXPECT_NE(r->recoveryURL.stem(), leftover.stem());
-    EXPECT_TRUE(fs::exists(leftover));
+    EXPECT_TRUE(recorder.stop().has_value());
+    EXPECT_EQ(failures.size(), 2u);
 }
 
 TEST_F(RecorderTest, UnusableStoreFailsStartBeforeCapture) {
@@ -197,6 +218,7 @@ TEST_F(RecorderTest, DestroyingTheRecorderStopsCapture) {
     {
         Recorder other{input, scheduler, clock, RecoveryStore(dir.path())};
         other.start();
+        scheduler.runSerialQueues();  // the microphone opens
         input.play(4096);
     }
     EXPECT_FALSE(input.isCapturing());

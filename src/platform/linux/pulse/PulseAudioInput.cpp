@@ -240,17 +240,33 @@ MicrophoneAuthorization PulseAudioInput::authorizationStatus() {
             kStatusTimeout);
         if (ok && query.captureSources > 0) {
             setReason("");
-            return MicrophoneAuthorization::authorized;
+            return remember(MicrophoneAuthorization::authorized);
         }
         setReason(ok ? "The sound server offers no microphone: connect one, or unmute it in the "
                        "sound settings."
                      : "The sound server did not answer in time.");
-        return MicrophoneAuthorization::denied;
+        return remember(MicrophoneAuthorization::denied);
     } catch (const std::exception&) {
         setReason(
             "No sound server (PulseAudio, or PipeWire with its PulseAudio service) is running.");
-        return MicrophoneAuthorization::denied;
+        return remember(MicrophoneAuthorization::denied);
     }
+}
+
+MicrophoneAuthorization PulseAudioInput::remember(MicrophoneAuthorization status) {
+    std::lock_guard lock(reasonMutex_);
+    lastKnown_ = status;
+    return status;
+}
+
+MicrophoneAuthorization PulseAudioInput::lastKnownAuthorization() {
+    {
+        std::lock_guard lock(reasonMutex_);
+        if (lastKnown_) {
+            return *lastKnown_;
+        }
+    }
+    return authorizationStatus();
 }
 
 std::string PulseAudioInput::unavailableReason() const {

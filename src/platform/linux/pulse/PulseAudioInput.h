@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "platform/AudioInput.h"
 #include "platform/Scheduler.h"
@@ -23,6 +24,7 @@ class PulseAudioInput : public platform::AudioInput {
     void start(const platform::AudioFormat& format, platform::AudioBlockHandler onBlock) override;
     void stop() override;
     platform::MicrophoneAuthorization authorizationStatus() override;
+    platform::MicrophoneAuthorization lastKnownAuthorization() override;
     std::string unavailableReason() const override;
     void requestAccess(std::function<void(bool granted)> completion) override;
 
@@ -34,11 +36,13 @@ class PulseAudioInput : public platform::AudioInput {
     platform::Scheduler& scheduler_;
     std::unique_ptr<Capture> capture_;
     void setReason(std::string reason);
+    platform::MicrophoneAuthorization remember(platform::MicrophoneAuthorization status);
 
     // Written by authorizationStatus on whichever thread asks (the status poll's is a
     // background one), read on the main thread.
     mutable std::mutex reasonMutex_;
     std::string reason_;
+    std::optional<platform::MicrophoneAuthorization> lastKnown_;  // under reasonMutex_
 };
 
 }  // namespace larkspire::desktop

@@ -23,7 +23,10 @@ Recorder::Recorder(platform::AudioInput& input, platform::Scheduler& scheduler,
       store_(std::move(store)),
       scheduler_(scheduler),
       queue_(scheduler.serialQueue("recorder")),
-      startedAt_(clock.now()) {}
+      startedAt_(clock.now()) {
+    // The first press finds the sound server's connection made.
+    queue_->async([&input = input_] { input.prepare(); });
+}
 
 Recorder::~Recorder() {
     endCapture();
@@ -45,6 +48,8 @@ bool Recorder::endCapture() {
     }
     // Open: stopping waits for its last blocks (bounded by the platform), not for a start.
     queue_->sync([&input = input_] { input.stop(); });
+    // Ready for the next press, off the main thread.
+    queue_->async([&input = input_] { input.prepare(); });
     return true;
 }
 

@@ -47,6 +47,11 @@ class AudioInput {
     // released. Does nothing when not capturing.
     virtual void stop() = 0;
 
+    // Makes ready what the next inputFormat() and start() need, such as the connection to
+    // the sound server, without opening the microphone; a failure is left for them to
+    // meet. Called on the thread that starts capture, between recordings.
+    virtual void prepare() {}
+
     // authorized when the audio server answers and has a capture source, else denied. Any
     // thread: it may wait on the audio server.
     virtual MicrophoneAuthorization authorizationStatus() = 0;

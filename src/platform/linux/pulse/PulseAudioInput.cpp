@@ -76,8 +76,8 @@ class PulseAudioInput::Capture {
     Capture(const Capture&) = delete;
     Capture& operator=(const Capture&) = delete;
 
-    void open() {
-        connection_ = PulseConnection::open(kConnectTimeout);
+    void open(std::unique_ptr<PulseConnection> connection) {
+        connection_ = std::move(connection);
         PulseConnection::Lock lock(connection_->loop());
         // The source's own channel positions, so the server does not remix.
         pa_channel_map map;
@@ -194,11 +194,39 @@ PulseAudioInput::~PulseAudioInput() {
     stop();
 }
 
+// The connection made ahead when it is still good, else a new one.
+std::unique_ptr<PulseConnection> PulseAudioInput::connection() {
+    if (spare_) {
+        auto spare = std::move(spare_);
+        PulseConnection::Lock lock(spare->loop());
+        if (pa_context_get_state(spare->context()) == PA_CONTEXT_READY) {
+            return spare;
+        }
+    }
+    return PulseConnection::open(kConnectTimeout);
+}
+
+void PulseAudioInput::prepare() {
+    if (capture_) {
+        return;
+    }
+    try {
+        spare_ = connection();
+    } catch (const std::exception&) {
+        spare_.reset();  // the next start meets the failure and says why
+    }
+}
+
 AudioFormat PulseAudioInput::inputFormat() {
-    auto connection = PulseConnection::open(kConnectTimeout);
-    PulseConnection::Lock lock(connection->loop());
-    const SourceInfo source = defaultSource(*connection, kConnectTimeout);
-    return AudioFormat{static_cast<double>(source.spec.rate), source.spec.channels};
+    auto connection = this->connection();
+    AudioFormat format;
+    {
+        PulseConnection::Lock lock(connection->loop());
+        const SourceInfo source = defaultSource(*connection, kConnectTimeout);
+        format = AudioFormat{static_cast<double>(source.spec.rate), source.spec.channels};
+    }
+    spare_ = std::move(connection);  // kept for the start that follows
+    return format;
 }
 
 void PulseAudioInput::start(const AudioFormat& format, platform::AudioBlockHandler onBlock) {
@@ -206,7 +234,7 @@ void PulseAudioInput::start(const AudioFormat& format, platform::AudioBlockHandl
         throw std::logic_error("PulseAudioInput: already capturing");
     }
     auto capture = std::make_unique<Capture>(format, std::move(onBlock));
-    capture->open();
+    capture->open(connection());
     capture_ = std::move(capture);
 }
 

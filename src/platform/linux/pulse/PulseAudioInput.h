@@ -9,9 +9,12 @@
 
 namespace larkspire::desktop {
 
+class PulseConnection;
+
 // The default PulseAudio source, captured through the client library's threaded main
-// loop (its thread is the capture thread). Each start connects anew, so a restarted
-// server is picked up; every wait on the server is bounded. Owner's thread only.
+// loop (its thread is the capture thread). The connection for the next recording is made
+// ahead (prepare) and replaced when the server went away; every wait on the server is
+// bounded. Owner's thread only.
 class PulseAudioInput : public platform::AudioInput {
   public:
     // `scheduler` carries the answer of requestAccess to the main queue.
@@ -23,6 +26,7 @@ class PulseAudioInput : public platform::AudioInput {
     platform::AudioFormat inputFormat() override;
     void start(const platform::AudioFormat& format, platform::AudioBlockHandler onBlock) override;
     void stop() override;
+    void prepare() override;
     platform::MicrophoneAuthorization authorizationStatus() override;
     platform::MicrophoneAuthorization lastKnownAuthorization() override;
     std::string unavailableReason() const override;
@@ -35,6 +39,10 @@ class PulseAudioInput : public platform::AudioInput {
     class Capture;
     platform::Scheduler& scheduler_;
     std::unique_ptr<Capture> capture_;
+    // Connected ahead, so that a press does not wait for the connection (no stream: the
+    // microphone stays closed). Used on the capturing thread only.
+    std::unique_ptr<PulseConnection> spare_;
+    std::unique_ptr<PulseConnection> connection();
     void setReason(std::string reason);
     platform::MicrophoneAuthorization remember(platform::MicrophoneAuthorization status);
 

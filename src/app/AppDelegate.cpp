@@ -43,7 +43,8 @@ AppDelegate::AppDelegate(AppServices services)
                   states.accessibility = bus && bus->isEnabled();
               },
           }),
-      projects_(s_.scheduler, s_.defaults, [this] { return api_; }) {
+      projects_(s_.scheduler, s_.defaults, [this] { return api_; }),
+      microphones_({s_.scheduler, s_.defaults, s_.audioInput}) {
     recorder_.setStartFailureHandler(
         lifetime_.guard([this](const std::filesystem::path& spool, const std::string& reason) {
             microphoneFailed(spool, reason);
@@ -183,6 +184,9 @@ void AppDelegate::buildStatusMenu() {
     more->append(activeProject);
     more->append(previewContextItem_);
     more->append(microphoneItem_);
+    auto microphoneChoice = MenuItem::make("Microphone");
+    microphoneChoice->setSubmenu(microphones_.menu());
+    more->append(microphoneChoice);
     more->append(vaultItem);
     more->append(autostartItem_);
     auto moreItem = MenuItem::make("More");
@@ -249,6 +253,7 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
         VaultSync::Services{s_.scheduler, s_.clock, s_.log, s_.homeDirectory});
     vault_->start();
     refreshMicrophonePermission(true);
+    microphones_.start();
     if (hooks_.signedIn) {
         hooks_.signedIn();
     }

@@ -12,6 +12,7 @@
 #include "account/ProjectMenu.h"
 #include "account/WorkspaceController.h"
 #include "app/Insertion.h"
+#include "app/MicrophoneMenu.h"
 #include "audio/Recorder.h"
 #include "audio/RecoveryStore.h"
 #include "context/AccessibilityContext.h"
@@ -180,6 +181,7 @@ class AppDelegate {
     bool authenticatedSetupComplete() const { return authenticatedSetupComplete_; }
     bool fnMonitoring() const { return fnMonitoring_; }
     const std::shared_ptr<Menu>& projectMenu() const { return projects_.menu(); }
+    const std::shared_ptr<Menu>& microphoneMenu() const { return microphones_.menu(); }
     const std::shared_ptr<WorkspaceController>& workspaceController() const {
         return workspaceController_;
     }
@@ -283,6 +285,8 @@ class AppDelegate {
     bool recovering_ = false;
     // The page a link asked for before the agent was signed in.
     std::optional<std::string> linkedPage_;
+    // Said instead of "Listening" when the chosen microphone is gone.
+    std::optional<std::string> microphoneNotice_;
     std::optional<platform::TimePoint> fnDownAt_;
     platform::TimePoint lastQuickTapAt_ = platform::distantPast();
     bool locked_ = false;
@@ -294,6 +298,7 @@ class AppDelegate {
     bool authenticatedSetupComplete_ = false;
     NativeStatusReporter nativeStatus_;
     ProjectMenu projects_;
+    MicrophoneMenu microphones_;
     std::shared_ptr<WorkspaceController> workspaceController_;
 
     bool contextual_ = false;

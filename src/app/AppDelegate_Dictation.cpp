@@ -31,7 +31,8 @@ void AppDelegate::fnDown() {
     }
     dictationTarget_ = std::move(target);
     if (startRecording()) {
-        hud_.showStatus("Listening", "waveform");
+        hud_.showStatus(std::exchange(microphoneNotice_, std::nullopt).value_or("Listening"),
+                        "waveform");
     } else {
         dictationTarget_.reset();
     }
@@ -111,6 +112,7 @@ bool AppDelegate::startRecording() {
                        "helps.");
         return false;
     }
+    microphoneNotice_ = microphones_.applyChoice();
     // The microphone opens on the recorder's queue; a failure to open comes back later.
     try {
         recorder_.start();

@@ -4,6 +4,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace larkspire::platform {
 
@@ -14,6 +15,15 @@ struct AudioFormat {
     std::uint32_t channels = 0;
 
     bool operator==(const AudioFormat&) const = default;
+};
+
+// An input device the sound server offers: its name (stable across restarts) and the
+// description people know it by.
+struct AudioSource {
+    std::string name;
+    std::string description;
+
+    bool operator==(const AudioSource&) const = default;
 };
 
 // The microphone authorisation status, with the values the logic reports.
@@ -51,6 +61,13 @@ class AudioInput {
     // the sound server, without opening the microphone; a failure is left for them to
     // meet. Called on the thread that starts capture, between recordings.
     virtual void prepare() {}
+
+    // The input devices offered now (no monitors of outputs). Any thread: it may wait on
+    // the audio server; empty when there is none.
+    virtual std::vector<AudioSource> sources() { return {}; }
+    // The device the next start() captures, by name; empty for the system default. Any
+    // thread.
+    virtual void setSource(const std::string& name) { (void)name; }
 
     // authorized when the audio server answers and has a capture source, else denied. Any
     // thread: it may wait on the audio server.

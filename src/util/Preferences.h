@@ -16,6 +16,8 @@ inline constexpr const char* screenAwarePreview = "screenAwarePreview";
 inline constexpr const char* assignedDictationKey = "assignedDictationKey";
 // The desktop portal's restore token for the keyboard session, so it asks only once.
 inline constexpr const char* remoteDesktopRestoreToken = "remoteDesktopRestoreToken";
+// The input device the user chose by its sound-server name; absent for the system default.
+inline constexpr const char* microphoneSource = "microphoneSource";
 inline constexpr const char* recordingHUDOrigin = "Vantrel.RecordingHUDOrigin";
 }  // namespace defaults
 

@@ -43,6 +43,7 @@ void FakeAudioInput::start(const platform::AudioFormat& format,
     std::this_thread::sleep_for(startBlock_);
     ++startCount_;
     startedFormat_ = format;
+    startedSource_ = source_;
     handler_ = std::move(onBlock);
 }
 

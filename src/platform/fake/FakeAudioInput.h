@@ -38,6 +38,12 @@ class FakeAudioInput : public platform::AudioInput {
     void blockStartFor(std::chrono::milliseconds duration) { startBlock_ = duration; }
 
     void setFormat(platform::AudioFormat format) { format_ = format; }
+    // The input devices sources() lists.
+    void setSources(std::vector<platform::AudioSource> sources) { sources_ = std::move(sources); }
+    std::vector<platform::AudioSource> sources() override { return sources_; }
+    void setSource(const std::string& name) override { source_ = name; }
+    // The device the last start() captured ("" for the default).
+    const std::string& startedSource() const { return startedSource_; }
     void setAuthorization(platform::MicrophoneAuthorization status) { status_ = status; }
     // What a request answers when the status is not determined yet.
     void setRequestAnswer(bool granted) { requestAnswer_ = granted; }
@@ -65,6 +71,9 @@ class FakeAudioInput : public platform::AudioInput {
     void requestAccess(std::function<void(bool granted)> completion) override;
 
   private:
+    std::vector<platform::AudioSource> sources_;
+    std::string source_;
+    std::string startedSource_;
     std::chrono::milliseconds startBlock_{0};
     std::string reason_;
     platform::Scheduler& scheduler_;

@@ -72,10 +72,10 @@ TEST_F(TrayView, DocksInTheTrayWithTheStatusMenuInOrder) {
     EXPECT_FALSE(actionNamed(menu, "Copy last dictation")->isEnabled());
     EXPECT_TRUE(
         actionNamed(menu, "Include active-window image with Control + Right Alt")->isChecked());
-    EXPECT_EQ(
-        titlesOf(actionNamed(menu, "More")->menu()),
-        (QStringList{"Undo last insertion", "Active project", "Preview screen-aware drafts",
-                     "Microphone permission…", "Open vault folder", "Start Larkspire at login"}));
+    EXPECT_EQ(titlesOf(actionNamed(menu, "More")->menu()),
+              (QStringList{"Undo last insertion", "Active project", "Preview screen-aware drafts",
+                           "Microphone permission…", "Microphone", "Open vault folder",
+                           "Start Larkspire at login"}));
     EXPECT_EQ(actionNamed(menu, "Quit")->shortcut(), QKeySequence(QKeySequence::Quit));
     // No mnemonic hides the "&".
     EXPECT_EQ(actionNamed(menu, "Settings & permissions…")->text(), "Settings && permissions…");

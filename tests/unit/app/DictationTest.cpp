@@ -389,6 +389,46 @@ TEST_F(Dictation, UndoAfterTheTargetQuitPostsNoKey) {
     EXPECT_FALSE(app->undoLastItem()->enabled());
 }
 
+TEST_F(Dictation, TheChosenMicrophoneIsRecordedFromAndOneUnpluggedFallsBackSayingSoOnce) {
+    const platform::AudioSource builtIn{"builtin", "Built-in Audio"}, usb{"usb", "USB Microphone"};
+    auto relist = [&](std::vector<platform::AudioSource> sources) {
+        microphone.setSources(std::move(sources));
+        scheduler.advance(platform::Duration(MicrophoneMenu::kRefreshSeconds));
+        scheduler.runUntilIdle();
+    };
+    auto holdAndRelease = [&] {
+        scheduler.advance(platform::Duration(0.6));
+        app->fnUp();
+        scheduler.runUntilIdle();
+    };
+    relist({builtIn, usb});  // plugged in while the agent runs
+    const auto& menu = app->microphoneMenu();
+    EXPECT_EQ(menu->titles(), (Strings{"System default", "Built-in Audio", "USB Microphone"}));
+    EXPECT_TRUE(menu->at(0)->checked());
+    menu->find("USB Microphone")->trigger();
+    EXPECT_EQ(defaults.stringValue("microphoneSource"), "usb");
+    EXPECT_FALSE(menu->at(0)->checked());
+    EXPECT_TRUE(menu->find("USB Microphone")->checked());
+    press();
+    EXPECT_EQ(microphone.startedSource(), "usb");
+    holdAndRelease();
+
+    relist({builtIn});  // unplugged: the default, said at the first press only
+    EXPECT_TRUE(menu->at(0)->checked());
+    for (const char* shownText :
+         {"Chosen microphone not found · listening with the system default", "Listening"}) {
+        press();
+        EXPECT_EQ(panel.content().text, shownText);
+        EXPECT_EQ(microphone.startedSource(), "");
+        holdAndRelease();
+    }
+    relist({builtIn, usb});  // back: chosen again
+    EXPECT_TRUE(menu->find("USB Microphone")->checked());
+    press();
+    EXPECT_EQ(microphone.startedSource(), "usb");
+    EXPECT_EQ(panel.content().text, "Listening");
+}
+
 TEST_F(Dictation, KeyHandlingNeverWaitsOnTheSoundServer) {
     constexpr int kRightAlt = 108;
     microphone.blockStartFor(std::chrono::seconds(1));  // a wedged sound server

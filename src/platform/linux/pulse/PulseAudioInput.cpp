@@ -29,14 +29,14 @@ struct SourceInfo {
     bool found = false;
 };
 
-// The default source as it is now. Lock held.
-SourceInfo defaultSource(PulseConnection& c, pa_usec_t timeout) {
+// The source `name` (the default when empty) as it is now. Lock held.
+SourceInfo sourceNamed(PulseConnection& c, const std::string& name, pa_usec_t timeout) {
     struct Query {
         pa_threaded_mainloop* loop;
         SourceInfo info;
     } query{c.loop(), {}};
     const bool ok = c.finish(pa_context_get_source_info_by_name(
-                                 c.context(), kDefaultSource,
+                                 c.context(), name.empty() ? kDefaultSource : name.c_str(),
                                  [](pa_context*, const pa_source_info* i, int eol, void* userdata) {
                                      auto* q = static_cast<Query*>(userdata);
                                      if (eol == 0 && i) {
@@ -76,13 +76,13 @@ class PulseAudioInput::Capture {
     Capture(const Capture&) = delete;
     Capture& operator=(const Capture&) = delete;
 
-    void open(std::unique_ptr<PulseConnection> connection) {
+    void open(std::unique_ptr<PulseConnection> connection, const std::string& device) {
         connection_ = std::move(connection);
         PulseConnection::Lock lock(connection_->loop());
         // The source's own channel positions, so the server does not remix.
         pa_channel_map map;
         pa_channel_map_init_auto(&map, spec_.channels, PA_CHANNEL_MAP_DEFAULT);
-        const SourceInfo source = defaultSource(*connection_, kConnectTimeout);
+        const SourceInfo source = sourceNamed(*connection_, device, kConnectTimeout);
         if (source.map.channels == spec_.channels) {
             map = source.map;
         }
@@ -102,7 +102,8 @@ class PulseAudioInput::Capture {
         attr.prebuf = static_cast<std::uint32_t>(-1);
         attr.minreq = static_cast<std::uint32_t>(-1);
         attr.fragsize = static_cast<std::uint32_t>(kFragmentFrames * frameBytes_);
-        if (pa_stream_connect_record(stream_.get(), nullptr, &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
+        if (pa_stream_connect_record(stream_.get(), device.empty() ? nullptr : device.c_str(),
+                                     &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
             throw connection_->error("cannot record");
         }
         connection_->awaitReady(stream_.get(), kConnectTimeout, "record stream");
@@ -222,7 +223,7 @@ AudioFormat PulseAudioInput::inputFormat() {
     AudioFormat format;
     {
         PulseConnection::Lock lock(connection->loop());
-        const SourceInfo source = defaultSource(*connection, kConnectTimeout);
+        const SourceInfo source = sourceNamed(*connection, chosenSource(), kConnectTimeout);
         format = AudioFormat{static_cast<double>(source.spec.rate), source.spec.channels};
     }
     spare_ = std::move(connection);  // kept for the start that follows
@@ -234,7 +235,7 @@ void PulseAudioInput::start(const AudioFormat& format, platform::AudioBlockHandl
         throw std::logic_error("PulseAudioInput: already capturing");
     }
     auto capture = std::make_unique<Capture>(format, std::move(onBlock));
-    capture->open(connection());
+    capture->open(connection(), chosenSource());
     capture_ = std::move(capture);
 }
 
@@ -282,14 +283,14 @@ MicrophoneAuthorization PulseAudioInput::authorizationStatus() {
 }
 
 MicrophoneAuthorization PulseAudioInput::remember(MicrophoneAuthorization status) {
-    std::lock_guard lock(reasonMutex_);
+    std::lock_guard lock(stateMutex_);
     lastKnown_ = status;
     return status;
 }
 
 MicrophoneAuthorization PulseAudioInput::lastKnownAuthorization() {
     {
-        std::lock_guard lock(reasonMutex_);
+        std::lock_guard lock(stateMutex_);
         if (lastKnown_) {
             return *lastKnown_;
         }
@@ -297,13 +298,50 @@ MicrophoneAuthorization PulseAudioInput::lastKnownAuthorization() {
     return authorizationStatus();
 }
 
+void PulseAudioInput::setSource(const std::string& name) {
+    std::lock_guard lock(stateMutex_);
+    source_ = name;
+}
+
+std::string PulseAudioInput::chosenSource() const {
+    std::lock_guard lock(stateMutex_);
+    return source_;
+}
+
+std::vector<platform::AudioSource> PulseAudioInput::sources() {
+    try {
+        auto connection = PulseConnection::open(kStatusTimeout);
+        PulseConnection::Lock lock(connection->loop());
+        struct Query {
+            pa_threaded_mainloop* loop;
+            std::vector<platform::AudioSource> found;
+        } query{connection->loop(), {}};
+        const bool ok = connection->finish(
+            pa_context_get_source_info_list(
+                connection->context(),
+                [](pa_context*, const pa_source_info* i, int eol, void* userdata) {
+                    auto* q = static_cast<Query*>(userdata);
+                    if (eol == 0 && i && i->monitor_of_sink == PA_INVALID_INDEX) {
+                        q->found.push_back(
+                            {i->name ? i->name : "", i->description ? i->description : ""});
+                    }
+                    PulseConnection::signal(q->loop);
+                },
+                &query),
+            kStatusTimeout);
+        return ok ? query.found : std::vector<platform::AudioSource>{};
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 std::string PulseAudioInput::unavailableReason() const {
-    std::lock_guard lock(reasonMutex_);
+    std::lock_guard lock(stateMutex_);
     return reason_;
 }
 
 void PulseAudioInput::setReason(std::string reason) {
-    std::lock_guard lock(reasonMutex_);
+    std::lock_guard lock(stateMutex_);
     reason_ = std::move(reason);
 }
 

@@ -27,6 +27,8 @@ class PulseAudioInput : public platform::AudioInput {
     void start(const platform::AudioFormat& format, platform::AudioBlockHandler onBlock) override;
     void stop() override;
     void prepare() override;
+    std::vector<platform::AudioSource> sources() override;
+    void setSource(const std::string& name) override;
     platform::MicrophoneAuthorization authorizationStatus() override;
     platform::MicrophoneAuthorization lastKnownAuthorization() override;
     std::string unavailableReason() const override;
@@ -46,11 +48,14 @@ class PulseAudioInput : public platform::AudioInput {
     void setReason(std::string reason);
     platform::MicrophoneAuthorization remember(platform::MicrophoneAuthorization status);
 
-    // Written by authorizationStatus on whichever thread asks (the status poll's is a
-    // background one), read on the main thread.
-    mutable std::mutex reasonMutex_;
+    // The reason and status are written by authorizationStatus on whichever thread asks
+    // (the status poll's is a background one); the device is chosen on the main thread and
+    // read on the capturing one.
+    mutable std::mutex stateMutex_;
     std::string reason_;
-    std::optional<platform::MicrophoneAuthorization> lastKnown_;  // under reasonMutex_
+    std::optional<platform::MicrophoneAuthorization> lastKnown_;  // under stateMutex_
+    std::string source_;                                          // under stateMutex_
+    std::string chosenSource() const;
 };
 
 }  // namespace larkspire::desktop

@@ -27,6 +27,7 @@
 #include "platform/linux/portal/PortalKeyInjector.h"
 #include "platform/linux/portal/PortalKeyListener.h"
 #include "platform/linux/portal/PortalRemoteDesktop.h"
+#include "platform/linux/posix/KeyCommand.h"
 #include "platform/linux/posix/KeyHandOver.h"
 #include "platform/linux/posix/SyslogSystemLog.h"
 #include "platform/linux/posix/SystemClock.h"
@@ -45,7 +46,6 @@
 #include "platform/linux/secret/SecretServiceKeychain.h"
 #include "platform/linux/wayland/CommandKeyListener.h"
 #include "platform/linux/wayland/DataControlClipboard.h"
-#include "platform/linux/wayland/KeyCommand.h"
 #include "platform/linux/wayland/NoKeyListener.h"
 #include "platform/linux/wayland/ScreencopyWindowCapture.h"
 #include "platform/linux/wayland/VirtualKeyboardKeyInjector.h"
@@ -124,15 +124,7 @@ std::optional<int> handKeyCommand(int argc, char** argv) {
     if (!larkspire::desktop::KeyCommand::requested(arguments)) {
         return std::nullopt;
     }
-    if (!larkspire::desktop::KeyCommand::parse(arguments)) {
-        std::fputs("larkspire: usage: larkspire --key press|release [--control]\n", stderr);
-        return 2;
-    }
-    if (!larkspire::desktop::handToAgent(arguments)) {
-        std::fputs("larkspire: no running agent took the key: start larkspire first\n", stderr);
-        return 1;
-    }
-    return 0;
+    return larkspire::desktop::runKeyCommand("larkspire --key", arguments);
 }
 
 // The services of the keyboard, the clipboard and the windows that the session offers.

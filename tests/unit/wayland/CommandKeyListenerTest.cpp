@@ -8,7 +8,7 @@
 #include "input/FnKeyMonitor.h"
 #include "platform/fake/FakeKeyInjector.h"
 #include "platform/fake/FakeScheduler.h"
-#include "platform/linux/wayland/KeyCommand.h"
+#include "platform/linux/posix/KeyCommand.h"
 #include "support/GestureLog.h"
 
 namespace larkspire::desktop {

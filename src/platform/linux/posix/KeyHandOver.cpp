@@ -1,11 +1,14 @@
 #include "platform/linux/posix/KeyHandOver.h"
 
+#include "platform/linux/posix/KeyCommand.h"
+
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -49,6 +52,20 @@ std::string encodeArguments(const std::vector<std::string>& arguments) {
         }
     }
     return out;
+}
+
+int runKeyCommand(const std::string& program, const std::vector<std::string>& arguments) {
+    if (!KeyCommand::parse(arguments)) {
+        std::fprintf(stderr, "%s: usage: %s press|release [--control]\n",
+                     program.substr(0, program.find(' ')).c_str(), program.c_str());
+        return 2;
+    }
+    if (!handToAgent(arguments)) {
+        std::fprintf(stderr, "%s: no running agent took the key: start larkspire first\n",
+                     program.substr(0, program.find(' ')).c_str());
+        return 1;
+    }
+    return 0;
 }
 
 bool handToAgent(const std::vector<std::string>& arguments) {

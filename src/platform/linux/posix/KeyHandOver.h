@@ -21,4 +21,9 @@ std::string encodeArguments(const std::vector<std::string>& arguments);
 // Sends the arguments and closes; false when no agent listens.
 bool handToAgent(const std::vector<std::string>& arguments);
 
+// The key command of `program` ("larkspire --key", "larkspire-key"): checks the arguments
+// ("--key ACTION [--control]"), hands them over and says on stderr what went wrong; the
+// exit status (0 handed over, 1 no agent, 2 wrong arguments).
+int runKeyCommand(const std::string& program, const std::vector<std::string>& arguments);
+
 }  // namespace larkspire::desktop

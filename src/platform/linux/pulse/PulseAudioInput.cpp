@@ -52,6 +52,34 @@ SourceInfo sourceNamed(PulseConnection& c, const std::string& name, pa_usec_t ti
     return query.info;
 }
 
+// The server's input devices (a sink's monitor is not a microphone); nothing when it
+// did not answer in time. Throws when there is no server.
+std::optional<std::vector<platform::AudioSource>> inputDevices() {
+    auto connection = PulseConnection::open(kStatusTimeout);
+    PulseConnection::Lock lock(connection->loop());
+    struct Query {
+        pa_threaded_mainloop* loop;
+        std::vector<platform::AudioSource> found;
+    } query{connection->loop(), {}};
+    const bool ok =
+        connection->finish(pa_context_get_source_info_list(
+                               connection->context(),
+                               [](pa_context*, const pa_source_info* i, int eol, void* userdata) {
+                                   auto* q = static_cast<Query*>(userdata);
+                                   if (eol == 0 && i && i->monitor_of_sink == PA_INVALID_INDEX) {
+                                       q->found.push_back({i->name ? i->name : "",
+                                                           i->description ? i->description : ""});
+                                   }
+                                   PulseConnection::signal(q->loop);
+                               },
+                               &query),
+                           kStatusTimeout);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return query.found;
+}
+
 }  // namespace
 
 class PulseAudioInput::Capture {
@@ -248,32 +276,14 @@ void PulseAudioInput::stop() {
 
 MicrophoneAuthorization PulseAudioInput::authorizationStatus() {
     try {
-        auto connection = PulseConnection::open(kStatusTimeout);
-        PulseConnection::Lock lock(connection->loop());
-        struct Query {
-            pa_threaded_mainloop* loop;
-            int captureSources = 0;
-        } query{connection->loop()};
-        const bool ok = connection->finish(
-            pa_context_get_source_info_list(
-                connection->context(),
-                [](pa_context*, const pa_source_info* i, int eol, void* userdata) {
-                    auto* q = static_cast<Query*>(userdata);
-                    // A sink's monitor is not a microphone.
-                    if (eol == 0 && i && i->monitor_of_sink == PA_INVALID_INDEX) {
-                        ++q->captureSources;
-                    }
-                    PulseConnection::signal(q->loop);
-                },
-                &query),
-            kStatusTimeout);
-        if (ok && query.captureSources > 0) {
+        const auto inputs = inputDevices();
+        if (inputs && !inputs->empty()) {
             setReason("");
             return remember(MicrophoneAuthorization::authorized);
         }
-        setReason(ok ? "The sound server offers no microphone: connect one, or unmute it in the "
-                       "sound settings."
-                     : "The sound server did not answer in time.");
+        setReason(inputs ? "The sound server offers no microphone: connect one, or unmute it "
+                           "in the sound settings."
+                         : "The sound server did not answer in time.");
         return remember(MicrophoneAuthorization::denied);
     } catch (const std::exception&) {
         setReason(
@@ -310,26 +320,7 @@ std::string PulseAudioInput::chosenSource() const {
 
 std::vector<platform::AudioSource> PulseAudioInput::sources() {
     try {
-        auto connection = PulseConnection::open(kStatusTimeout);
-        PulseConnection::Lock lock(connection->loop());
-        struct Query {
-            pa_threaded_mainloop* loop;
-            std::vector<platform::AudioSource> found;
-        } query{connection->loop(), {}};
-        const bool ok = connection->finish(
-            pa_context_get_source_info_list(
-                connection->context(),
-                [](pa_context*, const pa_source_info* i, int eol, void* userdata) {
-                    auto* q = static_cast<Query*>(userdata);
-                    if (eol == 0 && i && i->monitor_of_sink == PA_INVALID_INDEX) {
-                        q->found.push_back(
-                            {i->name ? i->name : "", i->description ? i->description : ""});
-                    }
-                    PulseConnection::signal(q->loop);
-                },
-                &query),
-            kStatusTimeout);
-        return ok ? query.found : std::vector<platform::AudioSource>{};
+        return inputDevices().value_or(std::vector<platform::AudioSource>{});
     } catch (const std::exception&) {
         return {};
     }

@@ -1,4 +1,4 @@
-#include "platform/linux/wayland/KeyCommand.h"
+#include "platform/linux/posix/KeyCommand.h"
 
 #include <algorithm>
 

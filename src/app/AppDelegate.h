@@ -224,6 +224,7 @@ class AppDelegate {
     // The microphone of the recording writing `spool` could not be opened.
     void microphoneFailed(const std::filesystem::path& spool, const std::string& reason);
     void saveFailed(const std::string& text);
+    void sayNotSaved(const std::string& text);
     void silent(const std::optional<std::filesystem::path>& archived);
     // "Retry saved recording" is offered while a recording neither in progress nor being
     // sent is on disk.

@@ -166,6 +166,10 @@ void AppDelegate::writeFailed(const std::filesystem::path& spool, const std::str
     }
     // That recording has ended and kept what reached the disk; the one in progress, if
     // any, is not the one that failed and goes on.
+    sayNotSaved(text);
+}
+
+void AppDelegate::sayNotSaved(const std::string& text) {
     hud_.showStatus(text, "exclamationmark.triangle");
     hud_.hide(4.0);
     fail(text);
@@ -190,10 +194,7 @@ void AppDelegate::saveFailed(const std::string& text) {
         toggleItem_->setTitle("Start recording");
     }
     dictationTarget_.reset();
-    hud_.showStatus(text, "exclamationmark.triangle");
-    hud_.hide(4.0);
-    fail(text);
-    refreshRetryItem();
+    sayNotSaved(text);
 }
 
 void AppDelegate::refreshMicrophonePermission(bool requestIfNeeded) {

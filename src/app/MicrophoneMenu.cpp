@@ -39,6 +39,11 @@ void MicrophoneMenu::listed(std::vector<platform::AudioSource> sources) {
     rebuild();
 }
 
+bool MicrophoneMenu::offers(const std::string& name) const {
+    return std::any_of(sources_.begin(), sources_.end(),
+                       [&](const auto& source) { return source.name == name; });
+}
+
 std::string MicrophoneMenu::chosen() const {
     return s_.defaults.stringValue(defaults::microphoneSource).value_or("");
 }
@@ -46,8 +51,6 @@ std::string MicrophoneMenu::chosen() const {
 void MicrophoneMenu::rebuild() {
     menu_->removeAll();
     const std::string current = chosen();
-    const bool present = std::any_of(sources_.begin(), sources_.end(),
-                                     [&](const auto& source) { return source.name == current; });
     auto item = [this](const std::string& title, const std::string& name, bool checked) {
         auto entry =
             platform::MenuItem::make(title, lifetime_.guard([this, name] { choose(name); }));
@@ -56,7 +59,7 @@ void MicrophoneMenu::rebuild() {
         menu_->append(entry);
     };
     // A chosen device that is gone records from the default: that is what is checked.
-    item("System default", "", current.empty() || !present);
+    item("System default", "", current.empty() || !offers(current));
     for (const auto& source : sources_) {
         item(source.description.empty() ? source.name : source.description, source.name,
              source.name == current);
@@ -75,10 +78,8 @@ void MicrophoneMenu::choose(const std::string& name) {
 
 std::optional<std::string> MicrophoneMenu::applyChoice() {
     const std::string current = chosen();
-    const auto found = std::find_if(sources_.begin(), sources_.end(),
-                                    [&](const auto& source) { return source.name == current; });
     // Before the first list the device is taken on trust: the start says if it fails.
-    if (current.empty() || found != sources_.end() || !listedOnce_) {
+    if (current.empty() || offers(current) || !listedOnce_) {
         s_.input.setSource(current);
         goneNoticeFor_.clear();
         return std::nullopt;

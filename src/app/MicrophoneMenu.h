@@ -43,6 +43,7 @@ class MicrophoneMenu {
     void rebuild();
     void choose(const std::string& name);
     std::string chosen() const;
+    bool offers(const std::string& name) const;  // the device is listed now
 
     Services s_;
     std::shared_ptr<platform::Menu> menu_;

@@ -41,21 +41,21 @@ DBusConnection* AtspiCohort::connection() const {
 
 const RoleName& AtspiCohort::role(std::size_t i) {
     if (!members_[i].role) {
-        fetchRoles();
+        fetchBasics();
     }
     return *members_[i].role;
 }
 
 const std::string& AtspiCohort::name(std::size_t i) {
     if (!members_[i].name) {
-        fetchProperty(&Member::name, "Name");
+        fetchBasics();
     }
     return *members_[i].name;
 }
 
 const std::string& AtspiCohort::description(std::size_t i) {
     if (!members_[i].description) {
-        fetchProperty(&Member::description, "Description");
+        fetchBasics();
     }
     return *members_[i].description;
 }
@@ -67,17 +67,42 @@ const std::string& AtspiCohort::text(std::size_t i, std::size_t atLeast) {
     return *members_[i].text;
 }
 
-const std::vector<AtspiAddress>& AtspiCohort::children(std::size_t i) {
-    if (!members_[i].children) {
-        fetchChildren();
+AtspiCohort::Children AtspiCohort::children(std::size_t i, std::size_t atMost) {
+    if (atMost == 0) {
+        return {};
     }
-    return *members_[i].children;
+    if (const auto& m = members_[i]; next_ && m.inNext) {
+        const auto [first, count] = *m.inNext;
+        if (count >= atMost || count == m.children->size()) {
+            return {next_, first, std::min(count, atMost)};
+        }
+    }
+    // A new generation from this member on. Its siblings' children are fetched in
+    // growing batches, so a walk that stops early has not asked for many more.
+    std::vector<AtspiAddress> kids;
+    for (auto& m : members_) {
+        m.inNext.reset();
+    }
+    for (std::size_t from = i, batch = 8; from < members_.size() && kids.size() < atMost;
+         from += batch, batch *= 2) {
+        const std::size_t to = std::min(members_.size(), from + batch);
+        fetchChildren(from, to);
+        for (std::size_t k = from; k < to && kids.size() < atMost; ++k) {
+            const auto& all = *members_[k].children;
+            const std::size_t take = std::min(all.size(), atMost - kids.size());
+            members_[k].inNext.emplace(kids.size(), take);
+            kids.insert(kids.end(), all.begin(), all.begin() + static_cast<std::ptrdiff_t>(take));
+        }
+    }
+    next_ = std::make_shared<AtspiCohort>(std::move(kids));
+    const auto [first, count] = *members_[i].inNext;
+    return {next_, first, count};
 }
 
-void AtspiCohort::fetchChildren() {
+void AtspiCohort::fetchChildren(std::size_t from, std::size_t to) {
     std::vector<std::size_t> asked;
     std::vector<MessagePtr> requests;
-    for (std::size_t i = 0; i < members_.size(); ++i) {
+    for (std::size_t i = from; i < to; ++i) {
         if (!members_[i].children) {
             asked.push_back(i);
             requests.push_back(atspibus::call(members_[i].address, kAccessible, "GetChildren"));
@@ -117,14 +142,18 @@ void AtspiCohort::fetchChildren() {
     }
 }
 
-void AtspiCohort::fetchRoles() {
+void AtspiCohort::fetchBasics() {
+    constexpr std::size_t kAsked = 4;
     std::vector<std::size_t> asked;
     std::vector<MessagePtr> requests;
     for (std::size_t i = 0; i < members_.size(); ++i) {
+        const AtspiAddress& a = members_[i].address;
         if (!members_[i].role) {
             asked.push_back(i);
-            requests.push_back(atspibus::call(members_[i].address, kAccessible, "GetRole"));
-            requests.push_back(atspibus::call(members_[i].address, kAccessible, "GetInterfaces"));
+            requests.push_back(atspibus::call(a, kAccessible, "GetRole"));
+            requests.push_back(atspibus::call(a, kAccessible, "GetInterfaces"));
+            requests.push_back(atspibus::property(a, kAccessible, "Name"));
+            requests.push_back(atspibus::property(a, kAccessible, "Description"));
         }
     }
     auto replies = atspibus::sendAll(connection(), std::move(requests), kTimeoutMs);
@@ -132,9 +161,12 @@ void AtspiCohort::fetchRoles() {
     std::vector<std::size_t> texts;
     for (std::size_t k = 0; k < asked.size(); ++k) {
         Member& m = members_[asked[k]];
-        const auto role = atspibus::readUint(replies[2 * k].get());
-        const auto interfaces = atspibus::readStrings(replies[2 * k + 1].get());
+        const auto* reply = &replies[kAsked * k];
+        const auto role = atspibus::readUint(reply[0].get());
+        const auto interfaces = atspibus::readStrings(reply[1].get());
         m.hasText = std::find(interfaces.begin(), interfaces.end(), kText) != interfaces.end();
+        m.name = atspibus::readVariantString(reply[2].get()).value_or("");
+        m.description = atspibus::readVariantString(reply[3].get()).value_or("");
         if (!role) {
             m.role.emplace();
         } else if (*role == ATSPI_ROLE_TEXT) {
@@ -154,26 +186,11 @@ void AtspiCohort::fetchRoles() {
     }
 }
 
-void AtspiCohort::fetchProperty(std::optional<std::string> Member::*field, const char* property) {
-    std::vector<std::size_t> asked;
-    std::vector<MessagePtr> requests;
-    for (std::size_t i = 0; i < members_.size(); ++i) {
-        if (!(members_[i].*field)) {
-            asked.push_back(i);
-            requests.push_back(atspibus::property(members_[i].address, kAccessible, property));
-        }
-    }
-    auto replies = atspibus::sendAll(connection(), std::move(requests), kTimeoutMs);
-    for (std::size_t k = 0; k < asked.size(); ++k) {
-        members_[asked[k]].*field = atspibus::readVariantString(replies[k].get()).value_or("");
-    }
-}
-
 void AtspiCohort::fetchTexts(std::size_t atLeast) {
     // Only members with a text interface are asked (others complain in their own log),
     // and the length first: asking past the end of a text crashes some toolkits' labels.
     if (std::any_of(members_.begin(), members_.end(), [](const Member& m) { return !m.role; })) {
-        fetchRoles();
+        fetchBasics();
     }
     std::vector<std::size_t> asked;
     std::vector<MessagePtr> requests;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,9 +11,13 @@
 
 namespace larkspire::desktop {
 
-// Siblings read together: the first read of an attribute of one of them fetches it for
-// all, in one batch of calls on the bus, because a walk asks every sibling the same
-// questions in turn. Values are read once; a failed read is the empty value. Main thread.
+// Elements read together: the first read of an attribute of one of them fetches it for
+// all, in one batch of calls on the bus, because a walk asks each of them the same
+// questions in turn. A cohort is a generation: the children of its members, as far as
+// they are asked for, form the next one, since a breadth-first walk reads a whole
+// generation before the next. The first read of a member's role, name or description
+// fetches all three, as a walk that reads text asks for them together. Values are read
+// once; a failed read is the empty value. Main thread.
 class AtspiCohort {
   public:
     // Time-out of each batch (its calls wait together).
@@ -29,8 +34,15 @@ class AtspiCohort {
     // The text of the member's text interface, at least its first `atLeast` characters
     // (the empty text without one). Read again only when more is asked for.
     const std::string& text(std::size_t i, std::size_t atLeast);
-    // The member's children, in order.
-    const std::vector<AtspiAddress>& children(std::size_t i);
+    // The member's first `atMost` children, in order: the members `first` to
+    // `first + count` of the next generation, which also holds the children of the
+    // members after it until `atMost` children are gathered in all.
+    struct Children {
+        std::shared_ptr<AtspiCohort> cohort;
+        std::size_t first = 0;
+        std::size_t count = 0;
+    };
+    Children children(std::size_t i, std::size_t atMost);
 
   private:
     struct Member {
@@ -40,15 +52,18 @@ class AtspiCohort {
         std::optional<std::string> name, description, text;
         std::size_t textFor = 0;  // the `atLeast` the text was read for
         std::optional<std::vector<AtspiAddress>> children;
+        // Where its children are in next_, when they are there.
+        std::optional<std::pair<std::size_t, std::size_t>> inNext;
     };
-    void fetchRoles();
-    void fetchProperty(std::optional<std::string> Member::*field, const char* property);
+    // Role, interfaces, name and description of every member not read yet.
+    void fetchBasics();
     void fetchTexts(std::size_t atLeast);
-    void fetchChildren();
+    void fetchChildren(std::size_t from, std::size_t to);
 
     DBusConnection* connection() const;
 
     std::vector<Member> members_;
+    std::shared_ptr<AtspiCohort> next_;
 };
 
 }  // namespace larkspire::desktop

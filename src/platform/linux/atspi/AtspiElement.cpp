@@ -66,13 +66,10 @@ std::optional<platform::TextRange> AtspiElement::selectedTextRange() {
 
 std::vector<std::shared_ptr<platform::AccessibleElement>> AtspiElement::children(
     std::size_t atMost) {
-    const auto& all = cohort_->children(index_);
-    std::vector<AtspiAddress> kids(
-        all.begin(), all.begin() + static_cast<std::ptrdiff_t>(std::min(atMost, all.size())));
-    auto cohort = std::make_shared<AtspiCohort>(std::move(kids));
+    const auto kids = cohort_->children(index_, atMost);
     std::vector<std::shared_ptr<platform::AccessibleElement>> out;
-    for (std::size_t i = 0; i < cohort->size(); ++i) {
-        out.push_back(std::make_shared<AtspiElement>(cohort, i));
+    for (std::size_t i = kids.first; i < kids.first + kids.count; ++i) {
+        out.push_back(std::make_shared<AtspiElement>(kids.cohort, i));
     }
     return out;
 }

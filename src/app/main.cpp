@@ -143,7 +143,6 @@ struct SessionServices {
     std::unique_ptr<larkspire::platform::FrontmostApp> frontmost;
     std::unique_ptr<larkspire::platform::WindowCapture> windowCapture;
     larkspire::desktop::CommandKeyListener* commandKeys = nullptr;  // in keyListener
-    larkspire::desktop::PortalKeyListener* portalKeys = nullptr;    // in keyListener
 };
 
 std::string optionOf(const std::optional<larkspire::Config>& config,
@@ -250,10 +249,8 @@ SessionServices sessionServices(larkspire::platform::SystemLog& log,
             break;
         }
         case WaylandBackends::Keys::shortcutsPortal: {
-            auto keys =
+            s.keyListener =
                 std::make_unique<d::PortalKeyListener>(*s.portal, log, s.remoteDesktop.get());
-            s.portalKeys = keys.get();
-            s.keyListener = std::move(keys);
             break;
         }
         case WaylandBackends::Keys::evdev:
@@ -386,9 +383,6 @@ int main(int argc, char** argv) {
     auto& frontmost = *session.frontmost;
     auto& clipboard = *session.clipboard;
     larkspire::FnKeyMonitor fnMonitor(*session.keyListener, scheduler, ownInjections, keyInjector);
-    if (session.portalKeys) {
-        session.portalKeys->setKeyInputCode([&fnMonitor] { return fnMonitor.fnKey().inputCode; });
-    }
     // Password fields are recognised through the accessibility bus: make sure it is on.
     larkspire::desktop::AtspiAccessibility::enableAccessibilityBus(log);
     larkspire::desktop::AtspiAccessibility accessibility(log);
@@ -469,7 +463,7 @@ int main(int argc, char** argv) {
             larkspire::desktop::KeyCommand::requested(strings)) {
             const auto command = larkspire::desktop::KeyCommand::parse(strings);
             if (command && session.commandKeys) {
-                session.commandKeys->handle(*command, fnMonitor.fnKey().inputCode);
+                session.commandKeys->handle(*command);
             } else if (command) {
                 log.log(
                     "Larkspire: a key command came, but this session's keys are heard "

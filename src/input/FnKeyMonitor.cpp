@@ -51,6 +51,12 @@ bool FnKeyMonitor::start() {
     // a gone monitor makes it a no-op.
     auto deliver = lifetime_.guard([this](const platform::RawKeyEvent& e) { handleKey(e); });
     listener_.onChange(lifetime_.guard([this] { call(onListenerChange); }));
+    auto dictationKey =
+        lifetime_.guard([this](const platform::DictationKeyEvent& e) { handleDictationKey(e); });
+    listener_.onDictationKey(
+        [&scheduler = scheduler_, dictationKey](const platform::DictationKeyEvent& e) {
+            scheduler.post([dictationKey, e] { dictationKey(e); });
+        });
     started_ = listener_.start([&scheduler = scheduler_, deliver](const platform::RawKeyEvent& e) {
         scheduler.post([deliver, e] { deliver(e); });
     });
@@ -61,6 +67,11 @@ bool FnKeyMonitor::isControlKey(int keycode) const {
     const int fnKeycode = xKeycode(fnKey_.inputCode);
     return keycode != fnKeycode &&
            (keycode == xKeycode(KEY_LEFTCTRL) || keycode == xKeycode(KEY_RIGHTCTRL));
+}
+
+void FnKeyMonitor::handleDictationKey(const platform::DictationKeyEvent& event) {
+    // Control counts only with the key: a release ends the gesture whatever came with it.
+    handleFlags(event.pressed, event.pressed && event.control);
 }
 
 void FnKeyMonitor::handleKey(const platform::RawKeyEvent& event) {

@@ -58,6 +58,8 @@ class FnKeyMonitor {
 
     // The gesture state machine over the Fn and Control states after each change.
     void handleFlags(bool fnDown, bool control);
+    // The dictation key as a desktop that hears it for the agent reports it.
+    void handleDictationKey(const platform::DictationKeyEvent& event);
     // One raw key or button transition: tracks the Fn and Control keys, detects chords,
     // and drops the agent's own injected events.
     void handleKey(const platform::RawKeyEvent& event);

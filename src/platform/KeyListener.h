@@ -19,11 +19,22 @@ struct RawKeyEvent {
     bool operator==(const RawKeyEvent&) const = default;
 };
 
+// The dictation key as reported by a desktop that hears it for the agent (its shortcut
+// portal, a compositor's key bindings): down or up, and whether Control goes with it.
+// Other keys are not heard then.
+struct DictationKeyEvent {
+    bool pressed = false;
+    bool control = false;
+
+    bool operator==(const DictationKeyEvent&) const = default;
+};
+
 // A listen-only source of every key press and release of the desktop session. It never
 // grabs, consumes or alters an event.
 class KeyListener {
   public:
     using Handler = std::function<void(const RawKeyEvent&)>;
+    using DictationKeyHandler = std::function<void(const DictationKeyEvent&)>;
 
     virtual ~KeyListener() = default;
     // Starts delivering events to `handler`, in arrival order, on a thread of the
@@ -44,6 +55,9 @@ class KeyListener {
     // the answer: `handler` runs on the main thread whenever unavailableReason() or
     // assignedKey() changes after that.
     virtual void onChange(std::function<void()> handler) { (void)handler; }
+    // Where the desktop hears the dictation key itself, its transitions go to `handler`,
+    // on the main thread, instead of raw key events; set before start().
+    virtual void onDictationKey(DictationKeyHandler handler) { (void)handler; }
     // The key the desktop assigned to dictation, in its own words ("Ctrl+Alt+D"), where
     // the desktop rather than the agent chooses it; empty otherwise.
     virtual std::string assignedKey() const { return {}; }

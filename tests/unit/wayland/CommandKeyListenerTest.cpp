@@ -86,7 +86,7 @@ TEST(CommandKeyListenerTest, CommandsDriveTheGesturesOfTheDictationKey) {
         testing::recordGestures(monitor, gestures);
         ASSERT_TRUE(monitor.start());
         for (const KeyCommand& command : c.commands) {
-            listener.handle(command, key.inputCode);
+            listener.handle(command);
             scheduler.runDue();
         }
         EXPECT_EQ(gestures, c.gestures) << c.name;

@@ -175,7 +175,7 @@ void PortalKeyListener::shortcut(GVariant* parameters, bool pressed) {
     if (!context && std::strcmp(id, kDictate) != 0) {
         return;
     }
-    keys_.handle(KeyCommand{pressed, context}, keyInputCode_());
+    keys_.handle(KeyCommand{pressed, context});
 }
 
 }  // namespace larkspire::desktop

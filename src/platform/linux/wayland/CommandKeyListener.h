@@ -6,24 +6,22 @@
 namespace larkspire::desktop {
 
 // The dictation key as the compositor's key bindings report it through key commands
-// (wlroots compositors give no client the keys of another): each command becomes the raw
-// transitions of the dictation key, and of a Control key for "--control", in the order a
-// keyboard would send them. A repeated press, or a release without a press, sends
-// nothing. Main thread: commands arrive through the single-instance channel.
+// (wlroots compositors give no client the keys of another). A repeated press, or a
+// release without a press, is dropped; a release ends the gesture its press began, with
+// or without Control. Main thread: commands arrive through the single-instance channel.
 class CommandKeyListener : public platform::KeyListener {
   public:
     bool start(Handler handler) override;
     void stop() override;
+    void onDictationKey(DictationKeyHandler handler) override { handler_ = std::move(handler); }
 
-    // One command, for the dictation key with Linux input code `keyInputCode`.
-    void handle(const KeyCommand& command, int keyInputCode);
+    void handle(const KeyCommand& command);
 
   private:
-    void transition(int inputCode, bool pressed);
-
-    Handler handler_;
-    int heldKey_ = 0;      // input code of the key a press made down; 0 when up
-    int heldControl_ = 0;  // input code of the Control key that press made down; 0 when none
+    DictationKeyHandler handler_;
+    bool started_ = false;
+    bool held_ = false;
+    bool control_ = false;  // the press that holds the key came with Control
 };
 
 }  // namespace larkspire::desktop

@@ -8,18 +8,15 @@
 namespace larkspire {
 namespace {
 
-// X keycodes are Linux input codes + 8.
-constexpr int xKeycode(int inputCode) {
-    return inputCode + 8;
-}
+using platform::xKeycodeOf;
 
 // Keys that change what other keys type but type nothing themselves: pressing one while
 // Fn is held is no chord.
 constexpr std::array kModifierKeys{
-    xKeycode(KEY_LEFTSHIFT), xKeycode(KEY_RIGHTSHIFT), xKeycode(KEY_LEFTCTRL),
-    xKeycode(KEY_RIGHTCTRL), xKeycode(KEY_LEFTALT),    xKeycode(KEY_RIGHTALT),
-    xKeycode(KEY_LEFTMETA),  xKeycode(KEY_RIGHTMETA),  xKeycode(KEY_CAPSLOCK),
-    xKeycode(KEY_NUMLOCK),
+    xKeycodeOf(KEY_LEFTSHIFT), xKeycodeOf(KEY_RIGHTSHIFT), xKeycodeOf(KEY_LEFTCTRL),
+    xKeycodeOf(KEY_RIGHTCTRL), xKeycodeOf(KEY_LEFTALT),    xKeycodeOf(KEY_RIGHTALT),
+    xKeycodeOf(KEY_LEFTMETA),  xKeycodeOf(KEY_RIGHTMETA),  xKeycodeOf(KEY_CAPSLOCK),
+    xKeycodeOf(KEY_NUMLOCK),
 };
 
 bool isModifierKey(int keycode) {
@@ -64,9 +61,9 @@ bool FnKeyMonitor::start() {
 }
 
 bool FnKeyMonitor::isControlKey(int keycode) const {
-    const int fnKeycode = xKeycode(fnKey_.inputCode);
+    const int fnKeycode = xKeycodeOf(fnKey_.inputCode);
     return keycode != fnKeycode &&
-           (keycode == xKeycode(KEY_LEFTCTRL) || keycode == xKeycode(KEY_RIGHTCTRL));
+           (keycode == xKeycodeOf(KEY_LEFTCTRL) || keycode == xKeycodeOf(KEY_RIGHTCTRL));
 }
 
 void FnKeyMonitor::handleDictationKey(const platform::DictationKeyEvent& event) {
@@ -84,7 +81,7 @@ void FnKeyMonitor::handleKey(const platform::RawKeyEvent& event) {
     if (event.synthetic && ownInjections_.claim(event.keycode, event.pressed)) {
         return;
     }
-    if (event.keycode == xKeycode(fnKey_.inputCode)) {
+    if (event.keycode == xKeycodeOf(fnKey_.inputCode)) {
         if (event.pressed && !fnKeyHeld_ && isModifierKey(event.keycode)) {
             // Before anything slower: the tap must reach the application while the key
             // is still down, even for a quick tap.

@@ -5,6 +5,14 @@
 
 namespace larkspire::platform {
 
+// X keycodes, which raw events carry, are Linux input codes + 8.
+constexpr int xKeycodeOf(int inputCode) {
+    return inputCode + 8;
+}
+constexpr int inputCodeOf(int xKeycode) {
+    return xKeycode - 8;
+}
+
 // One raw key transition heard system-wide. Raw events carry no modifier state, so the
 // listener of these events tracks what is held itself.
 struct RawKeyEvent {

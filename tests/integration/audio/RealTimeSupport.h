@@ -12,8 +12,8 @@
 
 #include "platform/Clock.h"
 #include "platform/Scheduler.h"
+#include "platform/linux/common/ThreadSerialQueue.h"
 #include "platform/linux/posix/SystemClock.h"
-#include "util/ThreadSerialQueue.h"
 
 namespace larkspire::testing {
 
@@ -21,8 +21,8 @@ inline double secondsSince(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
 }
 
-using larkspire::ThreadSerialQueue;
 using larkspire::desktop::SystemClock;
+using larkspire::desktop::ThreadSerialQueue;
 
 // Serial queues on real threads; main-queue tasks wait until the test runs them.
 class ThreadScheduler : public platform::Scheduler {

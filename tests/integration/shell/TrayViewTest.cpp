@@ -6,7 +6,7 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
-#include "platform/linux/posix/KeyHandOver.h"
+#include "platform/linux/common/KeyHandOver.h"
 #include "platform/linux/qt/QtStatusArea.h"
 #include "platform/linux/qt/SingleInstance.h"
 #include "platform/linux/qt/SymbolImages.h"

@@ -20,7 +20,6 @@
 namespace larkspire::desktop {
 namespace {
 
-constexpr int kXKeycodeOffset = 8;  // X keycodes are input codes + 8
 constexpr int kLongBits = sizeof(unsigned long) * CHAR_BIT;
 using KeyBits = std::array<unsigned long, (KEY_MAX + kLongBits) / kLongBits>;
 
@@ -57,7 +56,7 @@ std::optional<platform::RawKeyEvent> rawKeyEvent(const input_event& event, bool 
     }
     const bool pressed = event.value == 1;
     if (isKey(event.code)) {
-        return platform::RawKeyEvent{event.code + kXKeycodeOffset, pressed, synthetic};
+        return platform::RawKeyEvent{platform::xKeycodeOf(event.code), pressed, synthetic};
     }
     if (const int button = xButton(event.code)) {
         return platform::RawKeyEvent{button, pressed, synthetic, true};

@@ -9,12 +9,10 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/linux/posix/ChordInputCodes.h"
+#include "platform/linux/common/ChordInputCodes.h"
 
 namespace larkspire::desktop {
 namespace {
-
-constexpr int kXKeycodeOffset = 8;  // X keycodes are input codes + 8
 
 // KEY_UNKNOWN: no symbol at any level in the xkeyboard-config layouts us, de, fr, gb, ch,
 // br, ru, jp and us(dvorak) (measured with xkbcommon), and the highest such key.
@@ -100,7 +98,7 @@ bool UinputKeyInjector::send(const std::vector<std::pair<int, bool>>& transition
     std::vector<input_event> events;
     for (const auto& [code, pressed] : transitions) {
         if (beforeSend_) {
-            beforeSend_(code + kXKeycodeOffset, pressed);
+            beforeSend_(platform::xKeycodeOf(code), pressed);
         }
         events.push_back(inputEvent(EV_KEY, static_cast<unsigned short>(code), pressed ? 1 : 0));
         events.push_back(inputEvent(EV_SYN, SYN_REPORT, 0));
@@ -114,7 +112,7 @@ bool UinputKeyInjector::send(const std::vector<std::pair<int, bool>>& transition
 void UinputKeyInjector::release(const std::vector<int>& keycodes) {
     std::vector<std::pair<int, bool>> transitions;
     for (int keycode : keycodes) {
-        const int code = keycode - kXKeycodeOffset;
+        const int code = platform::inputCodeOf(keycode);
         if (code >= KEY_ESC && code < BTN_MISC) {
             transitions.emplace_back(code, false);
         }

@@ -1,13 +1,12 @@
 #include "platform/linux/portal/PortalKeyInjector.h"
 
-#include "platform/linux/posix/ChordInputCodes.h"
+#include "platform/linux/common/ChordInputCodes.h"
 
 namespace larkspire::desktop {
 
 void PortalKeyInjector::release(const std::vector<int>& keycodes) {
-    // X keycodes: input code + 8.
     for (int keycode : keycodes) {
-        session_.notifyKeycode(keycode - 8, false);
+        session_.notifyKeycode(platform::inputCodeOf(keycode), false);
     }
 }
 

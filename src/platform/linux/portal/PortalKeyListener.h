@@ -5,8 +5,8 @@
 
 #include "platform/KeyListener.h"
 #include "platform/SystemLog.h"
+#include "platform/linux/common/CommandKeyListener.h"
 #include "platform/linux/portal/Portal.h"
-#include "platform/linux/wayland/CommandKeyListener.h"
 
 namespace larkspire::desktop {
 

@@ -1,6 +1,6 @@
 #include "platform/linux/qt/QtScheduler.h"
 
-#include "util/ThreadSerialQueue.h"
+#include "platform/linux/common/ThreadSerialQueue.h"
 
 #include <QMetaObject>
 #include <QPointer>

@@ -1,21 +1,18 @@
 #include "platform/linux/wayland/VirtualKeyboardKeyInjector.h"
 
-#include <linux/input-event-codes.h>
 #include <sys/mman.h>
 #include <unistd.h>
-#include <xkbcommon/xkbcommon-keysyms.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux/common/ChordInputCodes.h"
+
 #include "protocols/virtual-keyboard-unstable-v1-client.h"
 
 namespace larkspire::desktop {
 namespace {
-
-// X keycodes, as xkbcommon numbers keys, are evdev codes + 8.
-constexpr xkb_keycode_t kEvdevOffset = 8;
 
 // Milliseconds on one clock for every event of the keyboard, as the protocol asks.
 std::uint32_t now() {
@@ -97,43 +94,24 @@ VirtualKeyboardKeyInjector::~VirtualKeyboardKeyInjector() {
 }
 
 xkb_keycode_t VirtualKeyboardKeyInjector::keycodeOf(platform::ChordKey key) const {
-    auto typing = [this](xkb_keysym_t wanted, int usKey) {
+    const ChordKeyCode code = chordKeyCode(key);
+    if (code.bySymbol) {
         for (xkb_keycode_t k = xkb_keymap_min_keycode(keymap_.get());
              k <= xkb_keymap_max_keycode(keymap_.get()); ++k) {
             const xkb_keysym_t* syms = nullptr;
             const int count = xkb_keymap_key_get_syms_by_level(keymap_.get(), k, 0, 0, &syms);
-            if (count == 1 && syms[0] == wanted) {
+            if (count == 1 && syms[0] == code.symbol) {
                 return k;
             }
         }
-        return static_cast<xkb_keycode_t>(usKey) + kEvdevOffset;
-    };
-    switch (key) {
-        case platform::ChordKey::control:
-            return KEY_LEFTCTRL + kEvdevOffset;
-        case platform::ChordKey::shift:
-            return KEY_LEFTSHIFT + kEvdevOffset;
-        case platform::ChordKey::insert:
-            return KEY_INSERT + kEvdevOffset;
-        case platform::ChordKey::v:
-            return typing(XKB_KEY_v, KEY_V);
-        case platform::ChordKey::y:
-            return typing(XKB_KEY_y, KEY_Y);
-        case platform::ChordKey::z:
-            return typing(XKB_KEY_z, KEY_Z);
-        case platform::ChordKey::r:
-            return typing(XKB_KEY_r, KEY_R);
-        case platform::ChordKey::o:
-            return typing(XKB_KEY_o, KEY_O);
-        case platform::ChordKey::plus:
-            return typing(XKB_KEY_plus, KEY_EQUAL);
     }
-    return 0;
+    return static_cast<xkb_keycode_t>(platform::xKeycodeOf(code.inputCode));
 }
 
 void VirtualKeyboardKeyInjector::send(xkb_keycode_t keycode, bool pressed) {
     zwp_virtual_keyboard_v1_key(
-        keyboard_.get(), now(), keycode - kEvdevOffset,
+        keyboard_.get(), now(),
+        static_cast<std::uint32_t>(platform::inputCodeOf(static_cast<int>(keycode))),
         pressed ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
     // The modifier state as a keyboard reports it, from the keymap's own rules.
     xkb_state_update_key(state_.get(), keycode, pressed ? XKB_KEY_DOWN : XKB_KEY_UP);

@@ -3,8 +3,11 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
+#include <linux/input-event-codes.h>
 
 #include <memory>
+
+#include "platform/KeyListener.h"
 
 namespace larkspire::desktop {
 
@@ -13,8 +16,8 @@ bool rightAltIsAltGr() {
     if (!display) {
         return false;
     }
-    constexpr unsigned kRightAltKeycode = 108;  // KEY_RIGHTALT (100) + 8
-    return XkbKeycodeToKeysym(display.get(), kRightAltKeycode, 0, 0) == XK_ISO_Level3_Shift;
+    return XkbKeycodeToKeysym(display.get(), platform::xKeycodeOf(KEY_RIGHTALT), 0, 0) ==
+           XK_ISO_Level3_Shift;
 }
 
 }  // namespace larkspire::desktop

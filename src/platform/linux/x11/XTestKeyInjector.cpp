@@ -3,10 +3,11 @@
 #include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <linux/input-event-codes.h>
 
 #include <algorithm>
 #include <array>
+
+#include "platform/linux/common/ChordInputCodes.h"
 
 namespace larkspire::desktop {
 namespace {
@@ -69,47 +70,10 @@ void XTestKeyInjector::release(const std::vector<int>& keycodes) {
 }
 
 int XTestKeyInjector::keycodeOf(platform::ChordKey key) {
-    // The layout's key for the symbol; the evdev key where the layout lacks it.
-    KeySym sym = XK_Control_L;
-    int fallback = KEY_LEFTCTRL + 8;
-    switch (key) {
-        case platform::ChordKey::control:
-            break;
-        case platform::ChordKey::shift:
-            sym = XK_Shift_L;
-            fallback = KEY_LEFTSHIFT + 8;
-            break;
-        case platform::ChordKey::insert:
-            sym = XK_Insert;
-            fallback = KEY_INSERT + 8;
-            break;
-        case platform::ChordKey::v:
-            sym = XK_v;
-            fallback = KEY_V + 8;
-            break;
-        case platform::ChordKey::y:
-            sym = XK_y;
-            fallback = KEY_Y + 8;
-            break;
-        case platform::ChordKey::z:
-            sym = XK_z;
-            fallback = KEY_Z + 8;
-            break;
-        case platform::ChordKey::r:
-            sym = XK_r;
-            fallback = KEY_R + 8;
-            break;
-        case platform::ChordKey::o:
-            sym = XK_o;
-            fallback = KEY_O + 8;
-            break;
-        case platform::ChordKey::plus:
-            sym = XK_plus;
-            fallback = KEY_EQUAL + 8;
-            break;
-    }
-    const KeyCode code = XKeysymToKeycode(display_.get(), sym);
-    return code != 0 ? code : fallback;
+    // The layout's key for the symbol; the US key where the layout lacks it.
+    const ChordKeyCode chord = chordKeyCode(key);
+    const KeyCode code = XKeysymToKeycode(display_.get(), chord.symbol);
+    return code != 0 ? code : platform::xKeycodeOf(chord.inputCode);
 }
 
 bool XTestKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {

@@ -1,6 +1,6 @@
-#include "util/ThreadSerialQueue.h"
+#include "platform/linux/common/ThreadSerialQueue.h"
 
-namespace larkspire {
+namespace larkspire::desktop {
 
 ThreadSerialQueue::ThreadSerialQueue() : worker_([this] { run(); }) {}
 
@@ -54,4 +54,4 @@ void ThreadSerialQueue::run() {
     }
 }
 
-}  // namespace larkspire
+}  // namespace larkspire::desktop

@@ -1,6 +1,6 @@
-#include "platform/linux/posix/KeyHandOver.h"
+#include "platform/linux/common/KeyHandOver.h"
 
-#include "platform/linux/posix/KeyCommand.h"
+#include "platform/linux/common/KeyCommand.h"
 
 #include <pwd.h>
 #include <sys/socket.h>

@@ -1,4 +1,4 @@
-#include "platform/linux/posix/KeyCommand.h"
+#include "platform/linux/common/KeyCommand.h"
 
 #include <algorithm>
 

@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "util/ThreadSerialQueue.h"
+#include "platform/linux/common/ThreadSerialQueue.h"
 
-namespace larkspire {
+namespace larkspire::desktop {
 namespace {
 
 TEST(ThreadSerialQueue, RunsTasksFromManyThreadsOneAtATimeInQueueOrder) {
@@ -76,4 +76,4 @@ TEST(ThreadSerialQueue, DestructionRunsEveryTaskStillQueued) {
 }
 
 }  // namespace
-}  // namespace larkspire
+}  // namespace larkspire::desktop

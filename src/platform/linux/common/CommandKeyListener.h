@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/KeyListener.h"
-#include "platform/linux/posix/KeyCommand.h"
+#include "platform/linux/common/KeyCommand.h"
 
 namespace larkspire::desktop {
 

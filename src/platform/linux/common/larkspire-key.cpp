@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/posix/KeyHandOver.h"
+#include "platform/linux/common/KeyHandOver.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> arguments{"--key"};

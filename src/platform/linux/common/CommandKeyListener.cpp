@@ -1,4 +1,4 @@
-#include "platform/linux/wayland/CommandKeyListener.h"
+#include "platform/linux/common/CommandKeyListener.h"
 
 namespace larkspire::desktop {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/wayland/CommandKeyListener.h"
+#include "platform/linux/common/CommandKeyListener.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include "input/FnKeyMonitor.h"
 #include "platform/fake/FakeKeyInjector.h"
 #include "platform/fake/FakeScheduler.h"
-#include "platform/linux/posix/KeyCommand.h"
+#include "platform/linux/common/KeyCommand.h"
 #include "support/GestureLog.h"
 
 namespace larkspire::desktop {

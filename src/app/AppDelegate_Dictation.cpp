@@ -144,7 +144,7 @@ void AppDelegate::stopAndTranscribe() {
 }
 
 void AppDelegate::microphoneFailed(const std::filesystem::path& spool, const std::string& reason) {
-    if (recorder_.currentSpoolURL() == spool) {
+    if (recorder_.currentSpoolPath() == spool) {
         // Nothing was heard: the gesture ends as if it had never started recording.
         locked_ = false;
         fnDownAt_.reset();
@@ -160,7 +160,7 @@ void AppDelegate::microphoneFailed(const std::filesystem::path& spool, const std
 }
 
 void AppDelegate::writeFailed(const std::filesystem::path& spool, const std::string& text) {
-    if (recorder_.currentSpoolURL() == spool) {
+    if (recorder_.currentSpoolPath() == spool) {
         saveFailed(text);
         return;
     }
@@ -328,7 +328,7 @@ void AppDelegate::silent(const std::optional<std::filesystem::path>& archived) {
 // being sent would be sent and pasted twice.
 std::set<std::filesystem::path> AppDelegate::busyRecordings() const {
     std::set<std::filesystem::path> busy = inFlight_;
-    if (const auto inProgress = recorder_.currentSpoolURL()) {
+    if (const auto inProgress = recorder_.currentSpoolPath()) {
         busy.insert(*inProgress);
     }
     return busy;

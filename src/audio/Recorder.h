@@ -75,7 +75,7 @@ class Recorder {
     const RecoveryStore& store() const { return store_; }
 
     // The spool file being written while recording.
-    std::optional<std::filesystem::path> currentSpoolURL() const {
+    std::optional<std::filesystem::path> currentSpoolPath() const {
         return isRecording_ ? spoolURL_ : std::nullopt;
     }
 

@@ -292,7 +292,7 @@ TEST_F(Dictation, RetryDuringARecordingLeavesThatRecordingWhole) {
     microphone.load(tone(1.0));
     press();
     microphone.playAll();
-    const auto spool = app->recorder().currentSpoolURL();
+    const auto spool = app->recorder().currentSpoolPath();
     ASSERT_TRUE(spool);
     EXPECT_FALSE(app->retryRecordingItem()->enabled()) << "the recording in progress is not saved";
     app->retryRecordingItem()->trigger();  // chosen all the same: nothing else is pending
@@ -323,7 +323,7 @@ TEST_F(Dictation, RetryTakesTheNewestOtherRecordingWhileOneRecords) {
     }
     EXPECT_EQ(insertion.events, Strings{"paste 4242 Recovered."});
     EXPECT_TRUE(app->recorder().isRecording());
-    EXPECT_TRUE(std::filesystem::exists(*app->recorder().currentSpoolURL()));
+    EXPECT_TRUE(std::filesystem::exists(*app->recorder().currentSpoolPath()));
 }
 
 TEST_F(Dictation, ALeftoverRecordingIsConvertedForRetryOffTheMainThread) {

@@ -53,7 +53,7 @@ TEST_F(RecorderTest, StartSpoolsInTheDeviceFormatAndOnlyTheQueueWrites) {
     input.setFormat(platform::AudioFormat{44100, 1});
     const auto audio = sine(44100, 10000, 330, 0.25, {1.0f});
     input.load(audio);
-    EXPECT_FALSE(recorder.currentSpoolURL().has_value());
+    EXPECT_FALSE(recorder.currentSpoolPath().has_value());
     recorder.start();
     EXPECT_TRUE(recorder.isRecording());
     EXPECT_FALSE(input.isCapturing()) << "the microphone opens on the queue";
@@ -61,7 +61,7 @@ TEST_F(RecorderTest, StartSpoolsInTheDeviceFormatAndOnlyTheQueueWrites) {
     EXPECT_TRUE(input.isCapturing());
     EXPECT_EQ(input.startedFormat(), (platform::AudioFormat{44100, 1}));
     const fs::path spool = onlyFile();
-    EXPECT_EQ(recorder.currentSpoolURL(), spool);
+    EXPECT_EQ(recorder.currentSpoolPath(), spool);
     EXPECT_EQ(spool.extension(), ".caf");
     EXPECT_EQ(spool.filename().string().rfind("pending-", 0), 0u);
     EXPECT_EQ(RecoveryStore(dir.path()).pendingRecordings(), std::vector<fs::path>{spool});
@@ -146,7 +146,7 @@ TEST_F(RecorderTest, CancelDeletesTheSpoolAndEndsCapture) {
     input.play(8192);
     recorder.cancel();
     EXPECT_FALSE(recorder.isRecording());
-    EXPECT_FALSE(recorder.currentSpoolURL().has_value());
+    EXPECT_FALSE(recorder.currentSpoolPath().has_value());
     EXPECT_FALSE(input.isCapturing());
     scheduler.runSerialQueues();  // the queued blocks, then the removal
     EXPECT_TRUE(pendingNames().empty());
@@ -175,7 +175,7 @@ TEST_F(RecorderTest, AMicrophoneThatCannotOpenIsReportedAndAnEarlyStopKeepsNothi
         inFormat ? input.failNextInputFormat("no PulseAudio server")
                  : input.failNextStart("stream refused");
         recorder.start();  // returns at once: the microphone opens on the queue
-        const auto spool = recorder.currentSpoolURL();
+        const auto spool = recorder.currentSpoolPath();
         ASSERT_TRUE(spool);
         scheduler.runSerialQueues();
         scheduler.runDue();

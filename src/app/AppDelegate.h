@@ -251,7 +251,6 @@ class AppDelegate {
     std::optional<AccessibilityContext> captureOrRefuse(
         const Config& config, const std::optional<platform::FrontWindow>& front);
     void showListening();
-    void activateContextWindow(const AccessibilityContext& context);
     void playFeedback(std::unique_ptr<platform::AudioPlayer> player, double speed,
                       const std::function<void()>& onStarted);
 

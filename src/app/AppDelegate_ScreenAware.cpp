@@ -218,16 +218,6 @@ void AppDelegate::stopContextualDraft() {
         });
 }
 
-void AppDelegate::activateContextWindow(const AccessibilityContext& context) {
-    auto& frontmost = s_.screenAware.frontmost;
-    if (frontmost.activate(context.window) || context.processIdentifier <= 0) {
-        return;
-    }
-    if (auto other = frontmost.windowOf(context.processIdentifier)) {
-        frontmost.activate(*other);
-    }
-}
-
 void AppDelegate::insertContextual(const ContextualResult& result,
                                    const AccessibilityContext& context,
                                    const std::shared_ptr<APIClient>& api,
@@ -242,7 +232,9 @@ void AppDelegate::insertContextual(const ContextualResult& result,
         // The window is raised only when the paste's turn comes: raised earlier, it would
         // take the chord of a dictation still waiting to be pasted.
         s_.insertion.pasteAfter(
-            text, lifetime_.guard([this, context] { activateContextWindow(context); }),
+            text, lifetime_.guard([this, window = context.window, pid = context.processIdentifier] {
+                activateWindowOf(s_.screenAware.frontmost, window, pid);
+            }),
             [context] { context.restoreFocus(); },
             // Undo only where an undo chord exists (not a terminal). The recording stays in
             // flight, and on disk, until its draft was pasted; a draft that only reached the

@@ -1,16 +1,6 @@
 #include "app/DesktopInsertion.h"
 
 namespace larkspire {
-namespace {
-
-struct CapturedTarget : InsertionPoint {
-    explicit CapturedTarget(InsertionTarget t) : target(std::move(t)) {}
-    std::int32_t processId() const override { return target.processIdentifier; }
-    bool isSecure() const override { return target.isSecure; }
-    InsertionTarget target;
-};
-
-}  // namespace
 
 DesktopInsertion::DesktopInsertion(InsertionServices services) : s_(services), paster_(services) {}
 
@@ -20,15 +10,11 @@ std::shared_ptr<InsertionPoint> DesktopInsertion::capture() {
         return nullptr;
     }
     target->capturedAt = s_.clock.now();
-    return std::make_shared<CapturedTarget>(std::move(*target));
+    return std::make_shared<InsertionPoint>(std::move(*target));
 }
 
 void DesktopInsertion::paste(const InsertionPoint& target, const std::string& text, Pasted pasted) {
-    if (auto captured = dynamic_cast<const CapturedTarget*>(&target)) {
-        captured->target.paste(text, paster_, std::move(pasted));
-    } else {
-        paster_.paste(text, std::move(pasted));
-    }
+    target.target().paste(text, paster_, std::move(pasted));
 }
 
 void DesktopInsertion::pasteFront(const std::string& text, Pasted pasted) {

@@ -4,15 +4,22 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+
+#include "insert/InsertionTarget.h"
 
 namespace larkspire {
 
 // Where a transcript is to go, captured when recording began.
 class InsertionPoint {
   public:
-    virtual ~InsertionPoint() = default;
-    virtual std::int32_t processId() const = 0;
-    virtual bool isSecure() const = 0;
+    explicit InsertionPoint(InsertionTarget target) : target_(std::move(target)) {}
+    std::int32_t processId() const { return target_.processIdentifier; }
+    bool isSecure() const { return target_.isSecure; }
+    const InsertionTarget& target() const { return target_; }
+
+  private:
+    InsertionTarget target_;
 };
 
 // What the dictation flow needs of text insertion: capturing the target, pasting into

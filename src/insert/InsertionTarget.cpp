@@ -47,15 +47,21 @@ std::optional<InsertionTarget> InsertionTarget::capture(platform::FrontmostApp& 
     return target;
 }
 
+void activateWindowOf(platform::FrontmostApp& frontmost, platform::WindowId window,
+                      platform::ProcessId pid) {
+    if (frontmost.activate(window) || pid <= 0) {
+        return;
+    }
+    if (auto other = frontmost.windowOf(pid)) {
+        frontmost.activate(*other);
+    }
+}
+
 void InsertionTarget::paste(const std::string& text, Paster& paster, Paster::Pasted pasted) const {
     auto& frontmost = paster.services().frontmost;
     Paster::Prelude prelude;
     prelude.bringToFront = [&frontmost, window = window.window, pid = processIdentifier] {
-        if (!frontmost.activate(window) && pid > 0) {
-            if (auto other = frontmost.windowOf(pid)) {
-                frontmost.activate(*other);
-            }
-        }
+        activateWindowOf(frontmost, window, pid);
     };
     prelude.delay = kRestoreDelay;
     prelude.restoreFocus = [&paster, element = focusedElement, range = selectedRange,

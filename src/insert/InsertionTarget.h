@@ -10,6 +10,11 @@
 
 namespace larkspire {
 
+// Brings `window` back to the front, or, when it is gone, another window of process `pid`
+// (none when `pid` is 0).
+void activateWindowOf(platform::FrontmostApp& frontmost, platform::WindowId window,
+                      platform::ProcessId pid);
+
 // Where text is to go: the frontmost application and window when recording began, its
 // focused element and the selection in it. A value; copies share the element handle.
 struct InsertionTarget {

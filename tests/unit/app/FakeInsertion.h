@@ -14,11 +14,7 @@ namespace larkspire::fake {
 class FakeInsertion : public Insertion {
   public:
     struct Target : InsertionPoint {
-        Target(std::int32_t pid, bool secure) : pid(pid), secure(secure) {}
-        std::int32_t processId() const override { return pid; }
-        bool isSecure() const override { return secure; }
-        std::int32_t pid;
-        bool secure;
+        Target(std::int32_t pid, bool secure) : InsertionPoint(InsertionTarget{pid, secure}) {}
     };
 
     std::shared_ptr<InsertionPoint> capture() override {

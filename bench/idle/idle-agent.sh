@@ -39,12 +39,12 @@ python3 -c "print(' '.join(['The quick brown fox jumps over the lazy dog.'] * 20
 before=$(requests 'POST /api/speech 200')
 focus_target
 tray_menu 4
-wait_until 120 test "$(requests 'POST /api/speech 200')" -gt "$before"
+wait_for 120 '[ "$(requests "POST /api/speech 200")" -gt "$before" ]'
 sleep 3
 focus_target
 tray_menu 4  # "Stop reading"
 panel() { "$BUILD_DIR/tests/e2e/panel_text" "$agent_pid"; }
-wait_until 10 grep -qx "label Reading stopped" <(panel) || echo "the reading did not stop: $(panel | tr '\n' '|')"
+wait_for 10 'panel | grep -qx "label Reading stopped"' || echo "the reading did not stop: $(panel | tr '\n' '|')"
 sleep 5
 after_reading=$(rss_mb)
 
@@ -67,8 +67,8 @@ wait_until 10 capturing
 paplay --latency-msec=20 -d micfeed "$work/milk.wav"
 sleep 0.3
 xte 'keyup Alt_R' 'keyup Control_L'
-wait_until 60 test "$(requests 'POST /api/contextual')" -gt "$before"
-wait_until 120 test "$(pastes)" -gt "$pasted_before"
+wait_for 60 '[ "$(requests "POST /api/contextual")" -gt "$before" ]'
+wait_for 120 '[ "$(pastes)" -gt "$pasted_before" ]'
 test "$(pastes)" -gt "$pasted_before" && delivered=pasted || delivered="NOT pasted"
 sleep 5
 after_draft=$(rss_mb)

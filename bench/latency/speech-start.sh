@@ -33,7 +33,7 @@ for i in $(seq "$presses"); do
   xte 'keydown Alt_R' && paplay --latency-msec=20 -d micfeed "$work/marker.wav" &
   sleep 1.2
   xte 'keyup Alt_R'
-  wait_until 20 test "$(failed)" -gt "$before"
+  wait_for 20 '[ "$(failed)" -gt "$before" ]'
   wav=$(ls -t "$pending_dir"/*.wav 2>/dev/null | head -1)
   at=$(onset "$wav")
   rm -f "$pending_dir"/*

@@ -17,6 +17,13 @@ wait_until() {  # wait_until SECONDS COMMAND...: polls every 50 ms
   while ((SECONDS < deadline)); do "$@" && return 0; sleep 0.05; done
   "$@"
 }
+# wait_for SECONDS 'CONDITION': the condition is shell text evaluated afresh at every poll,
+# for conditions on a command's output ("$(...)" in wait_until's arguments is read once).
+wait_for() {
+  local deadline=$((SECONDS + $1)) condition=$2
+  while ((SECONDS < deadline)); do eval "$condition" && return 0; sleep 0.05; done
+  eval "$condition"
+}
 e2e_pids=()
 e2e_cleanup() {
   for ((i = ${#e2e_pids[@]} - 1; i >= 0; i--)); do kill "${e2e_pids[$i]}" 2>/dev/null; done
@@ -114,14 +121,14 @@ answer_window_alert() {
   [ -z "${DISPLAY:-}" ] && [ -n "${SWAYSOCK:-}" ] && find=sway_dialog
   [ -n "${DISPLAY:-}${SWAYSOCK:-}" ] || return 0
   wait_until 10 grep -q 'workspace window ended' "$work/agent.log"
-  wait_until 5 test -n "$($find)"
+  wait_for 5 '[ -n "$($find)" ]'
   check "the user is told why the workspace window cannot open" test -n "$($find)"
   if [ $find = sway_dialog ]; then
     swaymsg "[con_id=$(sway_dialog)] kill" >/dev/null
   else
     xdotool windowactivate --sync "$(agent_dialog)" key Escape 2>/dev/null
   fi
-  wait_until 5 test -z "$($find)"
+  wait_for 5 '[ -z "$($find)" ]'
 }
 # Speech as 16 kHz mono WAV.
 speech() {  # speech NAME "sentence"

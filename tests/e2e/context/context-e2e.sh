@@ -64,7 +64,7 @@ check "the tray menu turns images on" grep -qs 'screenAwareEnabled=true' "$XDG_C
 focus_target
 before=$(drafts)
 ask "$work/salad.wav"
-wait_until 30 test "$(drafts)" -gt "$before"
+wait_for 30 '[ "$(drafts)" -gt "$before" ]'
 # Focusing the window again after the tray menu may select the entry's text (GTK does so
 # when the window regains the focus): the draft then replaces it, else follows it.
 wait_until 10 ends_with "The salad is ready."
@@ -87,7 +87,7 @@ xte 'keydown Control_L'
 paplay --latency-msec=20 -d micfeed "$work/way.wav"
 sleep 0.3
 xte 'keyup Alt_R' 'keyup Control_L'
-wait_until 30 test "$(drafts)" -gt "$before"
+wait_for 30 '[ "$(drafts)" -gt "$before" ]'
 check "Control joining a held dictation sends a contextual draft" test "$(drafts)" -gt "$before"
 wait_until 10 ends_with "I am on my way."
 check "the promoted request's draft is pasted (got: $(target_text))" ends_with "I am on my way."

@@ -60,7 +60,7 @@ script '{"path": "/audio/transcriptions", "text": "reply that i will be there at
 chats=$(count /chat/completions)
 focus_target
 xte 'keydown Control_L' 'keydown Alt_R'
-wait_until 10 test "$(pending_count)" -eq 1
+wait_for 10 '[ "$(pending_count)" -eq 1 ]'
 wait_until 10 capturing
 paplay --latency-msec=20 -d micfeed "$work/hello.wav"
 sleep 0.3
@@ -74,7 +74,7 @@ check "the draft's chat holds the window's text" grep -qF "From: Ana Lopez. Can 
 check "the key in the window arrives as [REDACTED]" grep -qF "[REDACTED]" <(draft_request)
 check "the secret itself reaches no engine" bash -c "! curl -s '$engine/__received' | grep -q abcdef123456"
 # The explanation is spoken in the voice engine's tone.
-wait_until 10 test "$(count /audio/speech)" -ge 1
+wait_for 10 '[ "$(count /audio/speech)" -ge 1 ]'
 check "the explanation goes to the voice engine (got: $(received /audio/speech 'r["json"]["input"]' | tail -1))" \
   test "$(received /audio/speech 'r["json"]["input"]' | tail -1)" = "I pasted it. A short yes."
 
@@ -85,7 +85,8 @@ parec -d speaker.monitor --raw --format=s16le --rate=16000 --channels=1 --latenc
 rec=$!
 focus_target
 tray_menu 3  # "Read clipboard aloud" (after "Copy last dictation")
-wait_until 10 test "$(received /audio/speech 'r["json"]["input"]' | tail -1)" = "Read this aloud, please."
+last_input() { received /audio/speech 'r["json"]["input"]' | tail -1; }
+wait_for 10 '[ "$(last_input)" = "Read this aloud, please." ]'
 sleep 2
 kill "$rec"; wait "$rec" 2>/dev/null
 sox -t raw -r 16000 -e signed -b 16 -c 1 "$work/played.raw" "$work/played.wav" silence 1 0.01 1% -1 0.3 1%

@@ -30,7 +30,7 @@ record_tones() {
   paplay -d micfeed2 "$work/high.wav" 2>/dev/null & local high=$!
   wait "$low" "$high" 2>/dev/null
   xte 'keyup Alt_R'
-  wait_until 20 test "$(failed)" -gt "$before"
+  wait_for 20 '[ "$(failed)" -gt "$before" ]'
   wav=$(ls -t "$pending_dir"/*.wav 2>/dev/null | head -1)
   sox "$wav" -n stat 2>&1 | awk '/Rough/ {printf "%d", $3}' >"$work/frequency"
   rm -f "$pending_dir"/*

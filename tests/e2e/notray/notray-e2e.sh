@@ -70,7 +70,7 @@ check "the agent keeps running" kill -0 "$agent_pid"
 ended() { grep -c 'workspace window ended' "$work/agent.log"; }
 before=$(ended)
 "$BUILD_DIR/src/larkspire" >>"$work/relaunch.log" 2>&1
-wait_until 15 test "$(ended)" -gt "$before"
+wait_for 15 '[ "$(ended)" -gt "$before" ]'
 check "launching Larkspire again opens its workspace window" test "$(ended)" -gt "$before"
 answer_window_alert
 finish

@@ -195,7 +195,7 @@ check "the panel says the voice is being prepared" panel_has "label Preparing yo
 tray_menu 2  # now "Stop reading"
 wait_until 5 panel_has "label Reading stopped"
 check "choosing the item again during preparation stops the reading" panel_has "label Reading stopped"
-wait_until 10 test "$(answered)" -gt "$before_answers"
+wait_for 10 '[ "$(answered)" -gt "$before_answers" ]'
 check "the service did answer, late" test "$(answered)" -gt "$before_answers"
 sleep 1.5
 rec_stop

@@ -214,7 +214,7 @@ check "the clipboard holds the sentence (got: $(clipboard))" \
 kill "$agent_pid"
 wait "$agent_pid" 2>/dev/null
 DISPLAY= QT_QPA_PLATFORM=wayland start_agent
-wait_until 20 test "$(portal_calls Start)" -ge 2
+wait_for 20 '[ "$(portal_calls Start)" -ge 2 ]'
 check "the next start hands the token back" \
   python3 -c 'import json,sys; s=[c for c in map(json.loads, open(sys.argv[1])) if c["method"] == "SelectDevices"]; sys.exit(s[-1]["args"]["options"].get("restore_token") != "token-1")' "$work/portal.log"
 

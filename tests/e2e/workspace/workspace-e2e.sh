@@ -81,8 +81,8 @@ check "the window runs in a process of its own" test -n "$(window_process)"
 window_pid=$(window_process)
 window_tree=$(tree_pss "$window_pid")
 xdotool windowactivate --sync "$(workspace_window)" key --clearmodifiers alt+F4
-wait_until 10 test -z "$(workspace_window)"
-wait_until 10 test -z "$(window_process)"
+wait_for 10 '[ -z "$(workspace_window)" ]'
+wait_for 10 '[ -z "$(window_process)" ]'
 check "closing the window ends its process" test -z "$(window_process)"
 sleep 2
 closed=$(rss)
@@ -126,7 +126,7 @@ check "the window stays on its page" test "$(workspace_window)" = "$window"
 check "and loads no other page" test "$(grep -c 'GET /[a-z]* ' "$work/service.log")" -eq "$pages_before"
 # The same link asking for a new window (a middle click) goes the same way.
 xdotool windowactivate --sync "$window" mousemove --window "$window" 38 21 click 2
-wait_until 10 test "$(grep -c 'larkspire.example/help' "$work/browser.calls")" -ge 2
+wait_for 10 '[ "$(grep -c larkspire.example/help "$work/browser.calls")" -ge 2 ]'
 check "a link opened in a new window goes to the browser too ($(calls browser))" \
   test "$(grep -c 'larkspire.example/help' "$work/browser.calls")" -ge 2
 
@@ -147,7 +147,7 @@ agents_here() {
 check "one agent runs" test "$(agents_here)" -eq 1
 # The headless desktop has a microphone, the accessibility bus on, the key listener
 # running (from the first poll on) and X11 window images.
-wait_until 15 grep -q '"inputMonitoring":true' <<<"$(reported_status)"
+wait_for 15 'reported_status | grep -q "\"inputMonitoring\":true"'
 check "the service holds the permissions as this desktop grants them ($(reported_status))" \
   grep -q '"accessibility":true.*"inputMonitoring":true.*"microphone":true.*"screenRecording":true' \
   <<<"$(reported_status)"
@@ -157,7 +157,7 @@ stop_agent
 "$BUILD_DIR/src/larkspire" 'larkspire://permissions/accessibility/' >"$work/agent.log" 2>&1 &
 e2e_pids+=($!)
 agent_pid=$!
-wait_until 30 test "$(page_views /app)" -ge 2
+wait_for 30 '[ "$(page_views /app)" -ge 2 ]'
 check "a later start opens the workspace at /app" test "$(page_views /app)" -ge 2
 wait_until 10 grep -q universal-access "$work/gnome-control-center.calls"
 check "an agent started by a larkspire: URL handles it ($(calls gnome-control-center | tr '\n' ' '))" \

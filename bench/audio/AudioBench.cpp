@@ -132,7 +132,7 @@ struct NoScheduler : larkspire::platform::Scheduler {
 // Manual time: from the call to the first block on the capture thread.
 void startToFirstBlock(benchmark::State& state, bool withFormatQuery) {
     NoScheduler scheduler;
-    larkspire::desktop::PulseAudioInput mic(scheduler);
+    larkspire::linux_desktop::PulseAudioInput mic(scheduler);
     larkspire::platform::AudioFormat format;
     try {
         format = mic.inputFormat();
@@ -172,7 +172,7 @@ void startToFirstBlock(benchmark::State& state, bool withFormatQuery) {
 // What the 10 s permission poll costs the main thread.
 void BM_PulseAuthorizationStatus(benchmark::State& state) {
     NoScheduler scheduler;
-    larkspire::desktop::PulseAudioInput mic(scheduler);
+    larkspire::linux_desktop::PulseAudioInput mic(scheduler);
     for (auto _ : state) {
         if (mic.authorizationStatus() != larkspire::platform::MicrophoneAuthorization::authorized) {
             state.SkipWithError("no capture source");

@@ -94,7 +94,7 @@ larkspire::platform::Image windowImage() {
 
 void BM_ScaleAndEncode3600x2000(benchmark::State& state) {
     const auto image = windowImage();
-    larkspire::desktop::QtImageEncoder encoder;
+    larkspire::linux_desktop::QtImageEncoder encoder;
     size_t bytes = 0;
     for (auto _ : state) {
         auto jpeg = AccessibilityContext::boundedJPEG(image, 1800, encoder);
@@ -120,9 +120,9 @@ void capture(benchmark::State& state, const char* program) {
         return;
     }
     StderrLog log;
-    larkspire::desktop::SystemClock clock;
-    larkspire::desktop::EwmhFrontmostApp frontmost;
-    larkspire::desktop::AtspiAccessibility accessibility(log);
+    larkspire::linux_desktop::SystemClock clock;
+    larkspire::linux_desktop::EwmhFrontmostApp frontmost;
+    larkspire::linux_desktop::AtspiAccessibility accessibility(log);
     larkspire::testing::TargetApp app(
         program, {"--title", "Bench", "--message", "Ana asks: can you come on Friday?", "--notes",
                   "api_key = abcdef123456", "--secret", "hunter2", "--labels", "400"});

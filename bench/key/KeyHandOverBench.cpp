@@ -29,7 +29,7 @@ struct Times {
 };
 
 // Milliseconds from spawning `program --key press`-style arguments to the message.
-Times measure(larkspire::desktop::SingleInstance& agent, std::vector<std::string> command,
+Times measure(larkspire::linux_desktop::SingleInstance& agent, std::vector<std::string> command,
               int runs) {
     std::vector<double> ms;
     for (int i = 0; i < runs; ++i) {
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     QCoreApplication application(argc, argv);
-    larkspire::desktop::SingleInstance agent("larkspire");
+    larkspire::linux_desktop::SingleInstance agent("larkspire");
     if (!agent.claim({})) {
         std::fprintf(stderr, "cannot listen as the agent\n");
         return 2;

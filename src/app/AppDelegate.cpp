@@ -290,6 +290,7 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
     monitor.onContextUpgrade = lifetime_.guardReturning(
         false, [this] { return !consentOpen_ && promoteRecordingToContext(); });
     monitor.onListenerChange = lifetime_.guard([this] { keyListenerChanged(); });
+    s_.insertion.onPasteProblemChange(lifetime_.guard([this] { keyListenerChanged(); }));
     if (!fnMonitoring_) {
         monitor.setFnKey(fnKey_);
         fnMonitoring_ = monitor.start();
@@ -398,8 +399,13 @@ std::string AppDelegate::keyWarningTitle() const {
            " key…";
 }
 
+std::string AppDelegate::keyProblem() const {
+    const std::string keys = s_.fnMonitor.unavailableReason();
+    return keys.empty() ? s_.insertion.pasteProblem() : keys;
+}
+
 void AppDelegate::keyListenerChanged() {
-    if (!s_.fnMonitor.unavailableReason().empty()) {
+    if (!keyProblem().empty()) {
         showKeyListenerWarning();
         keyWarningItem_->setTitle(keyWarningTitle());
         return;
@@ -421,7 +427,7 @@ void AppDelegate::keyListenerChanged() {
 void AppDelegate::explainKeyListener() {
     // On Linux the key is heard through X11, not granted in a settings page: say what this
     // session lacks where the listener knows it.
-    const std::string reason = s_.fnMonitor.unavailableReason();
+    const std::string reason = keyProblem();
     if (reason.empty()) {
         openAccessibilitySettings();
         return;

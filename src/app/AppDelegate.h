@@ -244,6 +244,8 @@ class AppDelegate {
     std::string keyWarningTitle() const;
     // The keys are heard; what the desktop refused is the keyboard for pasting.
     bool onlyPastingIsMissing() const;
+    // Why the key is not heard, else why pastes cannot go out; empty when both work.
+    std::string keyProblem() const;
     void keyListenerChanged();
     std::string screenAwareTitle() const;
     // Screen-aware helpers.

@@ -20,6 +20,10 @@ class DesktopInsertion : public Insertion {
     void activate(std::int32_t processId) override;
     void undo(Undone undone) override;
     void copyToClipboard(const std::string& text) override;
+    std::string pasteProblem() const override { return s_.keys.unavailableReason(); }
+    void onPasteProblemChange(std::function<void()> handler) override {
+        s_.keys.onChange(std::move(handler));
+    }
 
   private:
     InsertionServices s_;

@@ -49,6 +49,11 @@ class Insertion {
     virtual void activate(std::int32_t processId) = 0;
     virtual void undo(Undone undone) = 0;
     virtual void copyToClipboard(const std::string& text) = 0;
+    // Why pastes cannot reach other applications (the desktop declined its keyboard for
+    // pasting); empty when they can, as far as is known.
+    virtual std::string pasteProblem() const = 0;
+    // `handler` runs on the main thread whenever pasteProblem() changes.
+    virtual void onPasteProblemChange(std::function<void()> handler) = 0;
 };
 
 }  // namespace larkspire

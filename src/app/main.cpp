@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     }
     // A key command only hands the key to the running agent: before any Qt application,
     // which aborts under Wayland without its platform plugin or with no display at all.
-    if (auto status = larkspire::desktop::handKeyCommand({argv + 1, argv + argc})) {
+    if (auto status = larkspire::linux_desktop::handKeyCommand({argv + 1, argv + argc})) {
         return *status;
     }
     // The agent's own windows go to X11 where there is an X display (XWayland under
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
         larkspire::Config::load(larkspire::Config::pathIn(QDir::homePath().toStdString()));
     // The agent's own keys are recorded once the session's clock runs.
     std::optional<larkspire::InjectionJournal> ownInjections;
-    auto session = larkspire::desktop::LinuxSession::open(
+    auto session = larkspire::linux_desktop::LinuxSession::open(
         application, toStrings(QApplication::arguments().mid(1)),
         {optionOf(config, &larkspire::Config::key_source),
          optionOf(config, &larkspire::Config::paste_through)},
@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<larkspire::ui::WorkspaceProcess> workspaceWindow;
     hooks.makeWorkspaceWindow = [&](const std::shared_ptr<larkspire::WorkspaceController>& c) {
         const QString program = QString::fromStdString(
-            larkspire::desktop::LinuxSession::helperProgram("larkspire-workspace"));
+            larkspire::linux_desktop::LinuxSession::helperProgram("larkspire-workspace"));
         workspaceWindow = std::make_unique<larkspire::ui::WorkspaceProcess>(
             c, program, [&alerts](const QString& why) {
                 alerts.run({"Larkspire can’t open its window",

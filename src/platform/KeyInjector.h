@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace larkspire::platform {
@@ -23,6 +25,12 @@ class KeyInjector {
     // application in front sees a key between the press and release of held modifiers,
     // so a held Alt or Super is no longer a lone tap, and nothing is typed.
     virtual void tapBlankKey() = 0;
+    // Why keys cannot be sent, as a sentence for the user (the desktop's dialog declined
+    // the keyboard for pasting); empty when they can, as far as is known.
+    virtual std::string unavailableReason() const { return {}; }
+    // Where the desktop asks the user first, `handler` runs on the main thread whenever
+    // unavailableReason() changes.
+    virtual void onChange(std::function<void()> handler) { (void)handler; }
 };
 
 }  // namespace larkspire::platform

@@ -52,8 +52,7 @@ class KeyListener {
     // Stops delivery; no call of the handler is running or will start once it returns.
     virtual void stop() = 0;
     // Why the last start() failed, as a sentence for the user ("There is no X display.");
-    // empty when it did not fail. Where the same desktop dialog also grants the keyboard
-    // for pasting, a refusal of that is said here too.
+    // empty when it did not fail.
     virtual std::string unavailableReason() const { return {}; }
     // Whether key events are heard now: false after a failed start, and where the desktop
     // asks the user, until it granted the shortcut and again once it refused it.

@@ -26,7 +26,7 @@ WorkspaceProcess::WorkspaceProcess(std::shared_ptr<WorkspaceController> controll
 WorkspaceProcess::~WorkspaceProcess() {
     controller_->attach(nullptr);
     if (process_) {
-        desktop::endHelper(*process_);
+        linux_desktop::endHelper(*process_);
     }
 }
 

@@ -31,15 +31,6 @@ class FakeKeyListener : public platform::KeyListener {
             changed_();
         }
     }
-    // The keys are heard, but the keyboard for pasting was refused in the same dialog.
-    void refusePaste(std::string reason) {
-        reason_ = std::move(reason);
-        available_ = false;
-        hears_ = true;
-        if (changed_) {
-            changed_();
-        }
-    }
     bool running() const;
     int startCount() const { return startCount_; }
 

@@ -46,7 +46,7 @@
 #include "platform/linux/x11/XTestKeyInjector.h"
 #include "util/Preferences.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 QStringList toQStrings(const std::vector<std::string>& strings) {
@@ -188,7 +188,7 @@ void LinuxSession::Services::chooseWayland(const std::string& keySource,
             break;
         }
         case WaylandBackends::Keys::shortcutsPortal:
-            keyListener = std::make_unique<PortalKeyListener>(*portal, log, remoteDesktop.get());
+            keyListener = std::make_unique<PortalKeyListener>(*portal, log);
             break;
         case WaylandBackends::Keys::evdev:
             keyListener = std::make_unique<EvdevKeyListener>(log);
@@ -362,7 +362,7 @@ platform::ModalAlert& LinuxSession::alerts() {
 }
 
 bool LinuxSession::rightAltIsAltGr() const {
-    return desktop::rightAltIsAltGr();
+    return linux_desktop::rightAltIsAltGr();
 }
 
 void LinuxSession::showStatusArea() {
@@ -395,4 +395,4 @@ std::string LinuxSession::helperProgram(const std::string& name) {
     return (dir + "/" + file).toStdString();
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

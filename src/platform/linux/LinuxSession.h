@@ -29,7 +29,7 @@
 
 class QApplication;
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // A key command ("--key press" and the like) handed to the running agent before any
 // display connection: the exit status, or nothing when the arguments ask for none.
@@ -107,4 +107,4 @@ class LinuxSession {
     std::unique_ptr<Services> s_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -67,7 +67,7 @@ class AudioIntegration : public ::testing::Test {
     TempDir dir;
     testing::SystemClock clock;
     testing::ThreadScheduler scheduler;
-    desktop::PulseAudioInput input{scheduler};
+    linux_desktop::PulseAudioInput input{scheduler};
     RecoveryStore store{dir.path() / "data"};
 };
 
@@ -101,10 +101,10 @@ TEST_F(AudioIntegration, BlocksArriveOnTheCaptureThreadAndStopEndsThem) {
         EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
         // Whole 4096-frame blocks; only the one flushed by stop() may be shorter.
         for (std::size_t i = 0; i + 1 < sizes.size(); ++i) {
-            EXPECT_EQ(sizes[i], 2u * desktop::PulseAudioInput::kBlockFrames) << i;
+            EXPECT_EQ(sizes[i], 2u * linux_desktop::PulseAudioInput::kBlockFrames) << i;
         }
         EXPECT_EQ(sizes.back() % 2, 0u);
-        EXPECT_LE(sizes.back(), 2u * desktop::PulseAudioInput::kBlockFrames);
+        EXPECT_LE(sizes.back(), 2u * linux_desktop::PulseAudioInput::kBlockFrames);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     std::lock_guard lock(mutex);
@@ -185,7 +185,7 @@ TEST(AudioWithoutServer, NothingStartsAndNothingIsLeft) {
     testing::ScopedEnv server("PULSE_SERVER", "unix:" + (dir.path() / "no-server").string());
     testing::SystemClock clock;
     testing::ThreadScheduler scheduler;
-    desktop::PulseAudioInput input{scheduler};
+    linux_desktop::PulseAudioInput input{scheduler};
     EXPECT_EQ(input.authorizationStatus(), platform::MicrophoneAuthorization::denied);
     EXPECT_THROW(input.inputFormat(), std::runtime_error);
     RecoveryStore store(dir.path() / "data");
@@ -213,7 +213,7 @@ TEST(AudioWithoutServer, NothingStartsAndNothingIsLeft) {
 int recordUntilKilled(const fs::path& data) {
     testing::SystemClock clock;
     testing::ThreadScheduler scheduler;
-    desktop::PulseAudioInput input{scheduler};
+    linux_desktop::PulseAudioInput input{scheduler};
     Recorder recorder{input, scheduler, clock, RecoveryStore(data)};
     recorder.start();
     std::cout << "recording\n" << std::flush;

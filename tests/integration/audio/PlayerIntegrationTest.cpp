@@ -151,7 +151,7 @@ class Player : public ::testing::Test {
 
     TempDir dir;
     testing::ThreadScheduler scheduler;
-    desktop::PulseAudioPlayerFactory factory{scheduler};
+    linux_desktop::PulseAudioPlayerFactory factory{scheduler};
     std::unique_ptr<SpeakerTap> speaker;
     std::vector<bool> ends;
 };

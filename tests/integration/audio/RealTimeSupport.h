@@ -21,8 +21,8 @@ inline double secondsSince(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
 }
 
-using larkspire::desktop::SystemClock;
-using larkspire::desktop::ThreadSerialQueue;
+using larkspire::linux_desktop::SystemClock;
+using larkspire::linux_desktop::ThreadSerialQueue;
 
 // Serial queues on real threads; main-queue tasks wait until the test runs them.
 class ThreadScheduler : public platform::Scheduler {

@@ -154,8 +154,8 @@ class ContextIntegrationTest : public ::testing::Test {
     // A clock that stands still: the capture's time budget never ends here, so a loaded
     // machine cannot cut the walk short. How long a walk takes is measured in bench/context.
     fake::VirtualClock clock;
-    desktop::EwmhFrontmostApp frontmost;
-    desktop::AtspiAccessibility accessibility{log};
+    linux_desktop::EwmhFrontmostApp frontmost;
+    linux_desktop::AtspiAccessibility accessibility{log};
     Config config = Config::developmentDefault();
 };
 
@@ -197,8 +197,8 @@ TEST_F(ContextIntegrationTest, BehindAnotherWindowTheApplicationsLastFocusIsRead
 }
 
 TEST_F(ContextIntegrationTest, TheWindowImageIsTheClientAreaWithCoveredPartsAsJpeg) {
-    desktop::XCompositeWindowCapture windows;
-    desktop::QtImageEncoder encoder;
+    linux_desktop::XCompositeWindowCapture windows;
+    linux_desktop::QtImageEncoder encoder;
     TargetApp big(GTK_TARGET_PATH, {"--title", "big", "--labels", "200"});
     ASSERT_TRUE(big.waitReady());
     ASSERT_TRUE(waitFront(big.pid()));
@@ -207,7 +207,7 @@ TEST_F(ContextIntegrationTest, TheWindowImageIsTheClientAreaWithCoveredPartsAsJp
     ASSERT_TRUE(cover.waitReady());
     ASSERT_TRUE(waitFront(cover.pid()));
     // The small window first beside the big one, then over its middle.
-    auto display = desktop::openDisplay();
+    auto display = linux_desktop::openDisplay();
     const auto coverWindow = frontmost.frontmost()->window;
     int bx = 0, by = 0;
     Window child = 0;
@@ -270,7 +270,7 @@ TEST_F(ContextIntegrationTest, TheWindowImageIsTheClientAreaWithCoveredPartsAsJp
     // Gone windows and Wayland sessions give no image.
     EXPECT_FALSE(windows.imageOf(0x7ffffff0));
     qputenv("WAYLAND_DISPLAY", "wayland-0");
-    desktop::XCompositeWindowCapture wayland;
+    linux_desktop::XCompositeWindowCapture wayland;
     qunsetenv("WAYLAND_DISPLAY");
     EXPECT_FALSE(wayland.canCaptureWindows());
     EXPECT_FALSE(wayland.onScreenWindows());
@@ -283,7 +283,7 @@ TEST_F(ContextIntegrationTest, A3600By2000ImageIsEncodedAt1800By1000) {
             image.pixels[static_cast<size_t>(y) * 3600 + x] = x < 1800 ? 0xffff0000u : 0xff0000ffu;
         }
     }
-    desktop::QtImageEncoder encoder;
+    linux_desktop::QtImageEncoder encoder;
     const auto jpeg = AccessibilityContext::boundedJPEG(image, 1800, encoder);
     ASSERT_TRUE(jpeg);
     const QImage decoded = QImage::fromData(jpeg->data(), static_cast<int>(jpeg->size()), "JPEG");
@@ -294,7 +294,7 @@ TEST_F(ContextIntegrationTest, A3600By2000ImageIsEncodedAt1800By1000) {
 }
 
 TEST(ConsentDialog, ShowsTheButtonsInOrderAndAnswersWithTheChosenOne) {
-    desktop::QtModalAlert alert;
+    linux_desktop::QtModalAlert alert;
     const platform::AlertContent content{
         "Turn on screen-aware dictation?",
         "When you hold …",

@@ -16,14 +16,14 @@ namespace {
 
 struct SecretServiceKeychainMaker {
     static std::unique_ptr<platform::Keychain> make() {
-        return std::make_unique<desktop::SecretServiceKeychain>("Larkspire contract test");
+        return std::make_unique<linux_desktop::SecretServiceKeychain>("Larkspire contract test");
     }
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(SecretService, KeychainContract, SecretServiceKeychainMaker);
 
 struct QtClipboardMaker {
     static std::unique_ptr<platform::Clipboard> make() {
-        return std::make_unique<desktop::QtClipboard>();
+        return std::make_unique<linux_desktop::QtClipboard>();
     }
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(Qt, ClipboardContract, QtClipboardMaker);
@@ -31,7 +31,8 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Qt, ClipboardContract, QtClipboardMaker);
 // A fresh settings file per test; each open() is a new QSettings over it.
 struct QtUserDefaultsStore {
     std::shared_ptr<platform::UserDefaults> open() {
-        return std::make_shared<desktop::QtUserDefaults>((dir.path() / "settings.conf").string());
+        return std::make_shared<linux_desktop::QtUserDefaults>(
+            (dir.path() / "settings.conf").string());
     }
     testing::TempDir dir;
 };

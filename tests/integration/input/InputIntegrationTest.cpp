@@ -52,7 +52,7 @@ class StderrLog : public platform::SystemLog {
 // Another program's keyboard: XTest from a connection of the test's own.
 class TestKeyboard {
   public:
-    TestKeyboard() : display_(desktop::openDisplay()) {}
+    TestKeyboard() : display_(linux_desktop::openDisplay()) {}
     void press(int keycode) { fake(keycode, true); }
     void release(int keycode) { fake(keycode, false); }
     // A pointer button pressed and released (1 left, 4 wheel up).
@@ -67,7 +67,7 @@ class TestKeyboard {
         XTestFakeKeyEvent(display_.get(), static_cast<unsigned>(keycode), down, CurrentTime);
         XSync(display_.get(), False);
     }
-    desktop::DisplayPtr display_;
+    linux_desktop::DisplayPtr display_;
 };
 
 // The GTK test application.
@@ -105,14 +105,14 @@ class InputIntegrationTest : public ::testing::Test {
     bool waitFront(pid_t pid) { return testing::waitFront(frontmost, pid); }
 
     StderrLog log;
-    desktop::SystemClock clock;
-    desktop::QtScheduler scheduler{QCoreApplication::instance()};
+    linux_desktop::SystemClock clock;
+    linux_desktop::QtScheduler scheduler{QCoreApplication::instance()};
     InjectionJournal journal{clock};
-    desktop::XInputKeyListener listener{log};
-    desktop::XTestKeyInjector injector{[this](int k, bool p) { journal.record(k, p); }};
-    desktop::EwmhFrontmostApp frontmost;
-    desktop::AtspiAccessibility accessibility{log};
-    desktop::QtClipboard clipboard;
+    linux_desktop::XInputKeyListener listener{log};
+    linux_desktop::XTestKeyInjector injector{[this](int k, bool p) { journal.record(k, p); }};
+    linux_desktop::EwmhFrontmostApp frontmost;
+    linux_desktop::AtspiAccessibility accessibility{log};
+    linux_desktop::QtClipboard clipboard;
     Paster paster{
         InsertionServices{clipboard, injector, frontmost, accessibility, scheduler, clock, log}};
     FnKeyMonitor monitor{listener, scheduler, journal, injector};
@@ -122,11 +122,11 @@ class InputIntegrationTest : public ::testing::Test {
 
 TEST_F(InputIntegrationTest, UnderAWaylandSessionTheListenerDoesNotStart) {
     qputenv("WAYLAND_DISPLAY", "wayland-0");
-    desktop::XInputKeyListener wayland{log};
+    linux_desktop::XInputKeyListener wayland{log};
     const bool started = wayland.start([](const platform::RawKeyEvent&) {});
     qunsetenv("WAYLAND_DISPLAY");
     EXPECT_FALSE(started);
-    desktop::XInputKeyListener x11{log};
+    linux_desktop::XInputKeyListener x11{log};
     EXPECT_TRUE(x11.start([](const platform::RawKeyEvent&) {}));
 }
 
@@ -214,7 +214,7 @@ TEST_F(InputIntegrationTest, FocusIsFoundByWalkingWhenNoFocusEventWasHeard) {
     ASSERT_TRUE(app.waitReady());
     ASSERT_TRUE(waitFront(app.pid()));
     // A fresh instance has heard no focus event of this application.
-    desktop::AtspiAccessibility fresh{log};
+    linux_desktop::AtspiAccessibility fresh{log};
     const auto t0 = std::chrono::steady_clock::now();
     auto element = fresh.focusedElement(app.pid());
     const auto took =

@@ -72,7 +72,7 @@ class KeyringTest : public ::testing::Test {
     }
     void TearDown() override { run("secret-tool clear " + kAttributes + " 2>/dev/null"); }
 
-    desktop::SecretServiceKeychain keychain;
+    linux_desktop::SecretServiceKeychain keychain;
 };
 
 TEST_F(KeyringTest, FirstSaveCreatesTheItemAndTheSecondUpdatesItInPlace) {

@@ -26,7 +26,7 @@
 #include "support/GestureLog.h"
 #include "support/TempDir.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 using fake::ActionLog;
@@ -102,7 +102,7 @@ class PortalTest : public ::testing::Test {
 
 TEST_F(PortalTest, ShortcutPressAndReleaseDriveTheGestures) {
     startFake({"--trigger", "Meta+F9"});
-    PortalKeyListener listener(*portal_, log_, nullptr);
+    PortalKeyListener listener(*portal_, log_);
     ActionLog actions(clock_);
     FakeKeyInjector injector(actions);
     InjectionJournal journal(clock_);
@@ -141,7 +141,7 @@ TEST_F(PortalTest, ShortcutPressAndReleaseDriveTheGestures) {
 TEST_F(PortalTest, RefusedApprovalsBecomeTheWarningsReason) {
     startFake({"--refuse", "shortcuts"});
     {
-        PortalKeyListener listener(*portal_, log_, nullptr);
+        PortalKeyListener listener(*portal_, log_);
         int changes = 0;
         listener.onChange([&] { ++changes; });
         ASSERT_TRUE(listener.start([](const platform::RawKeyEvent&) {}));
@@ -152,16 +152,18 @@ TEST_F(PortalTest, RefusedApprovalsBecomeTheWarningsReason) {
     fake_.reset();
     startFake({"--refuse", "remote-desktop"});
     PortalRemoteDesktop typing(*portal_, log_, tokens(), false);
-    PortalKeyListener listener(*portal_, log_, &typing);
+    PortalKeyListener listener(*portal_, log_);
+    PortalKeyInjector keyboard(typing);
     int changes = 0;
     listener.onChange([&] { ++changes; });
+    keyboard.onChange([&] { ++changes; });
     listener.start([](const platform::RawKeyEvent&) {});
     typing.start();
     ASSERT_TRUE(until([&] { return typing.state() == PortalRemoteDesktop::State::refused; }));
     // The shortcut works, yet the warning says that paste does not.
     ASSERT_TRUE(until([&] { return !listener.assignedKey().empty(); }));
-    EXPECT_NE(listener.unavailableReason().find("control the keyboard"), std::string::npos)
-        << listener.unavailableReason();
+    EXPECT_NE(keyboard.unavailableReason().find("control the keyboard"), std::string::npos)
+        << keyboard.unavailableReason();
     EXPECT_GE(changes, 2);
     EXPECT_EQ(token_, "");
     // Nothing is typed into a session the user declined.
@@ -242,4 +244,4 @@ TEST_F(PortalTest, ClipboardIsServedAndReadThroughTheSession) {
 }
 
 }  // namespace
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -10,7 +10,7 @@
 namespace larkspire {
 namespace {
 
-using desktop::XdgAutostart;
+using linux_desktop::XdgAutostart;
 
 // desktop-file-validate is what desktops and lintian hold an entry to.
 bool validates(const std::filesystem::path& entry) {

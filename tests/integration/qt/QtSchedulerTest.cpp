@@ -6,7 +6,7 @@
 
 #include "platform/linux/qt/QtScheduler.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 // Uploads, sign-ins and reports each run at once, however many are already running:
@@ -36,4 +36,4 @@ TEST(QtScheduler, BackgroundTasksRunAtOnceWhateverIsAlreadyRunning) {
 }
 
 }  // namespace
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -50,7 +50,7 @@ class Screens : public ::testing::Test {
     fake::VirtualClock clock;
     fake::FakeScheduler scheduler{clock};
     fake::FakeUserDefaults defaults;
-    desktop::QtFloatingPanel panel;
+    linux_desktop::QtFloatingPanel panel;
     ScreenAwareHUD hud{panel, scheduler, defaults};
 
     QString shown() { return panel.labelText().replace('\n', ' '); }
@@ -143,7 +143,7 @@ TEST_F(Screens, EveryPanelStateShowsItsWholeText) {
     EXPECT_EQ(panel.labelText().count('\n'), 1);
 }
 
-class Menus : public testing::AppFixtureWith<desktop::QtStatusArea> {};
+class Menus : public testing::AppFixtureWith<linux_desktop::QtStatusArea> {};
 
 // Each submenu opened to the left of its menu, as deep as they go.
 void shootSubmenus(QMenu* menu) {
@@ -174,7 +174,7 @@ TEST_F(Menus, TheStatusMenuAndItsSubmenus) {
 
 // The alert in front while it waits for its answer, taken, then answered with Escape.
 TEST(Alerts, QuestionAndWarning) {
-    desktop::QtModalAlert alerts;
+    linux_desktop::QtModalAlert alerts;
     struct Shot {
         const char* name;
         platform::AlertContent content;

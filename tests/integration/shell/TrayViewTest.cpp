@@ -42,7 +42,7 @@ QAction* actionNamed(QMenu* menu, const QString& title) {
     return nullptr;
 }
 
-class TrayView : public testing::AppFixtureWith<desktop::QtStatusArea> {
+class TrayView : public testing::AppFixtureWith<linux_desktop::QtStatusArea> {
   protected:
     void start() {
         testing::writeFile(store().newRecoveryURL("wav"), "RIFF");  // one recording pending
@@ -114,7 +114,7 @@ TEST_F(TrayView, IconFollowsSetIconWithItsAccessibleText) {
 
 TEST(StatusIconDrawing, IdleMeterHasFiveBarsTallestInTheMiddle) {
     platform::StatusIcon idle{"larkspire.idle", "Larkspire idle", true, true, false};
-    const QImage img = desktop::renderStatusIcon(idle, false).pixmap(36, 36).toImage();
+    const QImage img = linux_desktop::renderStatusIcon(idle, false).pixmap(36, 36).toImage();
     ASSERT_EQ(img.width(), 36);
     auto opaque = [&](int x, int y) { return qAlpha(img.pixel(x, y)) > 128; };
     // Scale 2: bars at x 2.4, 9.3, 16.2, 23.1, 30.0 (3.6 wide), gaps in between.
@@ -132,12 +132,12 @@ TEST(StatusIconDrawing, IdleMeterHasFiveBarsTallestInTheMiddle) {
 
 TEST(StatusIconDrawing, OnlyTheRecordingSymbolIsRed) {
     platform::StatusIcon rec{"record.circle.fill", "Recording", true, false, true};
-    const QImage red = desktop::renderStatusIcon(rec, false).pixmap(48, 48).toImage();
+    const QImage red = linux_desktop::renderStatusIcon(rec, false).pixmap(48, 48).toImage();
     const QColor ring = red.pixelColor(24, 4);  // on the filled disc, outside the dot
     EXPECT_GT(ring.red(), 200);
     EXPECT_LT(ring.green(), 100);
     platform::StatusIcon glass{"hourglass", "Transcribing", true, true, false};
-    const QImage plain = desktop::renderStatusIcon(glass, true).pixmap(48, 48).toImage();
+    const QImage plain = linux_desktop::renderStatusIcon(glass, true).pixmap(48, 48).toImage();
     bool anyRed = false;
     for (int y = 0; y < 48; ++y) {
         for (int x = 0; x < 48; ++x) {
@@ -146,18 +146,18 @@ TEST(StatusIconDrawing, OnlyTheRecordingSymbolIsRed) {
         }
     }
     EXPECT_FALSE(anyRed);
-    EXPECT_TRUE(desktop::hasBundledSymbol("exclamationmark.triangle"));
-    EXPECT_FALSE(desktop::hasBundledSymbol("no.such.symbol"));
+    EXPECT_TRUE(linux_desktop::hasBundledSymbol("exclamationmark.triangle"));
+    EXPECT_FALSE(linux_desktop::hasBundledSymbol("no.such.symbol"));
 }
 
 // The key command writes the agent's message without Qt; the agent reads it with Qt.
 TEST(KeyHandOver, TheAgentReadsWhatTheKeyCommandSends) {
-    EXPECT_FALSE(desktop::handToAgent({"--key", "press"})) << "no agent listens yet";
-    desktop::SingleInstance agent("larkspire");
+    EXPECT_FALSE(linux_desktop::handToAgent({"--key", "press"})) << "no agent listens yet";
+    linux_desktop::SingleInstance agent("larkspire");
     ASSERT_TRUE(agent.claim({}));
     QStringList received;
     agent.onMessage([&](const QStringList& arguments) { received = arguments; });
-    ASSERT_TRUE(desktop::handToAgent({"--key", "press", "--control"}));
+    ASSERT_TRUE(linux_desktop::handToAgent({"--key", "press", "--control"}));
     QElapsedTimer waited;
     waited.start();
     while (received.isEmpty() && waited.elapsed() < 5000) {

@@ -53,11 +53,11 @@ double contrast(const QColor& text, const QColor& back) {
 TEST(SignInWindowTest, TwoStepSignInAgainstTheService) {
     LoopbackServer server;
     server.on("/api/native-auth/request", {200, "{}"});
-    desktop::SecretServiceKeychain keychain;
+    linux_desktop::SecretServiceKeychain keychain;
     SessionStore::clear(keychain);
 
-    desktop::SystemClock clock;
-    desktop::QtScheduler scheduler(qApp);
+    linux_desktop::SystemClock clock;
+    linux_desktop::QtScheduler scheduler(qApp);
     Config config;
     config.api_url = server.url();
     auto api = std::make_shared<APIClient>(config, clock, keychain);

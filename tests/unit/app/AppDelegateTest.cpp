@@ -220,7 +220,7 @@ TEST_F(Shell, TheWarningNamesWhatTheDesktopRefused) {
     signedIn();
     start();
     keys.answer("Ctrl+Alt+D");
-    keys.refusePaste("You declined Larkspire’s keyboard for pasting.");
+    insertion.refusePaste("You declined Larkspire’s keyboard for pasting.");
     EXPECT_EQ(status.menu->at(0)->title(), "⚠ Grant Accessibility for the paste keyboard…");
     status.menu->at(0)->trigger();
     EXPECT_EQ(alerts.shown.back().message, "Larkspire cannot paste into other applications");

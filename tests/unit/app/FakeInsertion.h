@@ -53,6 +53,17 @@ class FakeInsertion : public Insertion {
         }
     }
     void copyToClipboard(const std::string& text) override { events.push_back("copy " + text); }
+    std::string pasteProblem() const override { return pasteProblem_; }
+    void onPasteProblemChange(std::function<void()> handler) override {
+        pasteChanged_ = std::move(handler);
+    }
+    // The desktop's dialog declined the keyboard for pasting.
+    void refusePaste(std::string reason) {
+        pasteProblem_ = std::move(reason);
+        if (pasteChanged_) {
+            pasteChanged_();
+        }
+    }
 
     std::shared_ptr<InsertionPoint> front;
     std::set<std::int32_t> running;
@@ -64,6 +75,10 @@ class FakeInsertion : public Insertion {
     bool holdPastes = false;  // keeps the pasted callbacks in `held` instead
     std::vector<Pasted> held;
     bool undoSent = true;
+
+  private:
+    std::string pasteProblem_;
+    std::function<void()> pasteChanged_;
 };
 
 }  // namespace larkspire::fake

@@ -2,7 +2,7 @@
 
 #include "platform/linux/atspi/AtspiRoles.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 struct Case {
@@ -29,4 +29,4 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{ATSPI_ROLE_LAST_DEFINED, true, {"AXUnknown", ""}}));
 
 }  // namespace
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

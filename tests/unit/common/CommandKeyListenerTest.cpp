@@ -11,7 +11,7 @@
 #include "platform/linux/common/KeyCommand.h"
 #include "support/GestureLog.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 using Arguments = std::vector<std::string>;
@@ -95,4 +95,4 @@ TEST(CommandKeyListenerTest, CommandsDriveTheGesturesOfTheDictationKey) {
 }
 
 }  // namespace
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

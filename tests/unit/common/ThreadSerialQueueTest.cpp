@@ -8,7 +8,7 @@
 
 #include "platform/linux/common/ThreadSerialQueue.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 TEST(ThreadSerialQueue, RunsTasksFromManyThreadsOneAtATimeInQueueOrder) {
@@ -76,4 +76,4 @@ TEST(ThreadSerialQueue, DestructionRunsEveryTaskStillQueued) {
 }
 
 }  // namespace
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

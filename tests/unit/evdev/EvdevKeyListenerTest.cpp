@@ -24,7 +24,7 @@ void PrintTo(const RawKeyEvent& e, std::ostream* out) {
 }
 }  // namespace larkspire::platform
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 using platform::RawKeyEvent;
@@ -191,4 +191,4 @@ TEST(UinputKeyInjectorTest, ListenerHearsTheChordsAsTheInjectorAnnouncedThem) {
 }
 
 }  // namespace
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

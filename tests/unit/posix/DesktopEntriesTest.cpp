@@ -3,7 +3,7 @@
 #include "platform/linux/posix/DesktopEntries.h"
 #include "support/TempDir.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 TEST(DesktopEntries, TheApplicationIsNamedByItsEntryUnderAnyOfItsIds) {
@@ -33,4 +33,4 @@ TEST(DesktopEntries, TheApplicationIsNamedByItsEntryUnderAnyOfItsIds) {
 }
 
 }  // namespace
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

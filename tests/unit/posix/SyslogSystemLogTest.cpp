@@ -32,7 +32,7 @@ std::string stderrOf(Write write) {
 }
 
 TEST(SyslogSystemLog, EveryLineGoesOutAsOneLineWhatEverItHolds) {
-    desktop::SyslogSystemLog log;
+    linux_desktop::SyslogSystemLog log;
     const struct {
         std::string line;
         std::string written;
@@ -48,7 +48,7 @@ TEST(SyslogSystemLog, EveryLineGoesOutAsOneLineWhatEverItHolds) {
     }
     const std::string written = stderrOf([&] { log.log(std::string(10000, 'x')); });
     EXPECT_EQ(written.size(), std::string("larkspire: ").size() +
-                                  desktop::SyslogSystemLog::kMaxCharacters +
+                                  linux_desktop::SyslogSystemLog::kMaxCharacters +
                                   std::string("…\n").size());
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 // Two outputs side by side; on the first a tiled pair (the right one focused) and a
@@ -60,4 +60,4 @@ TEST(SwayWindowListTest, AnAnswerThatIsNoTreeListsNoWindows) {
 }
 
 }  // namespace
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

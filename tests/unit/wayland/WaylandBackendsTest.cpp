@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 using B = WaylandBackends;
@@ -90,4 +90,4 @@ TEST(WaylandBackends, EachServiceComesFromWhatTheSessionOffers) {
 }
 
 }  // namespace
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

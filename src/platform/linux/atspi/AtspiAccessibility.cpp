@@ -12,7 +12,7 @@
 #include "platform/linux/atspi/AtspiCalls.h"
 #include "platform/linux/atspi/AtspiElement.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 using atspi::call;
@@ -257,4 +257,4 @@ bool AtspiAccessibility::enableAccessibilityBus(platform::SystemLog& log) {
     return on;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -12,7 +12,7 @@ typedef struct _AtspiAccessible AtspiAccessible;
 typedef struct _AtspiEventListener AtspiEventListener;
 typedef struct _AtspiEvent AtspiEvent;
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Unreferences a GObject (the type is opaque here: <glib-object.h> is not included).
 void unrefObject(void* object);
@@ -69,4 +69,4 @@ class AtspiAccessibility : public platform::Accessibility {
     const char* lastSource_ = "none";
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -4,7 +4,7 @@
 
 #include "util/CHandle.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 constexpr int kTimeoutMs = 1000;
@@ -39,4 +39,4 @@ bool AtspiAccessibilityBus::isEnabled() {
            g_variant_get_boolean(value.get());
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

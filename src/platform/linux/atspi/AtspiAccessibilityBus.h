@@ -2,7 +2,7 @@
 
 #include "platform/AccessibilityBus.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Reads org.a11y.Status.IsEnabled of the accessibility bus launcher on the session bus.
 class AtspiAccessibilityBus : public platform::AccessibilityBus {
@@ -10,4 +10,4 @@ class AtspiAccessibilityBus : public platform::AccessibilityBus {
     bool isEnabled() override;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

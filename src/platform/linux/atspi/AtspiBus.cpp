@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace larkspire::desktop::atspibus {
+namespace larkspire::linux_desktop::atspibus {
 namespace {
 
 using PendingPtr = CHandle<DBusPendingCall, dbus_pending_call_unref>;
@@ -246,4 +246,4 @@ std::optional<std::pair<std::int32_t, std::int32_t>> readRange(DBusMessage* repl
     return std::make_pair(start, end);
 }
 
-}  // namespace larkspire::desktop::atspibus
+}  // namespace larkspire::linux_desktop::atspibus

@@ -11,7 +11,7 @@
 
 #include "util/CHandle.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 using MessagePtr = CHandle<DBusMessage, dbus_message_unref>;
 using ConnectionPtr = std::shared_ptr<DBusConnection>;
@@ -65,4 +65,4 @@ std::vector<std::pair<std::string, std::string>> readReferences(DBusMessage* rep
 std::optional<std::pair<std::int32_t, std::int32_t>> readRange(DBusMessage* reply);
 
 }  // namespace atspibus
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

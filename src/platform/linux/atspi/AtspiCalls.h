@@ -9,7 +9,7 @@
 #include "platform/linux/atspi/AtspiAccessibility.h"
 #include "util/CHandle.h"
 
-namespace larkspire::desktop::atspi {
+namespace larkspire::linux_desktop::atspi {
 
 using ErrorPtr = CHandle<GError, g_error_free>;
 using CharPtr = CHandle<char, g_free>;
@@ -53,4 +53,4 @@ inline AccessiblePtr windowInState(AtspiAccessible* application, AtspiStateType 
     return nullptr;
 }
 
-}  // namespace larkspire::desktop::atspi
+}  // namespace larkspire::linux_desktop::atspi

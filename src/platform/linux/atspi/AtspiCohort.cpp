@@ -7,7 +7,7 @@
 
 #include "util/Text.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
@@ -253,4 +253,4 @@ void AtspiCohort::fetchTexts(std::size_t atLeast) {
     }
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

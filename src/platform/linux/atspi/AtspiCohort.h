@@ -9,7 +9,7 @@
 #include "platform/linux/atspi/AtspiBus.h"
 #include "platform/linux/atspi/AtspiRoles.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Elements read together: the first read of an attribute of one of them fetches it for
 // all, in one batch of calls on the bus, because a walk asks each of them the same
@@ -66,4 +66,4 @@ class AtspiCohort {
     std::shared_ptr<AtspiCohort> next_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -4,7 +4,7 @@
 
 #include "util/Text.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 constexpr const char* kText = "org.a11y.atspi.Text";
@@ -95,4 +95,4 @@ void AtspiElement::setSelectedTextRange(platform::TextRange range) {
     }
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -6,7 +6,7 @@
 #include "platform/Accessibility.h"
 #include "platform/linux/atspi/AtspiCohort.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // One accessible object of another application, read over the accessibility bus. Its
 // reads go through its cohort (itself and its siblings, read together); the selection,
@@ -40,4 +40,4 @@ class AtspiElement : public platform::AccessibleElement {
     std::size_t index_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -5,7 +5,7 @@
 #include "platform/linux/atspi/AtspiCalls.h"
 #include "platform/linux/posix/AgentProcesses.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 using atspi::call;
@@ -105,4 +105,4 @@ bool AtspiFrontmostApp::isAgentProcess(platform::ProcessId pid) const {
     return isThisAgent(pid);
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -5,7 +5,7 @@
 #include "platform/FrontmostApp.h"
 #include "platform/linux/atspi/AtspiAccessibility.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The frontmost application where the display server names none to other clients
 // (Wayland): the application on the accessibility bus whose frame is active. A process
@@ -28,4 +28,4 @@ class AtspiFrontmostApp : public platform::FrontmostApp {
     std::optional<platform::FrontWindow> lastOther_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

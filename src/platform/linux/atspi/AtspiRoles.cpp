@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 // Text-bearing roles of the window digest are "AXStaticText", "AXTextArea",
@@ -142,4 +142,4 @@ RoleName roleNameOf(AtspiRole role, bool singleLine) {
     return {"AXUnknown", ""};
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The role of an element as the logic names it.
 struct RoleName {
@@ -19,4 +19,4 @@ struct RoleName {
 // "AXUnknown".
 RoleName roleNameOf(AtspiRole role, bool singleLine);
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

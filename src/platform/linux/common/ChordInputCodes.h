@@ -8,7 +8,7 @@
 #include "platform/KeyInjector.h"
 #include "platform/KeyListener.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The keys of paste chords, for every back end: its Linux input code, the position of
 // that key on a US layout; and its symbol (X and xkbcommon number symbols alike), for back
@@ -51,4 +51,4 @@ inline int chordInputCode(platform::ChordKey key) {
     return chordKeyCode(key).inputCode;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

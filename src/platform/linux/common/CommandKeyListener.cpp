@@ -1,6 +1,6 @@
 #include "platform/linux/common/CommandKeyListener.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 bool CommandKeyListener::start(Handler) {
     started_ = true;
@@ -35,4 +35,4 @@ void CommandKeyListener::handle(const KeyCommand& command) {
     control_ = false;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

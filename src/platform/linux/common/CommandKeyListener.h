@@ -3,7 +3,7 @@
 #include "platform/KeyListener.h"
 #include "platform/linux/common/KeyCommand.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The dictation key as the compositor's key bindings report it through key commands
 // (wlroots compositors give no client the keys of another). A repeated press, or a
@@ -24,4 +24,4 @@ class CommandKeyListener : public platform::KeyListener {
     bool control_ = false;  // the press that holds the key came with Control
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 bool KeyCommand::requested(const std::vector<std::string>& arguments) {
     return std::any_of(arguments.begin(), arguments.end(), [](const std::string& a) {
@@ -35,4 +35,4 @@ std::optional<KeyCommand> KeyCommand::parse(const std::vector<std::string>& argu
     return std::nullopt;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // A transition of the dictation key handed to the running agent on the command line:
 // the compositor's key bindings run "larkspire --key press" and "larkspire --key release"
@@ -22,4 +22,4 @@ struct KeyCommand {
     static std::optional<KeyCommand> parse(const std::vector<std::string>& arguments);
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <filesystem>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 void putBigEndian32(std::string& out, std::uint32_t value) {
@@ -92,4 +92,4 @@ bool handToAgent(const std::vector<std::string>& arguments) {
     return sent;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Hands command-line arguments to the running agent over its single-instance socket,
 // without Qt: a compositor runs the key command at every press and release, and loading
@@ -26,4 +26,4 @@ bool handToAgent(const std::vector<std::string>& arguments);
 // exit status (0 handed over, 1 no agent, 2 wrong arguments).
 int runKeyCommand(const std::string& program, const std::vector<std::string>& arguments);
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -1,6 +1,6 @@
 #include "platform/linux/common/ThreadSerialQueue.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 ThreadSerialQueue::ThreadSerialQueue() : worker_([this] { run(); }) {}
 
@@ -54,4 +54,4 @@ void ThreadSerialQueue::run() {
     }
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

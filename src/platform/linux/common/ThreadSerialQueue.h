@@ -8,7 +8,7 @@
 
 #include "platform/Scheduler.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // A serial queue on a worker thread of its own: tasks run one at a time, in order.
 // Destruction runs what is already queued, then joins the thread.
@@ -35,4 +35,4 @@ class ThreadSerialQueue : public platform::SerialQueue {
     std::thread worker_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

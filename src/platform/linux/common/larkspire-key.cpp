@@ -9,5 +9,5 @@
 int main(int argc, char** argv) {
     std::vector<std::string> arguments{"--key"};
     arguments.insert(arguments.end(), argv + 1, argv + argc);
-    return larkspire::desktop::runKeyCommand("larkspire-key", arguments);
+    return larkspire::linux_desktop::runKeyCommand("larkspire-key", arguments);
 }

@@ -17,7 +17,7 @@
 
 #include "platform/linux/evdev/UinputKeyInjector.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 constexpr int kLongBits = sizeof(unsigned long) * CHAR_BIT;
@@ -262,4 +262,4 @@ void EvdevKeyListener::run() {
     }
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

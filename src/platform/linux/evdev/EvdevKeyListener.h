@@ -10,7 +10,7 @@
 #include "platform/SystemLog.h"
 #include "util/FileIO.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Keys and mouse buttons of every input device in `folder` (/dev/input), read from the
 // kernel's evdev nodes on a thread of its own. It hears every session, Wayland included,
@@ -56,4 +56,4 @@ class EvdevKeyListener : public platform::KeyListener {
     std::thread thread_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

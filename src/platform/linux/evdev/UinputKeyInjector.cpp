@@ -11,7 +11,7 @@
 
 #include "platform/linux/common/ChordInputCodes.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 // KEY_UNKNOWN: no symbol at any level in the xkeyboard-config layouts us, de, fr, gb, ch,
@@ -135,4 +135,4 @@ void UinputKeyInjector::tapBlankKey() {
     send({{kBlankKey, true}, {kBlankKey, false}});
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

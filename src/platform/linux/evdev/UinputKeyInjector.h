@@ -11,7 +11,7 @@
 #include "platform/KeyInjector.h"
 #include "util/FileIO.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Synthetic keys through a virtual keyboard the kernel makes (uinput), made once for the
 // agent's lifetime and seen by every session, Wayland included. Keys are sent as evdev
@@ -58,4 +58,4 @@ class UinputKeyInjector : public platform::KeyInjector {
     std::string reason_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

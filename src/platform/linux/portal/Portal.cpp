@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 constexpr const char* kService = "org.freedesktop.portal.Desktop";
@@ -252,4 +252,4 @@ VariantPtr lookup(GVariant* dictionary, const char* key, const char* type) {
     return VariantPtr(g_variant_lookup_value(dictionary, key, G_VARIANT_TYPE(type)));
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

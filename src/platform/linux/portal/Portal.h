@@ -18,7 +18,7 @@
 
 #include "util/CHandle.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 using VariantPtr = CHandle<GVariant, g_variant_unref>;
 
@@ -101,4 +101,4 @@ inline GVariant* text(const std::string& s) {
 // Reads an a{sv} entry of the given type ("s", "u", "b", "a(sa{sv})"…); null if absent.
 VariantPtr lookup(GVariant* dictionary, const char* key, const char* type);
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

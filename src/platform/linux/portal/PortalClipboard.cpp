@@ -6,7 +6,7 @@
 
 #include <array>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 constexpr const char* kClipboard = "org.freedesktop.portal.Clipboard";
@@ -123,4 +123,4 @@ std::optional<std::string> PortalClipboard::text() {
     return text;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

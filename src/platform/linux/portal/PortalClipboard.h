@@ -8,7 +8,7 @@
 #include "platform/linux/portal/Portal.h"
 #include "platform/linux/portal/PortalRemoteDesktop.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The clipboard through the desktop portal's Clipboard interface, attached to the
 // remote-desktop session (GNOME offers no other way for a program in the background):
@@ -35,4 +35,4 @@ class PortalClipboard : public platform::Clipboard {
     bool owner_ = false;  // the agent's text is the clipboard's
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -2,7 +2,7 @@
 
 #include "platform/linux/common/ChordInputCodes.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 void PortalKeyInjector::release(const std::vector<int>& keycodes) {
     for (int keycode : keycodes) {
@@ -22,4 +22,4 @@ bool PortalKeyInjector::sendChord(const std::vector<platform::ChordKey>& keys) {
     return true;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

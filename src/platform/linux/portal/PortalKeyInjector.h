@@ -3,7 +3,7 @@
 #include "platform/KeyInjector.h"
 #include "platform/linux/portal/PortalRemoteDesktop.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Paste chords through the keyboard of the desktop portal's remote-desktop session, as
 // Linux input codes (chordInputCode). Before the session has started (or when the user declined it)
@@ -19,9 +19,12 @@ class PortalKeyInjector : public platform::KeyInjector {
     // The portal's dictation key is a chord the desktop consumes, never a lone modifier
     // tap that an application would act on: there is nothing to cover.
     void tapBlankKey() override {}
+    // The session's problem: declined by the user, ended from the desktop, failed.
+    std::string unavailableReason() const override { return session_.problem(); }
+    void onChange(std::function<void()> handler) override { session_.onChange(std::move(handler)); }
 
   private:
     PortalRemoteDesktop& session_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -3,9 +3,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/linux/portal/PortalRemoteDesktop.h"
-
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 constexpr const char* kShortcuts = "org.freedesktop.portal.GlobalShortcuts";
@@ -25,18 +23,10 @@ constexpr Proposal kProposals[] = {
 
 }  // namespace
 
-PortalKeyListener::PortalKeyListener(Portal& portal, platform::SystemLog& log,
-                                     PortalRemoteDesktop* typing)
-    : portal_(portal), log_(log), typing_(typing) {
-    if (typing_) {
-        typing_->onChange([this] { changed(); });
-    }
-}
+PortalKeyListener::PortalKeyListener(Portal& portal, platform::SystemLog& log)
+    : portal_(portal), log_(log) {}
 
 PortalKeyListener::~PortalKeyListener() {
-    if (typing_) {
-        typing_->onChange(nullptr);
-    }
     portal_.cancel(this);
 }
 
@@ -57,10 +47,7 @@ bool PortalKeyListener::hearsKeys() const {
 }
 
 std::string PortalKeyListener::unavailableReason() const {
-    if (!reason_.empty() || !typing_) {
-        return reason_;
-    }
-    return typing_->problem();
+    return reason_;
 }
 
 bool PortalKeyListener::start(Handler handler) {
@@ -178,4 +165,4 @@ void PortalKeyListener::shortcut(GVariant* parameters, bool pressed) {
     keys_.handle(KeyCommand{pressed, context});
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

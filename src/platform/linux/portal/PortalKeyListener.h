@@ -8,22 +8,18 @@
 #include "platform/linux/common/CommandKeyListener.h"
 #include "platform/linux/portal/Portal.h"
 
-namespace larkspire::desktop {
-
-class PortalRemoteDesktop;
+namespace larkspire::linux_desktop {
 
 // The dictation key as a global shortcut of the desktop portal (GNOME 48+, KDE Plasma,
 // Hyprland): the agent proposes two shortcuts, the desktop (and the user, in its dialog)
 // chooses their keys, and reports each one's press (Activated) and release (Deactivated).
 // They are the dictation key's transitions, alone or with Control, as the gesture logic
-// takes them from any desktop that hears the key for the agent. The answer comes after start()
-// returns; a refusal, or a paste session the user declined, becomes unavailableReason(). Main
-// thread.
+// takes them from any desktop that hears the key for the agent. The answer comes after
+// start() returns; a refusal becomes unavailableReason() (the keyboard for pasting, which
+// the same dialog may grant, reports its own). Main thread.
 class PortalKeyListener : public platform::KeyListener {
   public:
-    // `typing`, when given, is the session through which the agent pastes: its problem is
-    // reported here too, so that the warning says why.
-    PortalKeyListener(Portal& portal, platform::SystemLog& log, PortalRemoteDesktop* typing);
+    PortalKeyListener(Portal& portal, platform::SystemLog& log);
     ~PortalKeyListener() override;
 
     bool start(Handler handler) override;
@@ -50,7 +46,6 @@ class PortalKeyListener : public platform::KeyListener {
 
     Portal& portal_;
     platform::SystemLog& log_;
-    PortalRemoteDesktop* typing_;
     CommandKeyListener keys_;
     std::string session_;
     std::string assigned_;
@@ -60,4 +55,4 @@ class PortalKeyListener : public platform::KeyListener {
     bool bound_ = false;  // the desktop granted the shortcut
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 constexpr const char* kRemoteDesktop = "org.freedesktop.portal.RemoteDesktop";
@@ -155,4 +155,4 @@ bool PortalRemoteDesktop::notifyKeycode(int inputCode, bool pressed) {
     return true;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

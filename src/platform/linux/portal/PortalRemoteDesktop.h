@@ -6,7 +6,7 @@
 #include "platform/SystemLog.h"
 #include "platform/linux/portal/Portal.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // One remote-desktop session of the desktop portal, for the keyboard only: the desktop
 // asks the user once, and with a restore token (portal version 2) not again at later
@@ -59,4 +59,4 @@ class PortalRemoteDesktop {
     std::function<void()> changed_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

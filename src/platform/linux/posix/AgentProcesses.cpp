@@ -6,7 +6,7 @@
 #include <iterator>
 #include <sstream>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 bool isAgentHelperOf(platform::ProcessId pid, platform::ProcessId parent) {
     // /proc/PID/stat gives the name in parentheses (which may hold spaces), then the
@@ -40,4 +40,4 @@ bool isThisAgent(platform::ProcessId pid) {
     return pid > 0 && (pid == own || isAgentHelperOf(pid, own));
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

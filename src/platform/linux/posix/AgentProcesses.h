@@ -4,7 +4,7 @@
 
 #include "platform/FrontmostApp.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Whether `pid` is a helper that `parent` started and that is ours by name (the workspace
 // window, "larkspire-workspace"). The name matters: a browser that the desktop opener
@@ -17,4 +17,4 @@ bool isThisAgent(platform::ProcessId pid);
 // The process's command name (/proc/PID/comm); empty when it is gone.
 std::string commandName(platform::ProcessId pid);
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

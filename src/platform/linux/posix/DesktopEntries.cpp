@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 std::string lower(std::string s) {
@@ -91,4 +91,4 @@ std::optional<std::string> applicationNameOf(const std::string& windowClass,
     return byWMClass;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Folders that hold desktop entries, most personal first ($XDG_DATA_HOME, then
 // $XDG_DATA_DIRS, each with "applications").
@@ -19,4 +19,4 @@ std::optional<std::string> applicationNameOf(const std::string& windowClass,
                                              const std::string& windowInstance,
                                              const std::vector<std::filesystem::path>& dirs);
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -6,7 +6,7 @@
 
 #include "util/Text.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 SyslogSystemLog::SyslogSystemLog() {
     ::openlog("larkspire", LOG_PID, LOG_USER);
@@ -24,4 +24,4 @@ void SyslogSystemLog::log(const std::string& line) {
     std::fprintf(stderr, "larkspire: %s\n", safe.c_str());
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -4,7 +4,7 @@
 
 #include "platform/SystemLog.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The journal, through syslog(3), under the identifier "larkspire"; also on standard
 // error for a user who started the agent from a terminal. Every line goes out as one
@@ -21,4 +21,4 @@ class SyslogSystemLog : public platform::SystemLog {
     void log(const std::string& line) override;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -4,7 +4,7 @@
 
 #include "platform/Clock.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The wall clock.
 class SystemClock : public platform::Clock {
@@ -12,4 +12,4 @@ class SystemClock : public platform::Clock {
     platform::TimePoint now() const override { return std::chrono::system_clock::now(); }
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

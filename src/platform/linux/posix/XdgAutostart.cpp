@@ -8,7 +8,7 @@
 #include <fstream>
 #include <system_error>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 namespace {
 
@@ -135,4 +135,4 @@ std::string XdgAutostart::setEnabled(bool enabled) {
     return "";
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -5,7 +5,7 @@
 
 #include "platform/Autostart.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The XDG autostart entry, "larkspire.desktop" in $XDG_CONFIG_HOME/autostart (by default
 // ~/.config/autostart), which every desktop that follows the XDG rules reads at login.
@@ -27,4 +27,4 @@ class XdgAutostart : public platform::Autostart {
     std::string program_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

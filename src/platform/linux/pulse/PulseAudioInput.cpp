@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 using platform::AudioFormat;
@@ -342,4 +342,4 @@ void PulseAudioInput::requestAccess(std::function<void(bool granted)> completion
     scheduler_.post([completion = std::move(completion), granted] { completion(granted); });
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -7,7 +7,7 @@
 #include "platform/AudioInput.h"
 #include "platform/Scheduler.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 class PulseConnection;
 
@@ -58,4 +58,4 @@ class PulseAudioInput : public platform::AudioInput {
     std::string chosenSource() const;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -10,7 +10,7 @@
 #include "platform/linux/pulse/PulseConnection.h"
 #include "util/CHandle.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 // The server is local: this bounds a wedged or absent server, not a slow one.
@@ -348,4 +348,4 @@ void PulseAudioPlayer::ended(std::uint64_t epoch, bool successfully) {
     }
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -8,7 +8,7 @@
 #include "platform/Scheduler.h"
 #include "util/Lifetime.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // A decoded sound: interleaved float samples.
 struct DecodedSound {
@@ -56,4 +56,4 @@ class PulseAudioPlayer : public platform::AudioPlayer {
     Lifetime lifetime_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -9,7 +9,7 @@
 #include "platform/linux/pulse/PulseAudioPlayer.h"
 #include "util/CHandle.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 // libsndfile reads through these callbacks from a buffer in memory.
@@ -99,4 +99,4 @@ std::unique_ptr<platform::AudioPlayer> PulseAudioPlayerFactory::makePlayer(
     return std::make_unique<PulseAudioPlayer>(scheduler_, std::move(sound));
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -5,7 +5,7 @@
 #include "platform/AudioPlayerFactory.h"
 #include "platform/Scheduler.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Decodes with libsndfile (WAV, FLAC, Ogg Vorbis and Opus, MP3 on Debian 12), straight
 // from memory, into mono, and plays through PulseAudioPlayer. Holds no state of its own,
@@ -24,4 +24,4 @@ class PulseAudioPlayerFactory : public platform::AudioPlayerFactory {
     platform::Scheduler& scheduler_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -1,6 +1,6 @@
 #include "platform/linux/pulse/PulseConnection.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 void releasePulseStream(pa_stream* stream) {
     pa_stream_set_state_callback(stream, nullptr, nullptr);
@@ -84,4 +84,4 @@ void PulseConnection::awaitReady(pa_stream* stream, pa_usec_t timeout, const cha
     }
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

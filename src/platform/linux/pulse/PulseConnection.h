@@ -8,7 +8,7 @@
 
 #include "util/CHandle.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Streams and contexts are released with their loop stopped or the lock held.
 void releasePulseStream(pa_stream* stream);
@@ -104,4 +104,4 @@ class PulseConnection {
     CHandle<pa_context, releasePulseContext> context_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

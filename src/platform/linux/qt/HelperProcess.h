@@ -2,7 +2,7 @@
 
 #include <QProcess>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Ends a helper program that reads commands on its input: end of input asks it to end;
 // one that has not within two seconds is killed.
@@ -18,4 +18,4 @@ inline void endHelper(QProcess& process) {
     }
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

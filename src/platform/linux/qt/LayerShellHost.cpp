@@ -4,7 +4,7 @@
 
 #include <QBuffer>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 LayerShellHost::LayerShellHost(const QString& program) {
     process_.setProgram(program);
@@ -64,4 +64,4 @@ void LayerShellHost::readReplies() {
     }
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

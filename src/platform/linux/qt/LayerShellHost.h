@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <functional>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The status panel's place on a Wayland compositor with a layer shell: the larkspire-panel
 // helper shows the picture it is given on the overlay layer, without taking the keyboard,
@@ -35,4 +35,4 @@ class LayerShellHost : public QObject {
     bool unsupported_ = false;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

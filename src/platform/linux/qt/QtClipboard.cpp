@@ -4,7 +4,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 void QtClipboard::setText(const std::string& text) {
     QGuiApplication::clipboard()->setText(QString::fromStdString(text), QClipboard::Clipboard);
@@ -25,4 +25,4 @@ std::optional<std::string> QtClipboard::text() {
     return data->text().toStdString();
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -2,7 +2,7 @@
 
 #include "platform/Clipboard.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The CLIPBOARD (and, on request, PRIMARY) selection through Qt: after a write the agent owns it
 // and serves the text from its event loop. Main thread; needs a QGuiApplication.
@@ -13,4 +13,4 @@ class QtClipboard : public platform::Clipboard {
     std::optional<std::string> text() override;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -14,7 +14,7 @@
 #include "platform/linux/qt/LayerShellHost.h"
 #include "platform/linux/qt/SymbolImages.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 const QColor kTeal(0x30, 0xb0, 0xc7);
@@ -369,4 +369,4 @@ void QtFloatingPanel::mouseReleaseEvent(QMouseEvent*) {
     }
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

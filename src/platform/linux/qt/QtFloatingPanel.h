@@ -8,13 +8,13 @@
 
 class QHBoxLayout;
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 class LayerShellHost;
 }
 class QLabel;
 class QToolButton;
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The floating status panel: a frameless, always-on-top tool window on every workspace
 // that never takes focus from the user's application, with a translucent rounded
@@ -93,4 +93,4 @@ class QtFloatingPanel : public QWidget, public platform::FloatingPanel {
     bool dragMoved_ = false;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -4,7 +4,7 @@
 #include <QImage>
 #include <QImageWriter>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 std::optional<std::vector<std::uint8_t>> QtImageEncoder::scaledJPEG(const platform::Image& image,
                                                                     int width, int height,
@@ -35,4 +35,4 @@ std::optional<std::vector<std::uint8_t>> QtImageEncoder::scaledJPEG(const platfo
     return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

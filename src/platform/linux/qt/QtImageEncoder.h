@@ -2,7 +2,7 @@
 
 #include "platform/ImageEncoder.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Scaling with Qt's smooth (area-averaging when shrinking) filter and JPEG encoding
 // with Qt's JPEG plug-in, all in memory. Any thread.
@@ -12,4 +12,4 @@ class QtImageEncoder : public platform::ImageEncoder {
                                                         int height, int quality) override;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

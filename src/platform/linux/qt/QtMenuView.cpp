@@ -2,7 +2,7 @@
 
 #include <QAction>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 unsigned long fingerprintOf(const platform::Menu& menu) {
@@ -97,4 +97,4 @@ void QtMenuView::addItem(QMenu& target, const std::shared_ptr<platform::MenuItem
     });
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -6,7 +6,7 @@
 
 #include "platform/Menu.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // A QMenu drawn from a menu model. It is rebuilt whenever the model (or a submenu)
 // changed since the last time it was shown, so titles, check marks and enabled flags
@@ -36,4 +36,4 @@ class QtMenuView {
     unsigned long builtFingerprint_ = ~0ul;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

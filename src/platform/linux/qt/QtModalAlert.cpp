@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 std::size_t QtModalAlert::run(const platform::AlertContent& content) {
     QMessageBox box;
@@ -51,4 +51,4 @@ std::size_t QtModalAlert::run(const platform::AlertContent& content) {
     return buttons.size() - 1;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -2,7 +2,7 @@
 
 #include "platform/ModalAlert.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // A QMessageBox with the buttons in the given order (the last one also answers Escape),
 // run modally; it is raised and takes the keyboard. Main thread; needs a QApplication.
@@ -11,4 +11,4 @@ class QtModalAlert : public platform::ModalAlert {
     std::size_t run(const platform::AlertContent& content) override;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -7,7 +7,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 int milliseconds(platform::Duration d) {
@@ -72,4 +72,4 @@ std::shared_ptr<platform::SerialQueue> QtScheduler::serialQueue(const std::strin
     return q;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -8,7 +8,7 @@
 
 #include "platform/Scheduler.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Main-queue work goes through the Qt event loop of `context`'s thread; serial queues are
 // threads of their own. Background work runs on a pool of its own, wide enough that each
@@ -36,4 +36,4 @@ class QtScheduler : public platform::Scheduler {
     std::map<std::string, std::shared_ptr<platform::SerialQueue>> queues_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -18,7 +18,7 @@
 #include "platform/linux/qt/QtMenuView.h"
 #include "platform/linux/qt/SymbolImages.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 QtStatusArea::QtStatusArea() = default;
 
@@ -185,4 +185,4 @@ void QtStatusArea::showFallbackWindow() {
     fallback_->show();
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -14,7 +14,7 @@ class QSystemTrayIcon;
 class QTimer;
 class QWidget;
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 class QtMenuView;
 
@@ -65,4 +65,4 @@ class QtStatusArea : public QObject,
     std::uint32_t managerAtom_ = 0;            // X11 "MANAGER", 0 without X11
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

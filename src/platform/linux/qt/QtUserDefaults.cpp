@@ -1,6 +1,6 @@
 #include "platform/linux/qt/QtUserDefaults.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 QString q(const std::string& s) {
@@ -62,4 +62,4 @@ void QtUserDefaults::write(const std::string& key, const QVariant& value) {
     settings_->sync();
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

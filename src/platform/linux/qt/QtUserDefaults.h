@@ -6,7 +6,7 @@
 
 #include "platform/UserDefaults.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // QSettings in ~/.config/Larkspire/Larkspire.conf. Every write is synced at once, so a
 // crash right after a change keeps it.
@@ -30,4 +30,4 @@ class QtUserDefaults : public platform::UserDefaults {
     std::unique_ptr<QSettings> settings_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

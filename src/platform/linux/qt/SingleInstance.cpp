@@ -5,7 +5,7 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 constexpr int kTimeoutMs = 1500;
@@ -67,4 +67,4 @@ bool SingleInstance::claim(const QStringList& arguments) {
     return true;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // One agent per user session. The first launch listens on a socket in the runtime
 // folder; a later launch hands its arguments (a "larkspire:" URL, say) to it and exits.
@@ -26,4 +26,4 @@ class SingleInstance {
     std::function<void(const QStringList&)> handler_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

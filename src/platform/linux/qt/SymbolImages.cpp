@@ -15,7 +15,7 @@ static void registerIconResources() {
     Q_INIT_RESOURCE(icons);
 }
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 QString symbolPath(const std::string& name) {
@@ -99,4 +99,4 @@ QIcon renderStatusIcon(const platform::StatusIcon& icon, bool darkPanel) {
     return out;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -7,7 +7,7 @@
 
 #include "platform/StatusArea.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The bundled symbol images (SVG resources named as the logic names them), shared by
 // the status item and the floating panel.
@@ -19,4 +19,4 @@ bool hasBundledSymbol(const std::string& name);
 // A bundled symbol drawn in one colour; a null pixmap for a name we do not have.
 QPixmap tintedSymbol(const std::string& name, int px, const QColor& color);
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -5,7 +5,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 struct Command {
@@ -96,4 +96,4 @@ void XdgDesktop::openFolder(const std::string& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

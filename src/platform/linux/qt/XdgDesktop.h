@@ -2,7 +2,7 @@
 
 #include "platform/Desktop.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Opens URLs and folders with the user's applications (xdg-open through Qt). The
 // agent's privacy-pane URLs go to the desktop's own settings panel where one exists.
@@ -13,4 +13,4 @@ class XdgDesktop : public platform::Desktop {
     void openFolder(const std::string& path) override;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -6,7 +6,7 @@
 
 #include "util/CHandle.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 using platform::KeychainCopyResult;
 using platform::KeychainItemId;
@@ -155,4 +155,4 @@ KeychainStatus SecretServiceKeychain::deleteItem(const KeychainItemId& id) {
     return removed ? KeychainStatus::success : KeychainStatus::itemNotFound;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

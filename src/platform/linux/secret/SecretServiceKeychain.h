@@ -4,7 +4,7 @@
 
 #include "platform/Keychain.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Generic-password items on the freedesktop Secret Service through libsecret: one item
 // per (service, account) of the schema "org.freedesktop.Secret.Generic", in the default
@@ -26,4 +26,4 @@ class SecretServiceKeychain : public platform::Keychain {
     std::string label_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -11,7 +11,7 @@
 
 #include "protocols/wlr-data-control-unstable-v1-client.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 // Types a reader may ask plain text as: GTK and Qt ask the first, X applications through
@@ -236,4 +236,4 @@ std::optional<std::string> DataControlClipboard::text() {
     return text;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -12,7 +12,7 @@ struct zwlr_data_control_device_v1;
 struct zwlr_data_control_source_v1;
 struct zwlr_data_control_offer_v1;
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The seat's clipboard and primary selection through data control
 // (zwlr_data_control_manager_v1), which lets a client without a focused window own and
@@ -56,4 +56,4 @@ class DataControlClipboard : public platform::Clipboard {
     std::unique_ptr<Offer> primarySelection_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

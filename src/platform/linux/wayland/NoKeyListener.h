@@ -5,7 +5,7 @@
 
 #include "platform/KeyListener.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // A session that lets the agent hear no key: start() fails with the reason found.
 class NoKeyListener : public platform::KeyListener {
@@ -19,4 +19,4 @@ class NoKeyListener : public platform::KeyListener {
     std::string reason_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

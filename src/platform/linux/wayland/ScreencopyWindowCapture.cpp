@@ -9,7 +9,7 @@
 
 #include "protocols/wlr-screencopy-unstable-v1-client.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 // The compositor copies at its next frame.
@@ -200,4 +200,4 @@ std::optional<platform::Image> ScreencopyWindowCapture::imageOf(platform::Window
     return image;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -6,7 +6,7 @@
 #include "platform/linux/wayland/SwayWindowList.h"
 #include "platform/linux/wayland/WaylandConnection.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Window images on wlroots compositors: the window's place from sway's window tree, its
 // pixels through screencopy (zwlr_screencopy_manager_v1) of that region of its output,
@@ -27,4 +27,4 @@ class ScreencopyWindowCapture : public platform::WindowCapture {
     std::map<platform::WindowId, SwayWindowList::Window> listed_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

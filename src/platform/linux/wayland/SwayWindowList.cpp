@@ -9,7 +9,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 constexpr char kMagic[] = {'i', '3', '-', 'i', 'p', 'c'};
@@ -148,4 +148,4 @@ std::vector<SwayWindowList::Window> SwayWindowList::windowsOfTree(const std::str
     return ordered;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The windows sway shows, from its window tree over its IPC socket ($SWAYSOCK): Wayland
 // tells no client where other clients' windows are, and sway's tree does.
@@ -31,4 +31,4 @@ class SwayWindowList {
     static std::vector<Window> windowsOfTree(const std::string& json);
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -11,7 +11,7 @@
 
 #include "protocols/virtual-keyboard-unstable-v1-client.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 // Milliseconds on one clock for every event of the keyboard, as the protocol asks.
@@ -145,4 +145,4 @@ void VirtualKeyboardKeyInjector::tapBlankKey() {
     connection_.flush();
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -10,7 +10,7 @@
 
 struct zwp_virtual_keyboard_v1;
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Paste chords through one virtual keyboard of the seat (zwp_virtual_keyboard_v1), made
 // once for the agent's lifetime: a keyboard made per paste lost its first key, which
@@ -48,4 +48,4 @@ class VirtualKeyboardKeyInjector : public platform::KeyInjector {
     xkb_keycode_t blankKeycode_ = 0;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

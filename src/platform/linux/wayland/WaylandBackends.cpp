@@ -1,6 +1,6 @@
 #include "platform/linux/wayland/WaylandBackends.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 constexpr const char* kEvdevAdvice =
@@ -94,4 +94,4 @@ std::string WaylandBackends::describe() const {
            images[static_cast<int>(this->images)];
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // What a Wayland session offers the agent, as found at start.
 struct WaylandSessionFacts {
@@ -43,4 +43,4 @@ struct WaylandBackends {
     std::string describe() const;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

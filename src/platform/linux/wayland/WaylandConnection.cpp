@@ -11,7 +11,7 @@
 #include "protocols/wlr-data-control-unstable-v1-client.h"
 #include "protocols/wlr-screencopy-unstable-v1-client.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 // The primary selection came with version 2.
@@ -154,4 +154,4 @@ void WaylandConnection::dispatch() {
     }
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -14,7 +14,7 @@ struct zwlr_data_control_manager_v1;
 struct zwlr_screencopy_manager_v1;
 class QSocketNotifier;
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Forgets a protocol object on the client side (for objects without a destructor request,
 // or ones whose requests end with the connection).
@@ -77,4 +77,4 @@ class WaylandConnection {
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -10,7 +10,7 @@
 #include "platform/linux/posix/AgentProcesses.h"
 #include "platform/linux/posix/DesktopEntries.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 EwmhFrontmostApp::EwmhFrontmostApp() : display_(openDisplay()) {
     if (!display_) {
@@ -41,7 +41,7 @@ EwmhFrontmostApp::~EwmhFrontmostApp() {
 }
 
 std::vector<unsigned long> EwmhFrontmostApp::cardinals(Window window, Atom property, Atom type) {
-    return desktop::cardinals(display_.get(), window, property, type);
+    return linux_desktop::cardinals(display_.get(), window, property, type);
 }
 
 std::optional<platform::FrontWindow> EwmhFrontmostApp::frontmost() {
@@ -166,4 +166,4 @@ bool EwmhFrontmostApp::isAgentProcess(platform::ProcessId pid) const {
     return isThisAgent(pid);
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -9,7 +9,7 @@
 #include "platform/FrontmostApp.h"
 #include "platform/linux/x11/XHandles.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The active window through EWMH (_NET_ACTIVE_WINDOW, _NET_WM_PID) on a display
 // connection of its own; activation by a _NET_ACTIVE_WINDOW request as a pager would
@@ -50,4 +50,4 @@ class EwmhFrontmostApp : public platform::FrontmostApp {
     Atom stateHidden_ = 0;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -9,7 +9,7 @@
 
 #include "platform/KeyListener.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 bool rightAltIsAltGr() {
     std::unique_ptr<Display, int (*)(Display*)> display(XOpenDisplay(nullptr), XCloseDisplay);
@@ -20,4 +20,4 @@ bool rightAltIsAltGr() {
            XK_ISO_Level3_Shift;
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

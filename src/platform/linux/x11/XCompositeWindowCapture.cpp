@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 // Layers as the logic knows them: ordinary application windows (dialogs included) are
@@ -105,7 +105,7 @@ bool XCompositeWindowCapture::canCaptureWindows() const {
 
 std::vector<unsigned long> XCompositeWindowCapture::cardinals(Window window, Atom property,
                                                               Atom type) {
-    return desktop::cardinals(display_.get(), window, property, type);
+    return linux_desktop::cardinals(display_.get(), window, property, type);
 }
 
 std::optional<int> XCompositeWindowCapture::layerOf(Window window) {
@@ -228,4 +228,4 @@ std::optional<platform::Image> XCompositeWindowCapture::imageOf(platform::Window
     return toImage(*image);
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -8,7 +8,7 @@
 #include "platform/WindowCapture.h"
 #include "platform/linux/x11/XHandles.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // The window manager's stacking list (_NET_CLIENT_LIST_STACKING, front first) and images
 // of client windows on a display connection of its own. Images come through XComposite:
@@ -45,4 +45,4 @@ class XCompositeWindowCapture : public platform::WindowCapture {
     Atom stateHidden_ = 0, stateAbove_ = 0;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 // A request about a window that has just gone fails with BadWindow; Xlib's default
@@ -42,4 +42,4 @@ std::vector<unsigned long> cardinals(Display* display, Window window, Atom prope
     return {values, values + count};
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -6,7 +6,7 @@
 
 #include "util/CHandle.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 using DisplayPtr = CHandle<Display, XCloseDisplay>;
 template <class T>
@@ -23,4 +23,4 @@ std::vector<unsigned long> cardinals(Display* display, Window window, Atom prope
 // True in a Wayland session, where the X server (XWayland) sees only X applications.
 bool waylandSession();
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 XInputKeyListener::XInputKeyListener(platform::SystemLog& log) : log_(log) {}
 
@@ -135,4 +135,4 @@ void XInputKeyListener::run() {
     }
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -8,7 +8,7 @@
 #include "platform/SystemLog.h"
 #include "platform/linux/x11/XHandles.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // XInput2 raw key events of every keyboard, selected on the root window of a display
 // connection of its own and read on a thread of its own: listen-only, no grab.
@@ -34,4 +34,4 @@ class XInputKeyListener : public platform::KeyListener {
     std::thread thread_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 XPanelWindow::XPanelWindow() : display_(openDisplay()) {}
 
@@ -56,4 +56,4 @@ void XPanelWindow::setInputArea(unsigned long window, int x, int y, int width, i
     XSync(d, False);
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

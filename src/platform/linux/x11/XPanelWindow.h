@@ -2,7 +2,7 @@
 
 #include "platform/linux/x11/XHandles.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // What a floating panel needs of the X server beyond what Qt offers: to be on every
 // workspace, to know whether a compositing manager runs (only then can it cast a
@@ -23,4 +23,4 @@ class XPanelWindow {
     DisplayPtr display_;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

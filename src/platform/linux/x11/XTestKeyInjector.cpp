@@ -9,7 +9,7 @@
 
 #include "platform/linux/common/ChordInputCodes.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 namespace {
 
 // Keys whose hold changes what a chord means to the target.
@@ -133,4 +133,4 @@ void XTestKeyInjector::tapBlankKey() {
     XSync(display_.get(), False);
 }
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

@@ -5,7 +5,7 @@
 #include "platform/KeyInjector.h"
 #include "platform/linux/x11/XHandles.h"
 
-namespace larkspire::desktop {
+namespace larkspire::linux_desktop {
 
 // Synthetic keys through XTest on a display connection of its own. `beforeSend` hears of
 // every event just before it is sent (the agent records it, so that its key monitor
@@ -33,4 +33,4 @@ class XTestKeyInjector : public platform::KeyInjector {
     int blankKeycode_ = -1;
 };
 
-}  // namespace larkspire::desktop
+}  // namespace larkspire::linux_desktop

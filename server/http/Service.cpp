@@ -129,8 +129,6 @@ httplib::Server::Handler Service::authed(AuthedHandler handler) {
 }
 
 void Service::installHooks() {
-    server_.set_post_routing_handler(
-        [this](const httplib::Request& req, httplib::Response&) { deadline_.answered(req); });
     server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         deadline_.arrived(req);
         // The library reads the body of a method it knows but no route takes (PRI) with no
@@ -175,7 +173,10 @@ void Service::installHooks() {
             http::sendError(res, res.status, res.status == 404 ? "Not found" : "Request failed");
         }
     });
+    // Called once the whole answer has been written: an answer sent as it is made (speech)
+    // takes longer than the deadline, which applies to the next request only.
     server_.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
+        deadline_.answered(req);
         log_.line(req.method + " " + req.path + " " + std::to_string(res.status));
     });
 }

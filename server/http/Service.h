@@ -57,6 +57,9 @@ class Service {
     // texts engines invent on silence; throws EngineError or RecognizerError.
     std::string transcribe(const httplib::Request& req, const std::vector<int16_t>& samples,
                            const std::vector<std::string>& vocabulary);
+    // Answers with eSpeak NG's reading of `text`, sent block by block as it is made, so that
+    // the agent plays a long text before its synthesis has ended.
+    void speakAsMade(httplib::Response& res, const std::string& text);
     // Logs an engine's failure and answers the agent with its text.
     void engineFailed(httplib::Response& res, const char* task, const EngineError& e);
     // The cleaned transcript, by the language model or the rules; throws EngineError.

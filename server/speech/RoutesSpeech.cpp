@@ -1,5 +1,6 @@
 // Transcription, long-recording finalisation, read-aloud synthesis and contextual drafts.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 
@@ -68,6 +69,39 @@ std::string Service::clean(const std::string& raw, const std::vector<std::string
 void Service::engineFailed(httplib::Response& res, const char* task, const EngineError& e) {
     log_.line(std::string(task) + " failed: " + e.what());
     http::sendError(res, e.status(), e.what());
+}
+
+void Service::speakAsMade(httplib::Response& res, const std::string& text) {
+    res.status = 200;
+    res.set_chunked_content_provider("audio/wav", [this, text](size_t, httplib::DataSink& sink) {
+        const auto started = std::chrono::steady_clock::now();
+        std::string bytes = wav::streamingHeader(synthesizer_.sampleRate());
+        size_t samples = 0;
+        bool sent = sink.write(bytes.data(), bytes.size());
+        try {
+            if (sent) {
+                synthesizer_.speak(text, [&](std::span<const int16_t> block) {
+                    bytes.clear();
+                    wav::appendSamples(bytes, block);
+                    samples += block.size();
+                    sent = sink.write(bytes.data(), bytes.size());
+                    return sent;
+                });
+            }
+        } catch (const SynthesizerError& e) {
+            // The status has gone out: the answer ends short, which the agent reports.
+            log_.line(std::string("synthesis failed: ") + e.what());
+            return false;
+        }
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - started);
+        log_.line("synthesis: " + std::to_string(samples) + " samples in " +
+                  std::to_string(ms.count()) + " ms" + (sent ? "" : ", client gone"));
+        if (sent) {
+            sink.done();
+        }
+        return sent;
+    });
 }
 
 void Service::registerSpeechRoutes() {
@@ -175,16 +209,15 @@ void Service::registerSpeechRoutes() {
                  http::sendError(res, 413, "Text is too long to read aloud");
                  return;
              }
+             if (!tts_) {
+                 speakAsMade(res, *text);
+                 return;
+             }
              std::string audio;
              try {
-                 audio = tts_ ? tts_->speak(*text, options_.engines.ttsVoice)
-                              : synthesizer_.speak(*text);
+                 audio = tts_->speak(*text, options_.engines.ttsVoice);
              } catch (const EngineError& e) {
                  engineFailed(res, "synthesis", e);
-                 return;
-             } catch (const SynthesizerError& e) {
-                 log_.line(std::string("synthesis failed: ") + e.what());
-                 http::sendError(res, 500, "Speech synthesis failed");
                  return;
              }
              res.status = 200;

@@ -10,15 +10,18 @@
 namespace larkspire::server {
 namespace {
 
-// eSpeak hands each block of samples to this callback; the buffer to fill travels in the
-// events' user data, so no state lives outside the request.
+using SampleSink = std::function<bool(std::span<const int16_t>)>;
+
+// eSpeak hands each block of samples to this callback as it is made; the request's sink
+// travels in the events' user data, so no state lives outside the request. Non-zero
+// ends the synthesis.
 int collect(short* samples, int count, espeak_EVENT* events) {
     if (events == nullptr) {
         return 0;
     }
-    auto* out = static_cast<std::vector<int16_t>*>(events->user_data);
-    if (out != nullptr && samples != nullptr && count > 0) {
-        out->insert(out->end(), samples, samples + count);
+    auto* sink = static_cast<const SampleSink*>(events->user_data);
+    if (sink != nullptr && samples != nullptr && count > 0) {
+        return (*sink)(std::span<const int16_t>(samples, static_cast<std::size_t>(count))) ? 0 : 1;
     }
     return 0;
 }
@@ -43,14 +46,21 @@ Synthesizer::~Synthesizer() {
 }
 
 std::string Synthesizer::speak(const std::string& text) {
-    std::lock_guard lock(mutex_);
     std::vector<int16_t> samples;
+    speak(text, [&samples](std::span<const int16_t> block) {
+        samples.insert(samples.end(), block.begin(), block.end());
+        return true;
+    });
+    return wav::encode(samples, sampleRate_);
+}
+
+void Synthesizer::speak(const std::string& text, const SampleSink& onSamples) {
+    std::lock_guard lock(mutex_);
     espeak_ERROR rc = espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0,
-                                   espeakCHARS_UTF8, nullptr, &samples);
+                                   espeakCHARS_UTF8, nullptr, const_cast<SampleSink*>(&onSamples));
     if (rc != EE_OK || espeak_Synchronize() != EE_OK) {
         throw SynthesizerError("speech synthesis failed");
     }
-    return wav::encode(samples, sampleRate_);
 }
 
 }  // namespace larkspire::server

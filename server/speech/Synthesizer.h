@@ -1,6 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <mutex>
+#include <span>
+#include <stdexcept>
 #include <string>
 
 namespace larkspire::server {
@@ -20,6 +24,11 @@ class Synthesizer {
 
     // The text spoken into a 16-bit mono WAV file at the synthesiser's own rate.
     std::string speak(const std::string& text);
+    // The text spoken at sampleRate(), handed to `onSamples` block by block as it is made
+    // (blocks of about 60 ms); `onSamples` returning false ends the synthesis early.
+    void speak(const std::string& text,
+               const std::function<bool(std::span<const int16_t> samples)>& onSamples);
+    int sampleRate() const { return sampleRate_; }
 
   private:
     std::mutex mutex_;

@@ -73,12 +73,12 @@ bool parse(std::string_view b, Pcm& out, std::string& error) {
     return false;
 }
 
-std::string encode(const std::vector<int16_t>& samples, int sampleRate) {
+namespace {
+
+std::string header(uint32_t dataBytes, int sampleRate) {
     std::string out;
-    uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
-    out.reserve(44 + dataBytes);
     out += "RIFF";
-    put32(out, 36 + dataBytes);
+    put32(out, dataBytes > UINT32_MAX - 36 ? UINT32_MAX : 36 + dataBytes);
     out += "WAVEfmt ";
     put32(out, 16);
     put16(out, 1);
@@ -89,10 +89,26 @@ std::string encode(const std::vector<int16_t>& samples, int sampleRate) {
     put16(out, 16);
     out += "data";
     put32(out, dataBytes);
+    return out;
+}
+
+}  // namespace
+
+std::string encode(const std::vector<int16_t>& samples, int sampleRate) {
+    std::string out = header(static_cast<uint32_t>(samples.size() * 2), sampleRate);
+    out.reserve(out.size() + samples.size() * 2);
+    appendSamples(out, samples);
+    return out;
+}
+
+std::string streamingHeader(int sampleRate) {
+    return header(UINT32_MAX, sampleRate);
+}
+
+void appendSamples(std::string& out, std::span<const int16_t> samples) {
     for (int16_t s : samples) {
         put16(out, static_cast<uint16_t>(s));
     }
-    return out;
 }
 
 }  // namespace larkspire::server::wav

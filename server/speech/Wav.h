@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,5 +20,11 @@ bool parse(std::string_view bytes, Pcm& out, std::string& error);
 
 // A canonical 44-byte-header WAV of 16-bit mono PCM.
 std::string encode(const std::vector<int16_t>& samples, int sampleRate);
+
+// The same header for audio sent as it is made, before its length is known: the sizes are
+// the largest there are, which readers take as "up to the end of the file".
+std::string streamingHeader(int sampleRate);
+// 16-bit samples as the data of such a file (little-endian).
+void appendSamples(std::string& out, std::span<const int16_t> samples);
 
 }  // namespace larkspire::server::wav

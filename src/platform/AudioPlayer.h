@@ -33,10 +33,11 @@ class AudioPlayer {
     virtual void stop() = 0;
     virtual bool isPlaying() const = 0;
 
-    // Moves the play position to `seconds` from the start (clamped to the sound), playing
+    // Moves the play position to `seconds` from the start (clamped to the sound so far), playing
     // on from there when playing.
     virtual void setPosition(double seconds) = 0;
-    // The sound's length in seconds at rate 1.
+    // The sound's length in seconds at rate 1; of a sound still arriving, the part that
+    // has arrived.
     virtual double duration() const = 0;
 };
 

@@ -74,7 +74,7 @@ void ReadAloud::received(const std::string& request,
     if (readAloudRequest_ != request) {
         return;  // stopped, or superseded, while the audio was prepared
     }
-    requestCancelled_.reset();
+    // The rest of the audio may still be downloading: a stop from now on ends that too.
     if (!player) {
         finishReadAloud(kUnplayable);
         return;

@@ -19,7 +19,8 @@ namespace larkspire {
 // Reads the clipboard's text aloud in the service's voice, with pause, restart and stop
 // in the floating panel. Owns the feedback player, which spoken explanations share.
 // Main thread only; the speech request and the decoding of its audio run in the
-// background, and a reading no longer wanted cancels its request.
+// background, playback starts while a long answer still arrives, and a reading no longer
+// wanted cancels its request.
 class ReadAloud {
   public:
     // What the reading needs of the shell around it.

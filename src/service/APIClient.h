@@ -3,10 +3,12 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -157,6 +159,12 @@ class APIClient {
     // `cancelled`, when given and set, ends the download early (a reading stopped).
     Bytes speech(const std::string& text,
                  std::shared_ptr<const std::atomic<bool>> cancelled = nullptr);
+    // The same audio handed to `onAudio` piece by piece as it arrives, so that playback
+    // can start before its end; `onAudio` returning false ends the download (it then
+    // throws the transport's error).
+    using AudioPiece = std::function<bool(std::span<const std::uint8_t> piece)>;
+    void speech(const std::string& text, const AudioPiece& onAudio,
+                std::shared_ptr<const std::atomic<bool>> cancelled = nullptr);
 
     // The user's notes, each a JSON object in the service's order.
     std::vector<nlohmann::json> fetchNotes(const std::string& since, bool full);

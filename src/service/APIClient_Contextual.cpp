@@ -96,12 +96,33 @@ ContextualResult APIClient::contextualDraft(const std::string& instruction,
 
 Bytes APIClient::speech(const std::string& text,
                         std::shared_ptr<const std::atomic<bool>> cancelled) {
+    Bytes audio;
+    speech(
+        text,
+        [&audio](std::span<const std::uint8_t> piece) {
+            audio.insert(audio.end(), piece.begin(), piece.end());
+            return true;
+        },
+        std::move(cancelled));
+    return audio;
+}
+
+void APIClient::speech(const std::string& text, const AudioPiece& onAudio,
+                       std::shared_ptr<const std::atomic<bool>> cancelled) {
     const std::string token = ensureToken();
     HttpRequest request = jsonRequest("/api/speech", json{{"text", text}}, 60s, token);
     request.cancelled = std::move(cancelled);
+    request.onBody = [&onAudio](std::string_view piece) {
+        return onAudio(
+            std::span(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()));
+    };
     const HttpResponse response = syncRequest(request);
     if (response.status == 200) {
-        return Bytes(response.body.begin(), response.body.end());
+        // A transport that keeps the whole answer hands it over in one piece.
+        if (!response.body.empty()) {
+            request.onBody(response.body);
+        }
+        return;
     }
     if (response.status == 401) {
         dropAccessToken();

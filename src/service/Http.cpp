@@ -17,16 +17,28 @@ using CurlString = CHandle<char, curl_free>;
 struct Sink {
     std::string* body;
     size_t limit;
+    CURL* curl;
+    const std::function<bool(std::string_view)>* onBody;
+    size_t received = 0;
     bool overflowed = false;
 };
 
 size_t writeBody(char* data, size_t size, size_t count, void* user) {
     auto* sink = static_cast<Sink*>(user);
     const size_t n = size * count;
-    if (sink->body->size() + n > sink->limit) {
+    if (sink->received + n > sink->limit) {
         // Returning less than given aborts the transfer with CURLE_WRITE_ERROR.
         sink->overflowed = true;
         return 0;
+    }
+    sink->received += n;
+    if (*sink->onBody) {
+        // The status line has been read by the time the body arrives.
+        long status = 0;
+        curl_easy_getinfo(sink->curl, CURLINFO_RESPONSE_CODE, &status);
+        if (status == 200) {
+            return (*sink->onBody)(std::string_view(data, n)) ? n : 0;
+        }
     }
     sink->body->append(data, n);
     return n;
@@ -105,7 +117,7 @@ HttpResponse CurlTransport::send(const HttpRequest& request) {
     }
     CURL* h = curl.get();
     HttpResponse response;
-    Sink sink{&response.body, maxResponseBytes_};
+    Sink sink{&response.body, maxResponseBytes_, h, &request.onBody};
     char errorText[CURL_ERROR_SIZE] = {0};
 
     HeaderList headers;

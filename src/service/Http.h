@@ -3,9 +3,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,6 +27,10 @@ struct HttpRequest {
     // When given, setting it true from any thread ends the exchange within about a
     // second with a TransportError: an answer no longer wanted stops downloading.
     std::shared_ptr<const std::atomic<bool>> cancelled;
+    // When given, the body of a 200 answer is handed here piece by piece as it arrives
+    // (on the sending thread) instead of being kept in HttpResponse::body; returning false
+    // ends the exchange with a TransportError. A long answer is then used before its end.
+    std::function<bool(std::string_view piece)> onBody;
 };
 
 struct HttpResponse {

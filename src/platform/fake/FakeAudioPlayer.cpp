@@ -7,10 +7,11 @@
 namespace larkspire::fake {
 
 FakeAudioPlayer::FakeAudioPlayer(FakeAudioPlayerFactory& factory, platform::Scheduler& scheduler,
-                                 std::vector<std::uint8_t> bytes, double duration, bool startFails)
+                                 std::shared_ptr<const FakeSound> sound, double duration,
+                                 bool startFails)
     : factory_(factory),
       scheduler_(scheduler),
-      bytes_(std::move(bytes)),
+      sound_(std::move(sound)),
       duration_(duration),
       startFails_(startFails) {
     factory_.created(this);

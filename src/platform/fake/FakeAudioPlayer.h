@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,12 +13,18 @@ namespace larkspire::fake {
 
 class FakeAudioPlayerFactory;
 
+// The encoded bytes a fake player plays, still growing while its feed delivers them.
+struct FakeSound {
+    std::vector<std::uint8_t> bytes;
+    bool arriving = false;
+};
+
 // A player that sounds nothing but keeps a real one's state (playing or paused, position,
 // rate) and records the calls made to it. The test decides when the sound ends.
 class FakeAudioPlayer : public platform::AudioPlayer {
   public:
     FakeAudioPlayer(FakeAudioPlayerFactory& factory, platform::Scheduler& scheduler,
-                    std::vector<std::uint8_t> bytes, double duration, bool startFails);
+                    std::shared_ptr<const FakeSound> sound, double duration, bool startFails);
     ~FakeAudioPlayer() override;
     FakeAudioPlayer(const FakeAudioPlayer&) = delete;
     FakeAudioPlayer& operator=(const FakeAudioPlayer&) = delete;
@@ -37,14 +44,16 @@ class FakeAudioPlayer : public platform::AudioPlayer {
     void finish(bool successfully);
 
     const std::vector<std::string>& calls() const { return calls_; }
-    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+    const std::vector<std::uint8_t>& bytes() const { return sound_->bytes; }
+    // True while its feed still delivers bytes.
+    bool arriving() const { return sound_->arriving; }
     double rate() const { return rate_; }
     double position() const { return position_; }
 
   private:
     FakeAudioPlayerFactory& factory_;
     platform::Scheduler& scheduler_;
-    std::vector<std::uint8_t> bytes_;
+    std::shared_ptr<const FakeSound> sound_;
     double duration_;
     bool startFails_;
     FinishHandler handler_;

@@ -9,12 +9,15 @@
 namespace larkspire::fake {
 
 // "Decodes" bytes that begin like a WAV file ("RIFF") into FakeAudioPlayers of
-// `duration` seconds and refuses anything else. It must outlive its players.
+// `duration` seconds and refuses anything else. Its feeds decode such bytes as they come:
+// the player is handed over once the first four bytes are in. It must outlive its players
+// and feeds.
 class FakeAudioPlayerFactory : public platform::AudioPlayerFactory {
   public:
     explicit FakeAudioPlayerFactory(platform::Scheduler& scheduler) : scheduler_(scheduler) {}
 
     std::unique_ptr<platform::AudioPlayer> makePlayer(std::span<const std::uint8_t> bytes) override;
+    std::unique_ptr<platform::AudioFeed> makeFeed() override;
 
     // The players made so far that still exist, oldest first.
     const std::vector<FakeAudioPlayer*>& live() const { return live_; }
@@ -28,6 +31,8 @@ class FakeAudioPlayerFactory : public platform::AudioPlayerFactory {
 
   private:
     friend class FakeAudioPlayer;
+    class Feed;
+    std::unique_ptr<FakeAudioPlayer> make(std::shared_ptr<const FakeSound> sound);
     void created(FakeAudioPlayer* player) { live_.push_back(player); }
     void destroyed(FakeAudioPlayer* player) { std::erase(live_, player); }
 

@@ -257,5 +257,81 @@ TEST_F(ReadingAloud, FailuresShowOnThePanelAndAsTheWarning) {
     }
 }
 
+// A long answer arrives in pieces; the main queue runs between them, as it does while the
+// download goes on.
+class ReadingAnArrivingAnswer : public ReadingAloud {
+  protected:
+    // The answer's first piece, then `rest` (further pieces, or how the download ends).
+    void answerInPieces(std::function<HttpResponse(const HttpRequest&)> rest) {
+        transport->on("/api/speech", [this, rest](const HttpRequest& request) {
+            EXPECT_TRUE(request.onBody("RIFF-first"));
+            scheduler.runDue();
+            return rest(request);
+        });
+        clipboard.setText("A long text.");
+        choose();
+    }
+    // What libcurl does when the body's handler refuses a piece.
+    static HttpResponse more(const HttpRequest& request, std::string_view piece) {
+        if (!request.onBody(piece)) {
+            throw TransportError(23, "Failure writing output to destination");
+        }
+        return HttpResponse{"", 200};
+    }
+};
+
+TEST_F(ReadingAnArrivingAnswer, PlaysFromTheFirstPieceOnAndEndsQuietlyAfterTheLast) {
+    bool playedBeforeTheEnd = false;
+    answerInPieces([&](const HttpRequest& request) {
+        const fake::FakeAudioPlayer* player = players.latest();
+        playedBeforeTheEnd =
+            player && player->isPlaying() && player->arriving() && bytesOf(*player) == "RIFF-first";
+        EXPECT_EQ(shown(), (Shown{"Reading clipboard", "speaker.wave.2.fill", "speaker.wave.2.fill",
+                                  "Reading clipboard aloud"}));
+        return more(request, "-second");
+    });
+    scheduler.runUntilIdle();
+    EXPECT_TRUE(playedBeforeTheEnd);
+    ASSERT_EQ(players.made(), 1);
+    fake::FakeAudioPlayer& player = *players.latest();
+    EXPECT_EQ(bytesOf(player), "RIFF-first-second");
+    EXPECT_FALSE(player.arriving());
+    EXPECT_EQ(player.calls(), Strings{"play"});
+    player.finish(true);
+    scheduler.runDue();
+    EXPECT_EQ(title(), "Read clipboard aloud");
+    EXPECT_TRUE(log.lines.empty());
+}
+
+// A stop while the rest downloads ends the download at its next piece; a download that
+// breaks off ends the reading with the transport's text, however much had played.
+TEST_F(ReadingAnArrivingAnswer, AStopEndsTheDownloadAndABreakEndsTheReading) {
+    bool refused = false;
+    answerInPieces([&](const HttpRequest& request) {
+        choose();  // "Stop reading"
+        EXPECT_TRUE(*request.cancelled);
+        refused = !request.onBody("-second");
+        return more(request, "-third");
+    });
+    scheduler.runUntilIdle();
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(players.latest(), nullptr);
+    EXPECT_EQ(shown(),
+              (Shown{"Reading stopped", "stop.circle", "larkspire.idle", "Larkspire idle"}));
+    EXPECT_TRUE(log.lines.empty());
+
+    const std::string broken = "transfer closed with 52000 bytes remaining to read";
+    answerInPieces([&](const HttpRequest&) -> HttpResponse {
+        EXPECT_TRUE(players.latest() && players.latest()->isPlaying());
+        throw TransportError(18, broken);
+    });
+    scheduler.runUntilIdle();
+    EXPECT_EQ(players.latest(), nullptr);
+    EXPECT_EQ(shown(), (Shown{"Couldn’t read clipboard", "exclamationmark.triangle",
+                              "exclamationmark.triangle", broken}));
+    EXPECT_EQ(log.lines, Strings{"Vantrel error: " + broken});
+    EXPECT_EQ(title(), "Read clipboard aloud");
+}
+
 }  // namespace
 }  // namespace larkspire

@@ -115,6 +115,34 @@ TEST_F(CurlTransportTest, ACancelledAnswerStopsDownloadingWithinASecondAndTheRet
     EXPECT_EQ(curl.send(get(server.url() + "/busy")).retryAfter, "3");
 }
 
+TEST_F(CurlTransportTest, AStreamedBodyArrivesInPiecesAndARefusedPieceEndsIt) {
+    server.on("/long", {.body = "abcdefgh", .omitContentLength = true, .trickleMs = 5});
+    server.on("/busy", {503, "busy"});
+    CurlTransport curl;
+    HttpRequest r = get(server.url() + "/long");
+    std::vector<string> pieces;
+    r.onBody = [&pieces](std::string_view piece) {
+        pieces.emplace_back(piece);
+        return true;
+    };
+    EXPECT_EQ(curl.send(r).body, "");
+    EXPECT_GT(pieces.size(), 1u);
+    string joined;
+    for (const string& p : pieces) {
+        joined += p;
+    }
+    EXPECT_EQ(joined, "abcdefgh");
+
+    pieces.clear();
+    r.url = server.url() + "/busy";  // an error's text is kept, not streamed
+    EXPECT_EQ(curl.send(r).body, "busy");
+    EXPECT_TRUE(pieces.empty());
+
+    r.url = server.url() + "/long";
+    r.onBody = [](std::string_view) { return false; };
+    EXPECT_THROW(curl.send(r), TransportError);
+}
+
 TEST_F(CurlTransportTest, RedirectsAreNotFollowed) {
     server.on("/elsewhere", {200, "followed"});
     CurlTransport curl;

@@ -23,6 +23,8 @@ constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
 constexpr pa_usec_t kAhead = 100 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kRequest = 20 * PA_USEC_PER_MSEC;
 constexpr std::size_t kChunkFrames = 1024;
+// How soon a stream that has played all of a sound still arriving looks for more.
+constexpr pa_usec_t kStarvedRetry = 10 * PA_USEC_PER_MSEC;
 constexpr double kMinRate = 0.25;
 constexpr double kMaxRate = 4.0;
 
@@ -48,7 +50,7 @@ class PulseAudioPlayer::Output {
     Output(std::shared_ptr<const DecodedSound> sound, std::size_t start, double rate,
            std::uint64_t epoch, EndHandler onEnd)
         : sound_(std::move(sound)),
-          frameBytes_(sizeof(float) * sound_->channels),
+          frameBytes_(sizeof(float) * sound_->channels()),
           rate_(rate),
           next_(start),
           epoch_(epoch),
@@ -64,6 +66,9 @@ class PulseAudioPlayer::Output {
             pa_operation_cancel(drain_);
             pa_operation_unref(drain_);
         }
+        if (retry_) {
+            pa_threaded_mainloop_get_api(connection_->loop())->time_free(retry_);
+        }
     }
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
@@ -73,8 +78,8 @@ class PulseAudioPlayer::Output {
         PulseConnection::Lock lock(connection_->loop());
         pa_sample_spec spec{};
         spec.format = PA_SAMPLE_FLOAT32NE;
-        spec.rate = sound_->sampleRate;
-        spec.channels = static_cast<std::uint8_t>(sound_->channels);
+        spec.rate = sound_->sampleRate();
+        spec.channels = static_cast<std::uint8_t>(sound_->channels());
         pa_channel_map map;
         pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
         stream_.reset(pa_stream_new(connection_->context(), "Spoken audio", &spec, &map));
@@ -145,8 +150,8 @@ class PulseAudioPlayer::Output {
             sonic_.reset();
             return;
         }
-        sonic_.reset(sonicCreateStream(static_cast<int>(sound_->sampleRate),
-                                       static_cast<int>(sound_->channels)));
+        sonic_.reset(sonicCreateStream(static_cast<int>(sound_->sampleRate()),
+                                       static_cast<int>(sound_->channels())));
         if (!sonic_) {
             throw std::bad_alloc();
         }
@@ -169,16 +174,33 @@ class PulseAudioPlayer::Output {
     }
 
     void write(std::size_t bytes) {
-        while (bytes >= frameBytes_ && !exhausted_) {
+        bool starved = false;
+        while (bytes >= frameBytes_ && !exhausted_ && !starved) {
             const std::size_t wanted = std::min(bytes / frameBytes_, kChunkFrames);
-            buffer_.resize(wanted * sound_->channels);
-            const std::size_t got = produce(buffer_.data(), wanted);
+            buffer_.resize(wanted * sound_->channels());
+            // Read before producing: frames arriving in between are not mistaken for none.
+            const bool arriving = sound_->arriving();
+            const std::size_t got = produce(buffer_.data(), wanted, arriving);
             if (got > 0 && pa_stream_write(stream_.get(), buffer_.data(), got * frameBytes_,
                                            nullptr, 0, PA_SEEK_RELATIVE) < 0) {
                 return;  // the stream is failing: its state change reports the end
             }
             bytes -= got * frameBytes_;
-            exhausted_ = got < wanted;
+            starved = got < wanted && arriving;
+            exhausted_ = got < wanted && !arriving;
+        }
+        if (starved && !retry_) {
+            // Played up to where the sound has arrived: the server asks for no more until
+            // something is written, so look again shortly.
+            retry_ = pa_context_rttime_new(
+                connection_->context(), pa_rtclock_now() + kStarvedRetry,
+                [](pa_mainloop_api* api, pa_time_event* event, const struct timeval*, void* self) {
+                    auto* output = static_cast<Output*>(self);
+                    api->time_free(event);
+                    output->retry_ = nullptr;
+                    output->write(pa_stream_writable_size(output->stream_.get()));
+                },
+                this);
         }
         if (exhausted_ && !drain_ && !reported_) {
             // Reported once the server has played everything written, also when the
@@ -201,13 +223,12 @@ class PulseAudioPlayer::Output {
         report(success);
     }
 
-    // Fills `out` with up to `frames` frames at the current rate; fewer at the end.
-    std::size_t produce(float* out, std::size_t frames) {
-        const std::size_t channels = sound_->channels;
-        const std::size_t total = sound_->frames();
+    // Fills `out` with up to `frames` frames at the current rate; fewer at the end, or
+    // where a sound still `arriving` has got to.
+    std::size_t produce(float* out, std::size_t frames, bool arriving) {
+        const std::size_t channels = sound_->channels();
         if (!sonic_) {
-            const std::size_t n = std::min(frames, total - std::min(next_, total));
-            std::memcpy(out, sound_->samples.data() + next_ * channels, n * frameBytes_);
+            const std::size_t n = sound_->read(next_, out, frames);
             next_ += n;
             return n;
         }
@@ -217,14 +238,16 @@ class PulseAudioPlayer::Output {
                                                       static_cast<int>(frames - got));
             if (read > 0) {
                 got += static_cast<std::size_t>(read);
-            } else if (next_ < total) {
-                // sonic takes a mutable buffer; the sound itself is shared and const.
-                const std::size_t n = std::min(kChunkFrames, total - next_);
-                feed_.assign(
-                    sound_->samples.begin() + static_cast<std::ptrdiff_t>(next_ * channels),
-                    sound_->samples.begin() + static_cast<std::ptrdiff_t>((next_ + n) * channels));
+                continue;
+            }
+            // sonic takes a mutable buffer; the sound itself is shared and const.
+            feed_.resize(kChunkFrames * channels);
+            const std::size_t n = sound_->read(next_, feed_.data(), kChunkFrames);
+            if (n > 0) {
                 sonicWriteFloatToStream(sonic_.get(), feed_.data(), static_cast<int>(n));
                 next_ += n;
+            } else if (arriving) {
+                break;  // sonic keeps what it holds until more arrives
             } else if (!sonicFlushed_) {
                 sonicFlushStream(sonic_.get());
                 sonicFlushed_ = true;
@@ -247,14 +270,51 @@ class PulseAudioPlayer::Output {
     bool exhausted_ = false;
     bool reported_ = false;
     pa_operation* drain_ = nullptr;
+    pa_time_event* retry_ = nullptr;
     std::vector<float> buffer_, feed_;
     // Declared last: the stream is released before its connection.
     std::unique_ptr<PulseConnection> connection_;
     PulseConnection::Stream stream_;
 };
 
-PulseAudioPlayer::PulseAudioPlayer(platform::Scheduler& scheduler, DecodedSound sound)
-    : scheduler_(scheduler), sound_(std::make_shared<const DecodedSound>(std::move(sound))) {}
+DecodedSound::DecodedSound(std::uint32_t sampleRate, std::uint32_t channels,
+                           std::vector<float> samples, bool arriving)
+    : sampleRate_(sampleRate),
+      channels_(channels),
+      samples_(std::move(samples)),
+      arriving_(arriving) {}
+
+std::size_t DecodedSound::frames() const {
+    std::lock_guard lock(mutex_);
+    return samples_.size() / channels_;
+}
+
+bool DecodedSound::arriving() const {
+    std::lock_guard lock(mutex_);
+    return arriving_;
+}
+
+void DecodedSound::append(std::span<const float> samples) {
+    std::lock_guard lock(mutex_);
+    samples_.insert(samples_.end(), samples.begin(), samples.end());
+}
+
+void DecodedSound::end() {
+    std::lock_guard lock(mutex_);
+    arriving_ = false;
+}
+
+std::size_t DecodedSound::read(std::size_t frame, float* out, std::size_t count) const {
+    std::lock_guard lock(mutex_);
+    const std::size_t total = samples_.size() / channels_;
+    const std::size_t n = std::min(count, total - std::min(frame, total));
+    std::memcpy(out, samples_.data() + frame * channels_, n * channels_ * sizeof(float));
+    return n;
+}
+
+PulseAudioPlayer::PulseAudioPlayer(platform::Scheduler& scheduler,
+                                   std::shared_ptr<const DecodedSound> sound)
+    : scheduler_(scheduler), sound_(std::move(sound)) {}
 
 PulseAudioPlayer::~PulseAudioPlayer() {
     output_.reset();  // silent and joined before the rest goes
@@ -320,7 +380,7 @@ void PulseAudioPlayer::stop() {
 }
 
 void PulseAudioPlayer::setPosition(double seconds) {
-    const double frame = std::clamp(seconds * sound_->sampleRate, 0.0, double(sound_->frames()));
+    const double frame = std::clamp(seconds * sound_->sampleRate(), 0.0, double(sound_->frames()));
     ++epoch_;
     if (output_) {
         PulseConnection::Lock lock(output_->loop());
@@ -331,7 +391,7 @@ void PulseAudioPlayer::setPosition(double seconds) {
 }
 
 double PulseAudioPlayer::duration() const {
-    return double(sound_->frames()) / sound_->sampleRate;
+    return double(sound_->frames()) / sound_->sampleRate();
 }
 
 void PulseAudioPlayer::ended(std::uint64_t epoch, bool successfully) {

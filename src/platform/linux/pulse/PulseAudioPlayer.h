@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <vector>
 
 #include "platform/AudioPlayer.h"
@@ -10,23 +12,44 @@
 
 namespace larkspire::linux_desktop {
 
-// A decoded sound: interleaved float samples.
-struct DecodedSound {
-    std::vector<float> samples;
-    std::uint32_t sampleRate = 0;
-    std::uint32_t channels = 0;
-    std::size_t frames() const { return channels ? samples.size() / channels : 0; }
+// A decoded sound: interleaved float samples, whole or still arriving. While it arrives,
+// one thread appends to it as another plays it.
+class DecodedSound {
+  public:
+    // A whole sound, or with `arriving` the start of one that append() continues.
+    DecodedSound(std::uint32_t sampleRate, std::uint32_t channels, std::vector<float> samples,
+                 bool arriving = false);
+
+    std::uint32_t sampleRate() const { return sampleRate_; }
+    std::uint32_t channels() const { return channels_; }
+    // The frames so far.
+    std::size_t frames() const;
+    // False once no more frames come.
+    bool arriving() const;
+    // Whole frames only.
+    void append(std::span<const float> samples);
+    void end();
+    // Copies up to `count` frames from `frame` on into `out`; how many there were.
+    std::size_t read(std::size_t frame, float* out, std::size_t count) const;
+
+  private:
+    const std::uint32_t sampleRate_;
+    const std::uint32_t channels_;
+    mutable std::mutex mutex_;
+    std::vector<float> samples_;
+    bool arriving_;
 };
 
 // Plays a decoded sound on the default PulseAudio sink through the client library's
-// threaded main loop, about 100 ms ahead of the speaker; pause corks the stream and stop
+// threaded main loop, about 100 ms ahead of the speaker, a sound still arriving as far as
+// it has arrived (it waits there for more); pause corks the stream and stop
 // removes it, so both are heard at once. Other rates than 1 go through libsonic, which
 // keeps the pitch. Each play() after a stop or an end connects anew, so a restarted
 // server is picked up.
 class PulseAudioPlayer : public platform::AudioPlayer {
   public:
     // `scheduler` carries the end of playback to the main queue.
-    PulseAudioPlayer(platform::Scheduler& scheduler, DecodedSound sound);
+    PulseAudioPlayer(platform::Scheduler& scheduler, std::shared_ptr<const DecodedSound> sound);
     ~PulseAudioPlayer() override;
     PulseAudioPlayer(const PulseAudioPlayer&) = delete;
     PulseAudioPlayer& operator=(const PulseAudioPlayer&) = delete;

@@ -8,7 +8,8 @@
 namespace larkspire::linux_desktop {
 
 // Decodes with libsndfile (WAV, FLAC, Ogg Vorbis and Opus, MP3 on Debian 12), straight
-// from memory, into mono, and plays through PulseAudioPlayer. Holds no state of its own,
+// from memory, into mono, and plays through PulseAudioPlayer. Its feeds decode WAV as it
+// arrives, so a long answer plays before its end. Holds no state of its own,
 // so players may be made on any thread.
 class PulseAudioPlayerFactory : public platform::AudioPlayerFactory {
   public:
@@ -19,6 +20,7 @@ class PulseAudioPlayerFactory : public platform::AudioPlayerFactory {
     explicit PulseAudioPlayerFactory(platform::Scheduler& scheduler) : scheduler_(scheduler) {}
 
     std::unique_ptr<platform::AudioPlayer> makePlayer(std::span<const std::uint8_t> bytes) override;
+    std::unique_ptr<platform::AudioFeed> makeFeed() override;
 
   private:
     platform::Scheduler& scheduler_;

@@ -6,11 +6,11 @@
 #include <optional>
 #include <string>
 
+#include "hud/ScreenAwareHUD.h"
 #include "platform/AudioPlayer.h"
 #include "platform/AudioPlayerFactory.h"
 #include "platform/Clipboard.h"
 #include "platform/Scheduler.h"
-#include "readaloud/ScreenAwareHUD.h"
 #include "service/APIClient.h"
 #include "util/Lifetime.h"
 

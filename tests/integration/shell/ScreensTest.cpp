@@ -13,12 +13,12 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "hud/ScreenAwareHUD.h"
 #include "integration/support/TargetApp.h"
 #include "platform/fake/FakeUserDefaults.h"
 #include "platform/linux/qt/QtFloatingPanel.h"
 #include "platform/linux/qt/QtModalAlert.h"
 #include "platform/linux/qt/QtStatusArea.h"
-#include "readaloud/ScreenAwareHUD.h"
 #include "unit/app/AppFixture.h"
 
 namespace larkspire {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "hud/ScreenAwareHUD.h"
 #include "platform/fake/FakeFloatingPanel.h"
 #include "platform/fake/FakeScheduler.h"
 #include "platform/fake/FakeUserDefaults.h"
-#include "readaloud/ScreenAwareHUD.h"
 
 namespace larkspire {
 namespace {

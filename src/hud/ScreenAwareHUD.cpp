@@ -1,4 +1,4 @@
-#include "readaloud/ScreenAwareHUD.h"
+#include "hud/ScreenAwareHUD.h"
 
 #include <algorithm>
 #include <charconv>

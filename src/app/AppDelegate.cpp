@@ -31,6 +31,8 @@ AppDelegate::AppDelegate(AppServices services)
                      [this] { resetIcon(); },
                      [this](const std::string& title) { readAloudItem_->setTitle(title); },
                  }),
+      lastInsertion_(s_.insertion, s_.scheduler,
+                     [this](const std::string& symbol) { flash(symbol); }),
       nativeStatus_(
           s_.scheduler, s_.clock, s_.log,
           NativeStatusReporter::Sources{
@@ -145,8 +147,6 @@ void AppDelegate::buildStatusMenu() {
     retryRecordingItem_ =
         MenuItem::make("Retry saved recording", action(&AppDelegate::retrySavedRecording));
     retryRecordingItem_->setEnabled(s_.recoveryStore.hasPendingRecordings());
-    copyLastItem_ = MenuItem::make("Copy last dictation", action(&AppDelegate::copyLast));
-    copyLastItem_->setEnabled(false);
     readAloudItem_ = MenuItem::make("Read clipboard aloud", action(&AppDelegate::toggleReadAloud));
     screenAwareItem_ = MenuItem::make(screenAwareTitle(), action(&AppDelegate::toggleScreenAware));
     screenAwareItem_->setCheckable(true);
@@ -154,7 +154,7 @@ void AppDelegate::buildStatusMenu() {
 
     statusMenu_->append(toggleItem_);
     statusMenu_->append(retryRecordingItem_);
-    statusMenu_->append(copyLastItem_);
+    statusMenu_->append(lastInsertion_.copyItem());
     statusMenu_->append(readAloudItem_);
     statusMenu_->append(screenAwareItem_);
     statusMenu_->append(MenuItem::separator());
@@ -163,8 +163,6 @@ void AppDelegate::buildStatusMenu() {
         MenuItem::make("Settings & permissions…", action(&AppDelegate::openActivation)));
 
     // Items kept up to date but not among the main entries: reachable in a submenu.
-    undoLastItem_ = MenuItem::make("Undo last insertion", action(&AppDelegate::undoLastInsertion));
-    undoLastItem_->setEnabled(false);
     auto activeProject = MenuItem::make("Active project");
     activeProject->setSubmenu(projects_.menu());
     previewContextItem_ =
@@ -180,7 +178,7 @@ void AppDelegate::buildStatusMenu() {
     autostartItem_->setCheckable(true);  // a setting: its box shows when it is off too
 
     auto more = std::make_shared<Menu>();
-    more->append(undoLastItem_);
+    more->append(lastInsertion_.undoItem());
     more->append(activeProject);
     more->append(previewContextItem_);
     more->append(microphoneItem_);

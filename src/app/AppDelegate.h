@@ -12,6 +12,7 @@
 #include "account/ProjectMenu.h"
 #include "account/WorkspaceController.h"
 #include "app/Insertion.h"
+#include "app/LastInsertion.h"
 #include "app/MicrophoneMenu.h"
 #include "audio/Recorder.h"
 #include "audio/RecoveryStore.h"
@@ -174,7 +175,7 @@ class AppDelegate {
     Recorder& recorder() { return recorder_; }
     ScreenAwareHUD& hud() { return hud_; }
     const std::shared_ptr<APIClient>& api() const { return api_; }
-    const std::optional<std::string>& lastText() const { return lastText_; }
+    const std::optional<std::string>& lastText() const { return lastInsertion_.text(); }
     bool locked() const { return locked_; }
     VaultSync* vault() const { return vault_.get(); }
     const FnKey& fnKey() const { return fnKey_; }
@@ -191,9 +192,9 @@ class AppDelegate {
 
     const std::shared_ptr<MenuItem>& toggleItem() const { return toggleItem_; }
     const std::shared_ptr<MenuItem>& retryRecordingItem() const { return retryRecordingItem_; }
-    const std::shared_ptr<MenuItem>& copyLastItem() const { return copyLastItem_; }
+    const std::shared_ptr<MenuItem>& copyLastItem() const { return lastInsertion_.copyItem(); }
     const std::shared_ptr<MenuItem>& readAloudItem() const { return readAloudItem_; }
-    const std::shared_ptr<MenuItem>& undoLastItem() const { return undoLastItem_; }
+    const std::shared_ptr<MenuItem>& undoLastItem() const { return lastInsertion_.undoItem(); }
     const std::shared_ptr<MenuItem>& microphoneItem() const { return microphoneItem_; }
     const std::shared_ptr<MenuItem>& autostartItem() const { return autostartItem_; }
     const std::shared_ptr<MenuItem>& screenAwareItem() const { return screenAwareItem_; }
@@ -266,10 +267,8 @@ class AppDelegate {
     std::shared_ptr<Menu> statusMenu_;
     std::shared_ptr<MenuItem> toggleItem_;
     std::shared_ptr<MenuItem> retryRecordingItem_;
-    std::shared_ptr<MenuItem> copyLastItem_;
     std::shared_ptr<MenuItem> readAloudItem_;
     std::shared_ptr<MenuItem> screenAwareItem_;
-    std::shared_ptr<MenuItem> undoLastItem_;
     std::shared_ptr<MenuItem> previewContextItem_;
     std::shared_ptr<MenuItem> autostartItem_;
     std::shared_ptr<MenuItem> microphoneItem_;
@@ -278,8 +277,7 @@ class AppDelegate {
     ScreenAwareHUD hud_;
     ReadAloud readAloud_;
     std::shared_ptr<APIClient> api_;
-    std::optional<std::string> lastText_;
-    std::optional<std::int32_t> lastTargetPID_;
+    LastInsertion lastInsertion_;
     std::shared_ptr<InsertionPoint> dictationTarget_;
     // Recordings being sent: a retry passes over them.
     std::set<std::filesystem::path> inFlight_;

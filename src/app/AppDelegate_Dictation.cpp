@@ -269,16 +269,10 @@ void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
     const std::string& text = receipt.text;
     if (!text.empty()) {
         if (target) {
-            // Undo is offered only where an undo chord exists (never in a terminal).
             s_.insertion.paste(
                 *target, text,
                 lifetime_.guard([this, pid = target->processId()](bool, bool undoable) {
-                    if (undoable) {
-                        lastTargetPID_ = pid;
-                    } else {
-                        lastTargetPID_.reset();
-                    }
-                    undoLastItem_->setEnabled(undoable);
+                    lastInsertion_.pasted(pid, undoable);
                 }));
         } else {
             s_.insertion.pasteFront(text, {});
@@ -286,8 +280,7 @@ void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
         if (receipt.id) {
             s_.defaults.setString(defaults::activationFirstThoughtId, *receipt.id);
         }
-        lastText_ = text;
-        copyLastItem_->setEnabled(true);
+        lastInsertion_.delivered(text);
     }
     flash("checkmark.circle.fill");
     hud_.showStatus("Pasted and remembered", "checkmark.circle.fill");
@@ -371,29 +364,11 @@ void AppDelegate::retrySavedRecording() {
 }
 
 void AppDelegate::copyLast() {
-    if (!lastText_) {
-        return;
-    }
-    s_.insertion.copyToClipboard(*lastText_);
-    flash("doc.on.clipboard");
+    lastInsertion_.copy();
 }
 
 void AppDelegate::undoLastInsertion() {
-    if (!lastTargetPID_ || !s_.insertion.isRunning(*lastTargetPID_)) {
-        undoLastItem_->setEnabled(false);
-        return;
-    }
-    s_.insertion.activate(*lastTargetPID_);
-    s_.scheduler.postAfter(platform::Duration(0.2), lifetime_.guard([this] {
-        undoLastItem_->setEnabled(false);
-        lastTargetPID_.reset();
-        // "Done" only for an undo that was sent.
-        s_.insertion.undo(lifetime_.guard([this](bool sent) {
-            if (sent) {
-                flash("arrow.uturn.backward.circle.fill");
-            }
-        }));
-    }));
+    lastInsertion_.undo();
 }
 
 }  // namespace larkspire

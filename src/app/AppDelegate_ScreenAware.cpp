@@ -236,25 +236,18 @@ void AppDelegate::insertContextual(const ContextualResult& result,
                 activateWindowOf(s_.screenAware.frontmost, window, pid);
             }),
             [context] { context.restoreFocus(); },
-            // Undo only where an undo chord exists (not a terminal). The recording stays in
-            // flight, and on disk, until its draft was pasted; a draft that only reached the
-            // clipboard keeps it for a retry.
+            // The recording stays in flight, and on disk, until its draft was pasted; a
+            // draft that only reached the clipboard keeps it for a retry.
             lifetime_.guard(
                 [this, recording, pid = context.processIdentifier](bool sent, bool undoable) {
-                    if (undoable) {
-                        lastTargetPID_ = pid;
-                    } else {
-                        lastTargetPID_.reset();
-                    }
-                    undoLastItem_->setEnabled(undoable);
+                    lastInsertion_.pasted(pid, undoable);
                     if (sent) {
                         recording.discardRecoveryCopy();
                     }
                     inFlight_.erase(recording.recoveryURL);
                     refreshRetryItem();
                 }));
-        lastText_ = text;
-        copyLastItem_->setEnabled(true);
+        lastInsertion_.delivered(text);
         status = "Written at your cursor";
         symbol = "checkmark.circle.fill";
     }

@@ -18,15 +18,8 @@ question was written down so that the answers could follow in the next meeting."
 long=""
 for _ in $(seq 12); do long+="$paragraph "; done
 
-token=$(curl -s -X POST -H 'apikey: larkspire-dev-anon-key' -H 'Content-Type: application/json' \
-  -d '{"email":"e2e@example.com","password":"e2e-secret"}' \
-  "$service_url/auth/v1/token?grant_type=password" | sed -n 's/.*"access_token":"\([^"]*\)".*/\1/p')
 # The service alone: milliseconds from sending the text to the last byte of its audio.
-service_ms() {
-  curl -s -o "$work/direct.wav" -w '%{time_total}' -X POST -H "Authorization: Bearer $token" \
-    -H 'Content-Type: application/json' -d "{\"text\":\"$1\"}" "$service_url/api/speech" |
-    awk '{ printf "%.0f", $1 * 1000 }'
-}
+service_ms() { speech_ms "$work/direct.wav" "$1"; }
 
 # The virtual speaker's monitor, recorded as 16 kHz mono from before the choice.
 rec_start() {

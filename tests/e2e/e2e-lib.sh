@@ -17,6 +17,20 @@ wait_until() {  # wait_until SECONDS COMMAND...: polls every 50 ms
   while ((SECONDS < deadline)); do "$@" && return 0; sleep 0.05; done
   "$@"
 }
+# The local service's own time for speaking TEXT, in milliseconds from sending it to the
+# last byte of its audio, which goes to FILE: speech_ms FILE TEXT (signed in as the suites'
+# account on first use).
+speech_ms() {
+  if [ -z "${speech_token:-}" ]; then
+    speech_token=$(curl -s -X POST -H 'apikey: larkspire-dev-anon-key' \
+      -H 'Content-Type: application/json' -d '{"email":"e2e@example.com","password":"e2e-secret"}' \
+      "$service_url/auth/v1/token?grant_type=password" |
+      sed -n 's/.*"access_token":"\([^"]*\)".*/\1/p')
+  fi
+  curl -s -o "$1" -w '%{time_total}' -X POST -H "Authorization: Bearer $speech_token" \
+    -H 'Content-Type: application/json' -d "{\"text\":\"$2\"}" "$service_url/api/speech" |
+    awk '{ printf "%.0f", $1 * 1000 }'
+}
 # wait_for SECONDS 'CONDITION': the condition is shell text evaluated afresh at every poll,
 # for conditions on a command's output ("$(...)" in wait_until's arguments is read once).
 wait_for() {

@@ -73,14 +73,7 @@ first_sound() {
 }
 
 # The service's own answer for the sentence, and its own time for it (ms).
-token=$(curl -s -X POST -H 'apikey: larkspire-dev-anon-key' -H 'Content-Type: application/json' \
-  -d '{"email":"e2e@example.com","password":"e2e-secret"}' \
-  "$service_url/auth/v1/token?grant_type=password" | sed -n 's/.*"access_token":"\([^"]*\)".*/\1/p')
-service_ms() {
-  curl -s -o "$work/expected.wav" -w '%{time_total}' -X POST -H "Authorization: Bearer $token" \
-    -H 'Content-Type: application/json' -d "{\"text\":\"$sentence\"}" "$service_url/api/speech" |
-    awk '{ printf "%.0f", $1 * 1000 }'
-}
+service_ms() { speech_ms "$work/expected.wav" "$sentence"; }
 service_ms >/dev/null  # the first synthesis loads the voice
 expected=$(sound_seconds "$work/expected.wav")
 echo "the service's audio for the sentence: $(soxi -D "$work/expected.wav") s, $expected s of sound"

@@ -20,6 +20,12 @@ AppDelegate::AppDelegate(AppServices services)
       mainMenu_(std::make_shared<Menu>()),
       statusMenu_(std::make_shared<Menu>()),
       recorder_(s_.audioInput, s_.scheduler, s_.clock, s_.recoveryStore),
+      pending_(s_.recoveryStore, s_.scheduler, s_.insertion,
+               PendingRecordings::Flow{
+                   [this] { return recorder_.currentSpoolPath(); },
+                   [this](Recording recording, std::shared_ptr<InsertionPoint> target) {
+                       submit(std::move(recording), std::move(target));
+                   }}),
       hud_(s_.hudPanel, s_.scheduler, s_.defaults),
       readAloud_(s_.scheduler, s_.clipboard, s_.players, hud_,
                  ReadAloud::Shell{
@@ -144,16 +150,14 @@ void AppDelegate::buildStatusMenu() {
     };
 
     toggleItem_ = MenuItem::make("Start recording", action(&AppDelegate::menuToggle));
-    retryRecordingItem_ =
-        MenuItem::make("Retry saved recording", action(&AppDelegate::retrySavedRecording));
-    retryRecordingItem_->setEnabled(s_.recoveryStore.hasPendingRecordings());
+    pending_.refresh();
     readAloudItem_ = MenuItem::make("Read clipboard aloud", action(&AppDelegate::toggleReadAloud));
     screenAwareItem_ = MenuItem::make(screenAwareTitle(), action(&AppDelegate::toggleScreenAware));
     screenAwareItem_->setCheckable(true);
     screenAwareItem_->setChecked(s_.defaults.boolValue(defaults::screenAwareEnabled));
 
     statusMenu_->append(toggleItem_);
-    statusMenu_->append(retryRecordingItem_);
+    statusMenu_->append(pending_.item());
     statusMenu_->append(lastInsertion_.copyItem());
     statusMenu_->append(readAloudItem_);
     statusMenu_->append(screenAwareItem_);

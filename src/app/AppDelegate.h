@@ -14,6 +14,7 @@
 #include "app/Insertion.h"
 #include "app/LastInsertion.h"
 #include "app/MicrophoneMenu.h"
+#include "app/PendingRecordings.h"
 #include "audio/Recorder.h"
 #include "audio/RecoveryStore.h"
 #include "context/AccessibilityContext.h"
@@ -191,7 +192,7 @@ class AppDelegate {
     platform::AudioPlayer* feedbackPlayer() const { return readAloud_.player(); }
 
     const std::shared_ptr<MenuItem>& toggleItem() const { return toggleItem_; }
-    const std::shared_ptr<MenuItem>& retryRecordingItem() const { return retryRecordingItem_; }
+    const std::shared_ptr<MenuItem>& retryRecordingItem() const { return pending_.item(); }
     const std::shared_ptr<MenuItem>& copyLastItem() const { return lastInsertion_.copyItem(); }
     const std::shared_ptr<MenuItem>& readAloudItem() const { return readAloudItem_; }
     const std::shared_ptr<MenuItem>& undoLastItem() const { return lastInsertion_.undoItem(); }
@@ -227,10 +228,6 @@ class AppDelegate {
     void saveFailed(const std::string& text);
     void sayNotSaved(const std::string& text);
     void silent(const std::optional<std::filesystem::path>& archived);
-    // "Retry saved recording" is offered while a recording neither in progress nor being
-    // sent is on disk.
-    void refreshRetryItem();
-    std::set<std::filesystem::path> busyRecordings() const;
     void endGestureWithoutRecording();
     void buildMainMenu();
     void buildStatusMenu();
@@ -266,7 +263,6 @@ class AppDelegate {
     std::shared_ptr<Menu> mainMenu_;
     std::shared_ptr<Menu> statusMenu_;
     std::shared_ptr<MenuItem> toggleItem_;
-    std::shared_ptr<MenuItem> retryRecordingItem_;
     std::shared_ptr<MenuItem> readAloudItem_;
     std::shared_ptr<MenuItem> screenAwareItem_;
     std::shared_ptr<MenuItem> previewContextItem_;
@@ -274,15 +270,12 @@ class AppDelegate {
     std::shared_ptr<MenuItem> microphoneItem_;
 
     Recorder recorder_;
+    PendingRecordings pending_;
     ScreenAwareHUD hud_;
     ReadAloud readAloud_;
     std::shared_ptr<APIClient> api_;
     LastInsertion lastInsertion_;
     std::shared_ptr<InsertionPoint> dictationTarget_;
-    // Recordings being sent: a retry passes over them.
-    std::set<std::filesystem::path> inFlight_;
-    // A retry is finding and converting its recording in the background.
-    bool recovering_ = false;
     // The page a link asked for before the agent was signed in.
     std::optional<std::string> linkedPage_;
     // Said instead of "Listening" when the chosen microphone is gone.

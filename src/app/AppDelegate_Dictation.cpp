@@ -125,7 +125,7 @@ bool AppDelegate::startRecording() {
     }
     setIcon(std::string(platform::symbols::recording), "Recording");
     toggleItem_->setTitle("Stop & transcribe");
-    refreshRetryItem();
+    pending_.refresh();
     return true;
 }
 
@@ -173,7 +173,7 @@ void AppDelegate::sayNotSaved(const std::string& text) {
     hud_.showStatus(text, "exclamationmark.triangle");
     hud_.hide(4.0);
     fail(text);
-    refreshRetryItem();
+    pending_.refresh();
 }
 
 void AppDelegate::saveFailed(const std::string& text) {
@@ -216,15 +216,15 @@ void AppDelegate::refreshMicrophonePermission(bool requestIfNeeded) {
 }
 
 void AppDelegate::submit(Recording recording, std::shared_ptr<InsertionPoint> target) {
-    inFlight_.insert(recording.recoveryURL);
+    pending_.sending(recording.recoveryURL);
     setIcon("hourglass", "Transcribing");
     hud_.showStatus("Turning speech into text", "ellipsis");
     toggleItem_->setTitle("Start recording");
-    refreshRetryItem();
+    pending_.refresh();
 
     auto onSilent = lifetime_.guard(
         [this, sent = recording.recoveryURL](std::optional<std::filesystem::path> archived) {
-            inFlight_.erase(sent);
+            pending_.sent(sent);
             silent(archived);
         });
     // The target travels with its recording: another dictation may start meanwhile.
@@ -265,7 +265,7 @@ void AppDelegate::submit(Recording recording, std::shared_ptr<InsertionPoint> ta
 void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
                             const Recording& recording,
                             const std::shared_ptr<InsertionPoint>& target) {
-    inFlight_.erase(recording.recoveryURL);
+    pending_.sent(recording.recoveryURL);
     const std::string& text = receipt.text;
     if (!text.empty()) {
         if (target) {
@@ -289,12 +289,12 @@ void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
         vault_->syncSoon();
     }
     recording.discardRecoveryCopy();
-    refreshRetryItem();
+    pending_.refresh();
 }
 
 void AppDelegate::failed(const std::string& description, const Recording& recording) {
-    inFlight_.erase(recording.recoveryURL);
-    retryRecordingItem_->setEnabled(true);
+    pending_.sent(recording.recoveryURL);
+    pending_.offer();
     hud_.showStatus("Recording saved for retry", "exclamationmark.arrow.circlepath");
     hud_.hide(2.2);
     fail(description + ". Recording saved at " + recording.recoveryURL.string());
@@ -304,7 +304,7 @@ void AppDelegate::silent(const std::optional<std::filesystem::path>& archived) {
     resetIcon();
     hud_.showStatus("Microphone audio is unusable", "mic.slash");
     hud_.hide(2.8);
-    refreshRetryItem();
+    pending_.refresh();
     std::string message =
         "The microphone captured silence or corrupted audio. Reopen Larkspire and confirm the "
         "correct input device before trying again.";
@@ -316,51 +316,8 @@ void AppDelegate::silent(const std::optional<std::filesystem::path>& archived) {
     fail(message);
 }
 
-// The spool file of a recording in progress is still being written: recovering it would
-// convert and delete it, and the rest of that recording would be lost. A recording already
-// being sent would be sent and pasted twice.
-std::set<std::filesystem::path> AppDelegate::busyRecordings() const {
-    std::set<std::filesystem::path> busy = inFlight_;
-    if (const auto inProgress = recorder_.currentSpoolPath()) {
-        busy.insert(*inProgress);
-    }
-    return busy;
-}
-
-void AppDelegate::refreshRetryItem() {
-    retryRecordingItem_->setEnabled(
-        !recovering_ && !s_.recoveryStore.pendingRecordingsExcept(busyRecordings()).empty());
-}
-
 void AppDelegate::retrySavedRecording() {
-    if (recovering_) {
-        return;
-    }
-    auto candidates = s_.recoveryStore.pendingRecordingsExcept(busyRecordings());
-    retryRecordingItem_->setEnabled(false);
-    if (candidates.empty()) {
-        return;
-    }
-    recovering_ = true;
-    // The window in front when the item was chosen; a dictation in progress keeps its own.
-    auto done = lifetime_.guard(
-        [this, target = s_.insertion.capture()](std::optional<Recording> recording) {
-            recovering_ = false;
-            if (recording) {
-                submit(std::move(*recording), target);
-            } else {
-                refreshRetryItem();
-            }
-        });
-    // Converting a long leftover recording takes a while: never on the main thread.
-    s_.scheduler.runInBackground(
-        platform::Priority::userInitiated,
-        [store = s_.recoveryStore, candidates = std::move(candidates), done,
-         &scheduler = s_.scheduler] {
-            auto recording = store.recoverFirst(candidates);
-            scheduler.post(
-                [done, recording = std::move(recording)]() mutable { done(std::move(recording)); });
-        });
+    pending_.retry();
 }
 
 void AppDelegate::copyLast() {

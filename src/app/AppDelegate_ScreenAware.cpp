@@ -165,7 +165,7 @@ void AppDelegate::stopContextualDraft() {
         return;
     }
     // In flight like a dictation: "Retry saved recording" leaves it alone.
-    inFlight_.insert(recording->recoveryURL);
+    pending_.sending(recording->recoveryURL);
     hud_.showStatus("Reading the active window", "viewfinder");
     std::optional<Bytes> image;
     if (s_.defaults.boolValue(defaults::screenAwareEnabled) && !capturedContext_->textOnly) {
@@ -182,16 +182,16 @@ void AppDelegate::stopContextualDraft() {
     draftContexts_.emplace(id, *capturedContext_);
     auto onSuccess = lifetime_.guard([this, id](ContextualResult result, Recording r) {
         auto node = draftContexts_.extract(id);
-        refreshRetryItem();
+        pending_.refresh();
         insertContextual(result, node.mapped(), api_, r);
         // Once this task and the draft it holds are gone.
         s_.scheduler.post([] { memory::returnFreedPages(); });
     });
     auto onFailure =
         lifetime_.guard([this, id, sent = recording->recoveryURL](std::string description) {
-            inFlight_.erase(sent);
+            pending_.sent(sent);
             draftContexts_.erase(id);
-            refreshRetryItem();
+            pending_.refresh();
             hud_.showStatus("Couldn’t write · recording saved", "exclamationmark.triangle");
             hud_.hide(kFailureHide);
             fail(description + kRecoveryHint);
@@ -224,7 +224,7 @@ void AppDelegate::insertContextual(const ContextualResult& result,
                                    const Recording& recording) {
     const std::string text = text::trimmed(result.draft);
     if (text.empty()) {
-        inFlight_.erase(recording.recoveryURL);  // kept for retry unless an explanation plays
+        pending_.sent(recording.recoveryURL);  // kept for retry unless an explanation plays
     }
     std::string status = "Ready to explain";
     std::string symbol = "speaker.wave.2";
@@ -244,8 +244,8 @@ void AppDelegate::insertContextual(const ContextualResult& result,
                     if (sent) {
                         recording.discardRecoveryCopy();
                     }
-                    inFlight_.erase(recording.recoveryURL);
-                    refreshRetryItem();
+                    pending_.sent(recording.recoveryURL);
+                    pending_.refresh();
                 }));
         lastInsertion_.delivered(text);
         status = "Written at your cursor";
@@ -260,7 +260,7 @@ void AppDelegate::insertContextual(const ContextualResult& result,
             std::function<void()> onStarted;
             if (text.empty()) {
                 // The explanation stands in for the draft: once it plays, nothing is lost.
-                onStarted = [recording, refresh = lifetime_.guard([this] { refreshRetryItem(); })] {
+                onStarted = [recording, refresh = lifetime_.guard([this] { pending_.refresh(); })] {
                     recording.discardRecoveryCopy();
                     refresh();
                 };
@@ -270,7 +270,7 @@ void AppDelegate::insertContextual(const ContextualResult& result,
         }
     }
     if (text.empty()) {
-        retryRecordingItem_->setEnabled(true);
+        pending_.offer();
         hud_.showStatus("No answer returned · recording saved", "exclamationmark.arrow.circlepath");
         hud_.hide(kFailureHide);
     }

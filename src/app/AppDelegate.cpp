@@ -52,14 +52,40 @@ AppDelegate::AppDelegate(AppServices services)
               },
           }),
       projects_(s_.scheduler, s_.defaults, [this] { return api_; }),
-      microphones_({s_.scheduler, s_.defaults, s_.audioInput}) {
+      microphones_({s_.scheduler, s_.defaults, s_.audioInput}),
+      dictation_(
+          DictationFlow::Services{s_.clock, s_.scheduler, s_.defaults, s_.audioInput, s_.insertion,
+                                  recorder_, hud_, pending_, lastInsertion_, microphones_},
+          DictationFlow::Shell{
+              [this] { return api_; },
+              [this](const std::string& symbol, const std::string& accessibility) {
+                  setIcon(symbol, accessibility);
+              },
+              [this] { resetIcon(); },
+              [this](const std::string& symbol) { flash(symbol); },
+              [this](const std::string& message) { fail(message); },
+              [this](const std::string& title) { toggleItem_->setTitle(title); },
+              [this](const std::string& title) { microphoneItem_->setTitle(title); },
+              [this](const std::string& event) { emitActivation(event); },
+              [this] { openSettingsPane(panes::microphone); },
+              [this] {
+                  if (vault_) {
+                      vault_->syncSoon();
+                  }
+              },
+              [this] { return contextual_; },
+              [this] {
+                  contextual_ = false;
+                  capturedContext_.reset();
+              },
+          }) {
     recorder_.setStartFailureHandler(
         lifetime_.guard([this](const std::filesystem::path& spool, const std::string& reason) {
-            microphoneFailed(spool, reason);
+            dictation_.microphoneFailed(spool, reason);
         }));
     recorder_.setWriteFailureHandler(
         lifetime_.guard([this](const std::filesystem::path& spool, const std::string& text) {
-            writeFailed(spool, text);
+            dictation_.writeFailed(spool, text);
         }));
 }
 
@@ -463,6 +489,51 @@ bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
         showWorkspace("/app");
     }
     return true;
+}
+
+// The dictation's entry points.
+void AppDelegate::fnDown() {
+    dictation_.fnDown();
+}
+
+void AppDelegate::fnUp() {
+    dictation_.fnUp();
+}
+
+void AppDelegate::chordCancel() {
+    dictation_.chordCancel();
+}
+
+void AppDelegate::menuToggle() {
+    dictation_.menuToggle();
+}
+
+bool AppDelegate::startRecording() {
+    return dictation_.startRecording();
+}
+
+void AppDelegate::stopAndTranscribe() {
+    dictation_.stopAndTranscribe();
+}
+
+void AppDelegate::refreshMicrophonePermission(bool requestIfNeeded) {
+    dictation_.refreshMicrophonePermission(requestIfNeeded);
+}
+
+void AppDelegate::submit(Recording recording, std::shared_ptr<InsertionPoint> target) {
+    dictation_.submit(std::move(recording), std::move(target));
+}
+
+void AppDelegate::retrySavedRecording() {
+    pending_.retry();
+}
+
+void AppDelegate::copyLast() {
+    lastInsertion_.copy();
+}
+
+void AppDelegate::undoLastInsertion() {
+    lastInsertion_.undo();
 }
 
 }  // namespace larkspire

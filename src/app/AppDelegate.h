@@ -11,6 +11,7 @@
 #include "account/NativeStatusReporter.h"
 #include "account/ProjectMenu.h"
 #include "account/WorkspaceController.h"
+#include "app/DictationFlow.h"
 #include "app/Insertion.h"
 #include "app/LastInsertion.h"
 #include "app/MicrophoneMenu.h"
@@ -177,7 +178,7 @@ class AppDelegate {
     ScreenAwareHUD& hud() { return hud_; }
     const std::shared_ptr<APIClient>& api() const { return api_; }
     const std::optional<std::string>& lastText() const { return lastInsertion_.text(); }
-    bool locked() const { return locked_; }
+    bool locked() const { return dictation_.locked(); }
     VaultSync* vault() const { return vault_.get(); }
     const FnKey& fnKey() const { return fnKey_; }
     bool authenticatedSetupComplete() const { return authenticatedSetupComplete_; }
@@ -218,17 +219,6 @@ class AppDelegate {
   private:
     void continueStartUp(bool signedIn);
     void persistActivationStage(int stage);
-    void succeeded(const APIClient::TranscriptionReceipt& receipt, const Recording& recording,
-                   const std::shared_ptr<InsertionPoint>& target);
-    void failed(const std::string& description, const Recording& recording);
-    // The recording could not be written to disk: say so, and keep what was written.
-    void writeFailed(const std::filesystem::path& spool, const std::string& text);
-    // The microphone of the recording writing `spool` could not be opened.
-    void microphoneFailed(const std::filesystem::path& spool, const std::string& reason);
-    void saveFailed(const std::string& text);
-    void sayNotSaved(const std::string& text);
-    void silent(const std::optional<std::filesystem::path>& archived);
-    void endGestureWithoutRecording();
     void buildMainMenu();
     void buildStatusMenu();
     void resetIcon();
@@ -275,14 +265,8 @@ class AppDelegate {
     ReadAloud readAloud_;
     std::shared_ptr<APIClient> api_;
     LastInsertion lastInsertion_;
-    std::shared_ptr<InsertionPoint> dictationTarget_;
     // The page a link asked for before the agent was signed in.
     std::optional<std::string> linkedPage_;
-    // Said instead of "Listening" when the chosen microphone is gone.
-    std::optional<std::string> microphoneNotice_;
-    std::optional<platform::TimePoint> fnDownAt_;
-    platform::TimePoint lastQuickTapAt_ = platform::distantPast();
-    bool locked_ = false;
     std::set<std::string> emittedActivationEvents_;
     std::unique_ptr<VaultSync> vault_;
     bool fnMonitoring_ = false;
@@ -292,6 +276,7 @@ class AppDelegate {
     NativeStatusReporter nativeStatus_;
     ProjectMenu projects_;
     MicrophoneMenu microphones_;
+    DictationFlow dictation_;
     std::shared_ptr<WorkspaceController> workspaceController_;
 
     bool contextual_ = false;

@@ -57,7 +57,7 @@ void AppDelegate::contextDown() {
     if (recorder_.isRecording()) {
         return;
     }
-    dictationTarget_.reset();
+    dictation_.dropTarget();
     // The window in front now is what is read and where the draft goes, even when the
     // consent dialog takes the front for a while.
     const auto front = s_.screenAware.frontmost.frontmost();
@@ -112,7 +112,7 @@ bool AppDelegate::promoteRecordingToContext() {
     if (!context) {
         return false;
     }
-    dictationTarget_.reset();
+    dictation_.dropTarget();
     contextual_ = true;
     capturedContext_ = std::move(context);
     showListening();
@@ -157,7 +157,7 @@ void AppDelegate::stopContextualDraft() {
     if (!recording || !capturedContext_) {
         capturedContext_.reset();
         if (!recorder_.lastFailure().empty()) {
-            saveFailed(recorder_.lastFailure());
+            dictation_.saveFailed(recorder_.lastFailure());
             return;
         }
         hud_.hide(0);

@@ -1,6 +1,5 @@
-// The dictation flow of the controller: gestures into recordings, recordings into text
-// at the cursor, and the follow-up actions on the last result.
-#include "app/AppDelegate.h"
+#include "app/DictationFlow.h"
+
 #include "platform/StatusSymbols.h"
 #include "util/Preferences.h"
 
@@ -12,7 +11,10 @@ constexpr double kDoubleTapWindow = 0.45;
 
 }  // namespace
 
-void AppDelegate::fnDown() {
+DictationFlow::DictationFlow(Services services, Shell shell)
+    : s_(services), shell_(std::move(shell)) {}
+
+void DictationFlow::fnDown() {
     fnDownAt_ = s_.clock.now();
     if (locked_) {
         // This press ends a hands-free recording; its release does nothing.
@@ -21,24 +23,24 @@ void AppDelegate::fnDown() {
         fnDownAt_.reset();
         return;
     }
-    if (recorder_.isRecording()) {
+    if (s_.recorder.isRecording()) {
         return;
     }
     auto target = s_.insertion.capture();
     if (target && target->isSecure()) {
-        fail("Dictation is off in secure fields");
+        shell_.fail("Dictation is off in secure fields");
         return;
     }
-    dictationTarget_ = std::move(target);
+    target_ = std::move(target);
     if (startRecording()) {
-        hud_.showStatus(std::exchange(microphoneNotice_, std::nullopt).value_or("Listening"),
-                        "waveform");
+        s_.hud.showStatus(std::exchange(microphoneNotice_, std::nullopt).value_or("Listening"),
+                          "waveform");
     } else {
-        dictationTarget_.reset();
+        target_.reset();
     }
 }
 
-void AppDelegate::fnUp() {
+void DictationFlow::fnUp() {
     if (!fnDownAt_) {
         return;
     }
@@ -51,17 +53,17 @@ void AppDelegate::fnUp() {
     }
     // A press that started nothing (a secure field, no microphone) has nothing to lock.
     if (platform::secondsBetween(lastQuickTapAt_, now) <= kDoubleTapWindow &&
-        recorder_.isRecording()) {
+        s_.recorder.isRecording()) {
         locked_ = true;
         lastQuickTapAt_ = platform::distantPast();
-        hud_.showStatus("Recording hands-free", "record.circle");
+        s_.hud.showStatus("Recording hands-free", "record.circle");
         return;
     }
     lastQuickTapAt_ = now;
     endGestureWithoutRecording();
 }
 
-void AppDelegate::chordCancel() {
+void DictationFlow::chordCancel() {
     if (!fnDownAt_) {
         return;
     }
@@ -70,97 +72,98 @@ void AppDelegate::chordCancel() {
     endGestureWithoutRecording();
 }
 
-void AppDelegate::endGestureWithoutRecording() {
-    recorder_.cancel();
-    dictationTarget_.reset();
-    hud_.hide(0);
-    resetIcon();
+void DictationFlow::endGestureWithoutRecording() {
+    s_.recorder.cancel();
+    target_.reset();
+    s_.hud.hide(0);
+    shell_.resetIcon();
 }
 
-void AppDelegate::menuToggle() {
-    if (recorder_.isRecording()) {
+void DictationFlow::menuToggle() {
+    if (s_.recorder.isRecording()) {
         locked_ = false;
         stopAndTranscribe();
         return;
     }
     locked_ = true;
-    dictationTarget_ = s_.insertion.capture();
+    target_ = s_.insertion.capture();
     if (startRecording()) {
-        hud_.showStatus("Recording hands-free", "record.circle");
+        s_.hud.showStatus("Recording hands-free", "record.circle");
     } else {
         locked_ = false;
-        dictationTarget_.reset();
+        target_.reset();
     }
 }
 
-bool AppDelegate::startRecording() {
+bool DictationFlow::startRecording() {
     // As last found (at sign-in, then by the status poll): a key press never waits on the
     // sound server.
     if (s_.audioInput.lastKnownAuthorization() != platform::MicrophoneAuthorization::authorized) {
         locked_ = false;
         refreshMicrophonePermission(true);
-        hud_.showStatus("Microphone permission needed", "mic.slash");
-        hud_.hide(2.4);
+        s_.hud.showStatus("Microphone permission needed", "mic.slash");
+        s_.hud.hide(2.4);
         // Where the desktop can say what is missing (no sound server, no input device),
         // that is the message.
         const std::string reason = s_.audioInput.unavailableReason();
-        fail(reason.empty()
-                 ? "Microphone permission is off. Open the Larkspire menu → More → Microphone "
-                   "permission, enable Larkspire, then reopen the app."
-                 : reason +
-                       " Then try again; the Larkspire menu → More → Microphone permission "
-                       "helps.");
+        shell_.fail(
+            reason.empty()
+                ? "Microphone permission is off. Open the Larkspire menu → More → Microphone "
+                  "permission, enable Larkspire, then reopen the app."
+                : reason +
+                      " Then try again; the Larkspire menu → More → Microphone permission "
+                      "helps.");
         return false;
     }
-    microphoneNotice_ = microphones_.applyChoice();
+    microphoneNotice_ = s_.microphones.applyChoice();
     // The microphone opens on the recorder's queue; a failure to open comes back later.
     try {
-        recorder_.start();
+        s_.recorder.start();
     } catch (const std::exception& e) {
-        fail(std::string("Mic error: ") + e.what());
+        shell_.fail(std::string("Mic error: ") + e.what());
         return false;
     }
     if (!s_.defaults.boolValue(defaults::activationComplete)) {
-        emitActivation("first_recording_started");
+        shell_.emitActivation("first_recording_started");
     }
-    setIcon(std::string(platform::symbols::recording), "Recording");
-    toggleItem_->setTitle("Stop & transcribe");
-    pending_.refresh();
+    shell_.setIcon(std::string(platform::symbols::recording), "Recording");
+    shell_.setToggleTitle("Stop & transcribe");
+    s_.pending.refresh();
     return true;
 }
 
-void AppDelegate::stopAndTranscribe() {
-    auto recording = recorder_.stop();
+void DictationFlow::stopAndTranscribe() {
+    auto recording = s_.recorder.stop();
     if (!recording) {
-        toggleItem_->setTitle("Start recording");
-        if (!recorder_.lastFailure().empty()) {
-            saveFailed(recorder_.lastFailure());
+        shell_.setToggleTitle("Start recording");
+        if (!s_.recorder.lastFailure().empty()) {
+            saveFailed(s_.recorder.lastFailure());
         } else {
-            resetIcon();
+            shell_.resetIcon();
         }
         return;
     }
-    submit(std::move(*recording), std::exchange(dictationTarget_, nullptr));
+    submit(std::move(*recording), std::exchange(target_, nullptr));
 }
 
-void AppDelegate::microphoneFailed(const std::filesystem::path& spool, const std::string& reason) {
-    if (recorder_.currentSpoolPath() == spool) {
+void DictationFlow::microphoneFailed(const std::filesystem::path& spool,
+                                     const std::string& reason) {
+    if (s_.recorder.currentSpoolPath() == spool) {
         // Nothing was heard: the gesture ends as if it had never started recording.
         locked_ = false;
         fnDownAt_.reset();
-        recorder_.cancel();
-        contextual_ = false;
-        capturedContext_.reset();
-        dictationTarget_.reset();
-        toggleItem_->setTitle("Start recording");
-        hud_.hide(0);
-        resetIcon();
+        s_.recorder.cancel();
+        shell_.dropInstruction();
+        target_.reset();
+        shell_.setToggleTitle("Start recording");
+        s_.hud.hide(0);
+        shell_.resetIcon();
     }
-    fail("Mic error: " + reason);
+    shell_.fail("Mic error: " + reason);
 }
 
-void AppDelegate::writeFailed(const std::filesystem::path& spool, const std::string& text) {
-    if (recorder_.currentSpoolPath() == spool) {
+void DictationFlow::writeFailed(const std::filesystem::path& spool, const std::string& text) {
+    if (s_.recorder.currentSpoolPath() == spool) {
         saveFailed(text);
         return;
     }
@@ -169,45 +172,44 @@ void AppDelegate::writeFailed(const std::filesystem::path& spool, const std::str
     sayNotSaved(text);
 }
 
-void AppDelegate::sayNotSaved(const std::string& text) {
-    hud_.showStatus(text, "exclamationmark.triangle");
-    hud_.hide(4.0);
-    fail(text);
-    pending_.refresh();
+void DictationFlow::sayNotSaved(const std::string& text) {
+    s_.hud.showStatus(text, "exclamationmark.triangle");
+    s_.hud.hide(4.0);
+    shell_.fail(text);
+    s_.pending.refresh();
 }
 
-void AppDelegate::saveFailed(const std::string& text) {
-    if (recorder_.isRecording()) {
+void DictationFlow::saveFailed(const std::string& text) {
+    if (s_.recorder.isRecording()) {
         // Nothing more can be kept: end the recording now, whatever the key does next.
         locked_ = false;
         fnDownAt_.reset();
-        auto recording = recorder_.stop();
-        if (recording && !contextual_) {
-            submit(std::move(*recording), std::exchange(dictationTarget_, nullptr));
-            fail(text);
+        auto recording = s_.recorder.stop();
+        if (recording && !shell_.instructing()) {
+            submit(std::move(*recording), std::exchange(target_, nullptr));
+            shell_.fail(text);
             return;
         }
         // A spoken instruction is never sent as dictation: it would be pasted into the
         // document. What was written stays pending for a retry.
-        contextual_ = false;
-        capturedContext_.reset();
-        toggleItem_->setTitle("Start recording");
+        shell_.dropInstruction();
+        shell_.setToggleTitle("Start recording");
     }
-    dictationTarget_.reset();
+    target_.reset();
     sayNotSaved(text);
 }
 
-void AppDelegate::refreshMicrophonePermission(bool requestIfNeeded) {
+void DictationFlow::refreshMicrophonePermission(bool requestIfNeeded) {
     const auto status = s_.audioInput.authorizationStatus();
     const bool ready = status == platform::MicrophoneAuthorization::authorized;
-    microphoneItem_->setTitle(ready ? "Microphone: Ready" : "Microphone permission…");
+    shell_.setMicrophoneTitle(ready ? "Microphone: Ready" : "Microphone permission…");
     if (!requestIfNeeded || status != platform::MicrophoneAuthorization::notDetermined) {
         return;
     }
     s_.audioInput.requestAccess([this, guard = lifetime_.guard([this](bool granted) {
-        microphoneItem_->setTitle(granted ? "Microphone: Ready" : "Microphone permission…");
+        shell_.setMicrophoneTitle(granted ? "Microphone: Ready" : "Microphone permission…");
         if (!granted) {
-            openSettingsPane(panes::microphone);
+            shell_.openMicrophoneSettings();
         }
     })](bool granted) mutable {
         // The answer may come from any thread: apply it on the main queue.
@@ -215,16 +217,16 @@ void AppDelegate::refreshMicrophonePermission(bool requestIfNeeded) {
     });
 }
 
-void AppDelegate::submit(Recording recording, std::shared_ptr<InsertionPoint> target) {
-    pending_.sending(recording.recoveryURL);
-    setIcon("hourglass", "Transcribing");
-    hud_.showStatus("Turning speech into text", "ellipsis");
-    toggleItem_->setTitle("Start recording");
-    pending_.refresh();
+void DictationFlow::submit(Recording recording, std::shared_ptr<InsertionPoint> target) {
+    s_.pending.sending(recording.recoveryURL);
+    shell_.setIcon("hourglass", "Transcribing");
+    s_.hud.showStatus("Turning speech into text", "ellipsis");
+    shell_.setToggleTitle("Start recording");
+    s_.pending.refresh();
 
     auto onSilent = lifetime_.guard(
         [this, sent = recording.recoveryURL](std::optional<std::filesystem::path> archived) {
-            pending_.sent(sent);
+            s_.pending.sent(sent);
             silent(archived);
         });
     // The target travels with its recording: another dictation may start meanwhile.
@@ -236,7 +238,7 @@ void AppDelegate::submit(Recording recording, std::shared_ptr<InsertionPoint> ta
         lifetime_.guard([this](std::string description, Recording r) { failed(description, r); });
     s_.scheduler.runInBackground(
         platform::Priority::userInitiated,
-        [api = api_, &scheduler = s_.scheduler, recording = std::move(recording), onSilent,
+        [api = shell_.api(), &scheduler = s_.scheduler, recording = std::move(recording), onSilent,
          onSuccess, onFailure]() mutable {
             if (!WAV::hasPlausibleVoiceSignal(recording.wav)) {
                 auto archived = recording.archiveSilentCopy();
@@ -262,17 +264,17 @@ void AppDelegate::submit(Recording recording, std::shared_ptr<InsertionPoint> ta
         });
 }
 
-void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
-                            const Recording& recording,
-                            const std::shared_ptr<InsertionPoint>& target) {
-    pending_.sent(recording.recoveryURL);
+void DictationFlow::succeeded(const APIClient::TranscriptionReceipt& receipt,
+                              const Recording& recording,
+                              const std::shared_ptr<InsertionPoint>& target) {
+    s_.pending.sent(recording.recoveryURL);
     const std::string& text = receipt.text;
     if (!text.empty()) {
         if (target) {
             s_.insertion.paste(
                 *target, text,
                 lifetime_.guard([this, pid = target->processId()](bool, bool undoable) {
-                    lastInsertion_.pasted(pid, undoable);
+                    s_.lastInsertion.pasted(pid, undoable);
                 }));
         } else {
             s_.insertion.pasteFront(text, {});
@@ -280,31 +282,29 @@ void AppDelegate::succeeded(const APIClient::TranscriptionReceipt& receipt,
         if (receipt.id) {
             s_.defaults.setString(defaults::activationFirstThoughtId, *receipt.id);
         }
-        lastInsertion_.delivered(text);
+        s_.lastInsertion.delivered(text);
     }
-    flash("checkmark.circle.fill");
-    hud_.showStatus("Pasted and remembered", "checkmark.circle.fill");
-    hud_.hide(1.3);
-    if (vault_) {
-        vault_->syncSoon();
-    }
+    shell_.flash("checkmark.circle.fill");
+    s_.hud.showStatus("Pasted and remembered", "checkmark.circle.fill");
+    s_.hud.hide(1.3);
+    shell_.delivered();
     recording.discardRecoveryCopy();
-    pending_.refresh();
+    s_.pending.refresh();
 }
 
-void AppDelegate::failed(const std::string& description, const Recording& recording) {
-    pending_.sent(recording.recoveryURL);
-    pending_.offer();
-    hud_.showStatus("Recording saved for retry", "exclamationmark.arrow.circlepath");
-    hud_.hide(2.2);
-    fail(description + ". Recording saved at " + recording.recoveryURL.string());
+void DictationFlow::failed(const std::string& description, const Recording& recording) {
+    s_.pending.sent(recording.recoveryURL);
+    s_.pending.offer();
+    s_.hud.showStatus("Recording saved for retry", "exclamationmark.arrow.circlepath");
+    s_.hud.hide(2.2);
+    shell_.fail(description + ". Recording saved at " + recording.recoveryURL.string());
 }
 
-void AppDelegate::silent(const std::optional<std::filesystem::path>& archived) {
-    resetIcon();
-    hud_.showStatus("Microphone audio is unusable", "mic.slash");
-    hud_.hide(2.8);
-    pending_.refresh();
+void DictationFlow::silent(const std::optional<std::filesystem::path>& archived) {
+    shell_.resetIcon();
+    s_.hud.showStatus("Microphone audio is unusable", "mic.slash");
+    s_.hud.hide(2.8);
+    s_.pending.refresh();
     std::string message =
         "The microphone captured silence or corrupted audio. Reopen Larkspire and confirm the "
         "correct input device before trying again.";
@@ -313,19 +313,7 @@ void AppDelegate::silent(const std::optional<std::filesystem::path>& archived) {
     } else {
         message += " The silent file remains preserved locally.";
     }
-    fail(message);
-}
-
-void AppDelegate::retrySavedRecording() {
-    pending_.retry();
-}
-
-void AppDelegate::copyLast() {
-    lastInsertion_.copy();
-}
-
-void AppDelegate::undoLastInsertion() {
-    lastInsertion_.undo();
+    shell_.fail(message);
 }
 
 }  // namespace larkspire

@@ -13,6 +13,11 @@ constexpr platform::Duration kFlashReset{1.2};
 constexpr platform::Duration kFailReset{2.5};
 constexpr int kStageShortcutReady = 3;
 
+// Where this session cannot take window images: X11 needs no permission for them, so
+// only a session whose X server cannot see other applications (Wayland) lacks them.
+constexpr const char* kNoWindowImages =
+    "Window images need an X11 session: this session cannot capture other windows";
+
 }  // namespace
 
 AppDelegate::AppDelegate(AppServices services)
@@ -73,12 +78,25 @@ AppDelegate::AppDelegate(AppServices services)
                       vault_->syncSoon();
                   }
               },
-              [this] { return contextual_; },
-              [this] {
-                  contextual_ = false;
-                  capturedContext_.reset();
-              },
-          }) {
+              [this] { return screenAware_.contextual(); },
+              [this] { screenAware_.dropInstruction(); },
+          }),
+      screenAware_(ScreenAwareFlow::Services{s_.clock, s_.scheduler, s_.defaults, s_.log,
+                                             s_.players, s_.insertion, s_.fnMonitor, s_.screenAware,
+                                             s_.homeDirectory, recorder_, hud_, pending_,
+                                             lastInsertion_, readAloud_, dictation_},
+                   ScreenAwareFlow::Shell{
+                       [this] { return api_; },
+                       [this](const std::string& symbol, const std::string& accessibility) {
+                           setIcon(symbol, accessibility);
+                       },
+                       [this] { resetIcon(); },
+                       [this](const std::string& symbol) { flash(symbol); },
+                       [this](const std::string& message) { fail(message); },
+                       [this](const std::string& title) { toggleItem_->setTitle(title); },
+                       [this](bool images) { screenAwareItem_->setChecked(images); },
+                       [this] { return fnKey_.displayName; },
+                   }) {
     recorder_.setStartFailureHandler(
         lifetime_.guard([this](const std::filesystem::path& spool, const std::string& reason) {
             dictation_.microphoneFailed(spool, reason);
@@ -89,11 +107,7 @@ AppDelegate::AppDelegate(AppServices services)
         }));
 }
 
-AppDelegate::~AppDelegate() {
-    if (explanationCancelled_) {
-        *explanationCancelled_ = true;
-    }
-}
+AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
     buildMainMenu();
@@ -291,32 +305,32 @@ void AppDelegate::finishAuthenticatedSetup(const Config& config) {
     // While the consent dialog is open, the keys the user presses belong to it: the
     // gesture that opened it is settled once it closes.
     monitor.onFnDown = lifetime_.guard([this] {
-        if (!consentOpen_) {
+        if (!screenAware_.consentOpen()) {
             fnDown();
         }
     });
     monitor.onFnUp = lifetime_.guard([this] {
-        if (!consentOpen_) {
+        if (!screenAware_.consentOpen()) {
             fnUp();
         }
     });
     monitor.onChordCancel = lifetime_.guard([this] {
-        if (!consentOpen_) {
+        if (!screenAware_.consentOpen()) {
             chordCancel();
         }
     });
     monitor.onContextDown = lifetime_.guard([this] {
-        if (!consentOpen_) {
+        if (!screenAware_.consentOpen()) {
             contextDown();
         }
     });
     monitor.onContextUp = lifetime_.guard([this] {
-        if (!consentOpen_) {
+        if (!screenAware_.consentOpen()) {
             contextUp();
         }
     });
     monitor.onContextUpgrade = lifetime_.guardReturning(
-        false, [this] { return !consentOpen_ && promoteRecordingToContext(); });
+        false, [this] { return !screenAware_.consentOpen() && promoteRecordingToContext(); });
     monitor.onListenerChange = lifetime_.guard([this] { keyListenerChanged(); });
     s_.insertion.onPasteProblemChange(lifetime_.guard([this] { keyListenerChanged(); }));
     if (!fnMonitoring_) {
@@ -534,6 +548,57 @@ void AppDelegate::copyLast() {
 
 void AppDelegate::undoLastInsertion() {
     lastInsertion_.undo();
+}
+
+// The screen-aware request's entry points.
+void AppDelegate::contextDown() {
+    screenAware_.contextDown();
+}
+
+void AppDelegate::contextUp() {
+    screenAware_.contextUp();
+}
+
+bool AppDelegate::promoteRecordingToContext() {
+    return screenAware_.promoteRecordingToContext();
+}
+
+void AppDelegate::stopContextualDraft() {
+    screenAware_.stopContextualDraft();
+}
+
+bool AppDelegate::ensureScreenAwareConsent() {
+    return screenAware_.ensureScreenAwareConsent();
+}
+
+void AppDelegate::insertContextual(const ContextualResult& result,
+                                   const AccessibilityContext& context,
+                                   const std::shared_ptr<APIClient>& api,
+                                   const Recording& recording) {
+    screenAware_.insertContextual(result, context, api, recording);
+}
+
+void AppDelegate::speakFeedback(const std::string& text, double speed,
+                                const std::shared_ptr<APIClient>& api,
+                                std::function<void()> onStarted) {
+    screenAware_.speakFeedback(text, speed, api, std::move(onStarted));
+}
+
+void AppDelegate::toggleScreenAware() {
+    const bool wasOn = screenAwareItem_->checked();
+    if (wasOn || s_.screenAware.windows.canCaptureWindows()) {
+        s_.defaults.setBool(defaults::screenAwareConsent, true);
+        s_.defaults.setBool(defaults::screenAwareEnabled, !wasOn);
+        screenAwareItem_->setChecked(!wasOn);
+        return;
+    }
+    fail(kNoWindowImages);
+}
+
+void AppDelegate::toggleContextPreview() {
+    const bool on = !previewContextItem_->checked();
+    s_.defaults.setBool(defaults::screenAwarePreview, on);
+    previewContextItem_->setChecked(on);
 }
 
 }  // namespace larkspire

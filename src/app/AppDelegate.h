@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -16,6 +15,7 @@
 #include "app/LastInsertion.h"
 #include "app/MicrophoneMenu.h"
 #include "app/PendingRecordings.h"
+#include "app/ScreenAwareFlow.h"
 #include "audio/Recorder.h"
 #include "audio/RecoveryStore.h"
 #include "context/AccessibilityContext.h"
@@ -54,14 +54,6 @@ using platform::Menu;
 using platform::MenuItem;
 
 // What screen-aware requests read and play through.
-struct ScreenAwareServices {
-    platform::FrontmostApp& frontmost;
-    platform::Accessibility& accessibility;
-    platform::WindowCapture& windows;
-    platform::ImageEncoder& imageEncoder;
-    // The consent dialog.
-    platform::ModalAlert& alerts;
-};
 
 // The platform services the controller works through. main() fills it with the
 // desktop's implementations; tests fill it with fakes.
@@ -110,14 +102,14 @@ class AppDelegate {
     // The start-up sequence, once the event loop runs.
     void applicationDidFinishLaunching();
 
-    // Gestures of the key monitor.
+    // Gestures of the key monitor, handed to the dictation flow.
     void fnDown();
     void fnUp();
     // Another key was pressed while the dictation key was held: the user was typing a
     // chord (an AltGr character, say), not dictating.
     void chordCancel();
 
-    // Screen-aware gestures: Control with the key.
+    // Screen-aware gestures (Control with the key), handed to the screen-aware flow.
     void contextDown();
     void contextUp();
     bool promoteRecordingToContext();
@@ -188,8 +180,10 @@ class AppDelegate {
     const std::shared_ptr<WorkspaceController>& workspaceController() const {
         return workspaceController_;
     }
-    bool contextual() const { return contextual_; }
-    const std::optional<AccessibilityContext>& capturedContext() const { return capturedContext_; }
+    bool contextual() const { return screenAware_.contextual(); }
+    const std::optional<AccessibilityContext>& capturedContext() const {
+        return screenAware_.capturedContext();
+    }
     platform::AudioPlayer* feedbackPlayer() const { return readAloud_.player(); }
 
     const std::shared_ptr<MenuItem>& toggleItem() const { return toggleItem_; }
@@ -236,13 +230,6 @@ class AppDelegate {
     std::string keyProblem() const;
     void keyListenerChanged();
     std::string screenAwareTitle() const;
-    // Screen-aware helpers.
-    std::optional<Config> loadConfigOrFail();
-    std::optional<AccessibilityContext> captureOrRefuse(
-        const Config& config, const std::optional<platform::FrontWindow>& front);
-    void showListening();
-    void playFeedback(std::unique_ptr<platform::AudioPlayer> player, double speed,
-                      const std::function<void()>& onStarted);
 
     AppServices s_;
     Hooks hooks_;
@@ -277,17 +264,8 @@ class AppDelegate {
     ProjectMenu projects_;
     MicrophoneMenu microphones_;
     DictationFlow dictation_;
+    ScreenAwareFlow screenAware_;
     std::shared_ptr<WorkspaceController> workspaceController_;
-
-    bool contextual_ = false;
-    std::optional<AccessibilityContext> capturedContext_;
-    // Contexts of drafts under way, by request: element handles stay on the main thread.
-    std::map<std::uint64_t, AccessibilityContext> draftContexts_;
-    std::uint64_t nextDraft_ = 0;
-    // Set when the explanation being downloaded is no longer wanted (a newer one, a quit).
-    std::shared_ptr<std::atomic<bool>> explanationCancelled_;
-    // The consent dialog is open: gestures heard meanwhile are not acted on.
-    bool consentOpen_ = false;
 
     // Last member: callbacks guarded by it go quiet before anything else is destroyed.
     Lifetime lifetime_;

@@ -1,9 +1,7 @@
-// AppDelegate: screen-aware requests. Control with the key captures the active window's
-// context and records a spoken instruction; the release turns instruction and context
-// into a draft written at the cursor, and an explanation may be spoken.
+#include "app/ScreenAwareFlow.h"
+
 #include <algorithm>
 
-#include "app/AppDelegate.h"
 #include "context/ScreenAwareMode.h"
 #include "readaloud/SpokenAudio.h"
 #include "util/Memory.h"
@@ -21,52 +19,56 @@ constexpr double kFastestVoice = 1.5;
 constexpr const char* kRecoveryHint =
     "\n\nYour recording is saved. Use “Retry saved recording” to transcribe it normally.";
 
-// Where this session cannot take window images: X11 needs no permission for them, so
-// only a session whose X server cannot see other applications (Wayland) lacks them.
-constexpr const char* kNoWindowImages =
-    "Window images need an X11 session: this session cannot capture other windows";
-
 }  // namespace
 
-std::optional<Config> AppDelegate::loadConfigOrFail() {
+ScreenAwareFlow::ScreenAwareFlow(Services services, Shell shell)
+    : s_(services), shell_(std::move(shell)) {}
+
+ScreenAwareFlow::~ScreenAwareFlow() {
+    if (explanationCancelled_) {
+        *explanationCancelled_ = true;
+    }
+}
+
+std::optional<Config> ScreenAwareFlow::loadConfigOrFail() {
     auto config = Config::load(Config::pathIn(s_.homeDirectory));
     if (!config) {
-        fail("Missing ~/.vantrel/config.json");
+        shell_.fail("Missing ~/.vantrel/config.json");
     }
     return config;
 }
 
-std::optional<AccessibilityContext> AppDelegate::captureOrRefuse(
+std::optional<AccessibilityContext> ScreenAwareFlow::captureOrRefuse(
     const Config& config, const std::optional<platform::FrontWindow>& front) {
     auto context =
-        AccessibilityContext::capture(config, front, {s_.screenAware.accessibility, s_.clock});
+        AccessibilityContext::capture(config, front, {s_.desktop.accessibility, s_.clock});
     if (!context) {
         const std::string name =
             front && !front->applicationName.empty() ? front->applicationName : "this application";
-        fail("Context capture is disabled for " + name);
+        shell_.fail("Context capture is disabled for " + name);
     }
     return context;
 }
 
-void AppDelegate::showListening() {
-    setIcon("viewfinder.circle.fill", "Screen-aware listening");
-    hud_.showStatus("Screen-aware listening · " + capturedContext_->application, "viewfinder");
+void ScreenAwareFlow::showListening() {
+    shell_.setIcon("viewfinder.circle.fill", "Screen-aware listening");
+    s_.hud.showStatus("Screen-aware listening · " + capturedContext_->application, "viewfinder");
 }
 
-void AppDelegate::contextDown() {
-    if (recorder_.isRecording()) {
+void ScreenAwareFlow::contextDown() {
+    if (s_.recorder.isRecording()) {
         return;
     }
-    dictation_.dropTarget();
+    s_.dictation.dropTarget();
     // The window in front now is what is read and where the draft goes, even when the
     // consent dialog takes the front for a while.
-    const auto front = s_.screenAware.frontmost.frontmost();
+    const auto front = s_.desktop.frontmost.frontmost();
     const bool asking = !s_.defaults.boolValue(defaults::screenAwareConsent);
     if (!ensureScreenAwareConsent()) {
         return;
     }
-    if (asking && !(s_.fnMonitor.fnIsDown() &&
-                    s_.fnMonitor.activeGesture() == FnKeyMonitor::ActiveGesture::contextual)) {
+    if (asking && !(s_.keys.fnIsDown() &&
+                    s_.keys.activeGesture() == FnKeyMonitor::ActiveGesture::contextual)) {
         return;  // the keys were let go while the dialog was open: that gesture is over
     }
     const auto config = loadConfigOrFail();
@@ -74,7 +76,7 @@ void AppDelegate::contextDown() {
         return;
     }
     auto context = captureOrRefuse(*config, front);
-    if (!context || !startRecording()) {
+    if (!context || !s_.dictation.startRecording()) {
         return;
     }
     contextual_ = true;
@@ -82,7 +84,7 @@ void AppDelegate::contextDown() {
     showListening();
 }
 
-void AppDelegate::contextUp() {
+void ScreenAwareFlow::contextUp() {
     if (!contextual_) {
         return;
     }
@@ -90,18 +92,18 @@ void AppDelegate::contextUp() {
     stopContextualDraft();
 }
 
-bool AppDelegate::promoteRecordingToContext() {
-    if (!recorder_.isRecording() || contextual_) {
+bool ScreenAwareFlow::promoteRecordingToContext() {
+    if (!s_.recorder.isRecording() || contextual_) {
         return contextual_;
     }
-    const auto front = s_.screenAware.frontmost.frontmost();
+    const auto front = s_.desktop.frontmost.frontmost();
     const bool asking = !s_.defaults.boolValue(defaults::screenAwareConsent);
     if (!ensureScreenAwareConsent()) {
         return false;
     }
-    if (asking && !s_.fnMonitor.fnIsDown()) {
+    if (asking && !s_.keys.fnIsDown()) {
         // The key was let go while the dialog was open: that release ends the dictation.
-        fnUp();
+        s_.dictation.fnUp();
         return false;
     }
     const auto config = loadConfigOrFail();
@@ -112,20 +114,20 @@ bool AppDelegate::promoteRecordingToContext() {
     if (!context) {
         return false;
     }
-    dictation_.dropTarget();
+    s_.dictation.dropTarget();
     contextual_ = true;
     capturedContext_ = std::move(context);
     showListening();
     return true;
 }
 
-bool AppDelegate::ensureScreenAwareConsent() {
+bool ScreenAwareFlow::ensureScreenAwareConsent() {
     if (s_.defaults.boolValue(defaults::screenAwareConsent)) {
         return true;
     }
     platform::AlertContent alert{
         "Turn on screen-aware dictation?",
-        "When you hold Control + " + fnKey_.displayName +
+        "When you hold Control + " + shell_.keyName() +
             ", Larkspire reads focused and accessible text from the active window to write at "
             "your cursor. You can optionally include one image of that window. Context is used "
             "only for this request, images are never saved, and sensitive fields are blocked.",
@@ -133,7 +135,7 @@ bool AppDelegate::ensureScreenAwareConsent() {
         platform::AlertStyle::question};
     // Where the desktop gives no image of one window (GNOME and KDE on Wayland give only
     // the whole screen, other applications included), no image is offered, and why.
-    const bool images = s_.screenAware.windows.canCaptureWindows();
+    const bool images = s_.desktop.windows.canCaptureWindows();
     if (!images) {
         alert.informativeText +=
             " This desktop lets programs take only the whole screen, never one window, so "
@@ -141,40 +143,39 @@ bool AppDelegate::ensureScreenAwareConsent() {
         alert.buttons.erase(alert.buttons.begin());
     }
     consentOpen_ = true;
-    const std::size_t choice = s_.screenAware.alerts.run(alert) + (images ? 0 : 1);
+    const std::size_t choice = s_.desktop.alerts.run(alert) + (images ? 0 : 1);
     consentOpen_ = false;
     if (choice >= 2) {
         return false;
     }
     s_.defaults.setBool(defaults::screenAwareConsent, true);
     s_.defaults.setBool(defaults::screenAwareEnabled, choice == 0);
-    screenAwareItem_->setChecked(choice == 0);
+    shell_.setImagesChosen(choice == 0);
     return true;
 }
 
-void AppDelegate::stopContextualDraft() {
-    auto recording = recorder_.stop();
+void ScreenAwareFlow::stopContextualDraft() {
+    auto recording = s_.recorder.stop();
     if (!recording || !capturedContext_) {
         capturedContext_.reset();
-        if (!recorder_.lastFailure().empty()) {
-            dictation_.saveFailed(recorder_.lastFailure());
+        if (!s_.recorder.lastFailure().empty()) {
+            s_.dictation.saveFailed(s_.recorder.lastFailure());
             return;
         }
-        hud_.hide(0);
-        resetIcon();
+        s_.hud.hide(0);
+        shell_.resetIcon();
         return;
     }
     // In flight like a dictation: "Retry saved recording" leaves it alone.
-    pending_.sending(recording->recoveryURL);
-    hud_.showStatus("Reading the active window", "viewfinder");
+    s_.pending.sending(recording->recoveryURL);
+    s_.hud.showStatus("Reading the active window", "viewfinder");
     std::optional<Bytes> image;
     if (s_.defaults.boolValue(defaults::screenAwareEnabled) && !capturedContext_->textOnly) {
-        image = capturedContext_->captureWindowImage(s_.screenAware.windows,
-                                                     s_.screenAware.imageEncoder);
+        image = capturedContext_->captureWindowImage(s_.desktop.windows, s_.desktop.imageEncoder);
     }
-    setIcon("sparkles", "Drafting from application context");
-    toggleItem_->setTitle("Start recording");
-    hud_.showStatus("Writing with context", "sparkles");
+    shell_.setIcon("sparkles", "Drafting from application context");
+    shell_.setToggleTitle("Start recording");
+    s_.hud.showStatus("Writing with context", "sparkles");
 
     // The context stays here, on the main thread that owns its element handles; the
     // request carries its texts.
@@ -182,23 +183,23 @@ void AppDelegate::stopContextualDraft() {
     draftContexts_.emplace(id, *capturedContext_);
     auto onSuccess = lifetime_.guard([this, id](ContextualResult result, Recording r) {
         auto node = draftContexts_.extract(id);
-        pending_.refresh();
-        insertContextual(result, node.mapped(), api_, r);
+        s_.pending.refresh();
+        insertContextual(result, node.mapped(), shell_.api(), r);
         // Once this task and the draft it holds are gone.
         s_.scheduler.post([] { memory::returnFreedPages(); });
     });
     auto onFailure =
         lifetime_.guard([this, id, sent = recording->recoveryURL](std::string description) {
-            pending_.sent(sent);
+            s_.pending.sent(sent);
             draftContexts_.erase(id);
-            pending_.refresh();
-            hud_.showStatus("Couldn’t write · recording saved", "exclamationmark.triangle");
-            hud_.hide(kFailureHide);
-            fail(description + kRecoveryHint);
+            s_.pending.refresh();
+            s_.hud.showStatus("Couldn’t write · recording saved", "exclamationmark.triangle");
+            s_.hud.hide(kFailureHide);
+            shell_.fail(description + kRecoveryHint);
         });
     s_.scheduler.runInBackground(
         platform::Priority::userInitiated,
-        [api = api_, &scheduler = s_.scheduler, recording = std::move(*recording),
+        [api = shell_.api(), &scheduler = s_.scheduler, recording = std::move(*recording),
          context = capturedContext_->draftContext(), image = std::move(image), onSuccess,
          onFailure]() mutable {
             if (!api) {
@@ -218,13 +219,13 @@ void AppDelegate::stopContextualDraft() {
         });
 }
 
-void AppDelegate::insertContextual(const ContextualResult& result,
-                                   const AccessibilityContext& context,
-                                   const std::shared_ptr<APIClient>& api,
-                                   const Recording& recording) {
+void ScreenAwareFlow::insertContextual(const ContextualResult& result,
+                                       const AccessibilityContext& context,
+                                       const std::shared_ptr<APIClient>& api,
+                                       const Recording& recording) {
     const std::string text = text::trimmed(result.draft);
     if (text.empty()) {
-        pending_.sent(recording.recoveryURL);  // kept for retry unless an explanation plays
+        s_.pending.sent(recording.recoveryURL);  // kept for retry unless an explanation plays
     }
     std::string status = "Ready to explain";
     std::string symbol = "speaker.wave.2";
@@ -233,34 +234,35 @@ void AppDelegate::insertContextual(const ContextualResult& result,
         // take the chord of a dictation still waiting to be pasted.
         s_.insertion.pasteAfter(
             text, lifetime_.guard([this, window = context.window, pid = context.processIdentifier] {
-                activateWindowOf(s_.screenAware.frontmost, window, pid);
+                activateWindowOf(s_.desktop.frontmost, window, pid);
             }),
             [context] { context.restoreFocus(); },
             // The recording stays in flight, and on disk, until its draft was pasted; a
             // draft that only reached the clipboard keeps it for a retry.
             lifetime_.guard(
                 [this, recording, pid = context.processIdentifier](bool sent, bool undoable) {
-                    lastInsertion_.pasted(pid, undoable);
+                    s_.lastInsertion.pasted(pid, undoable);
                     if (sent) {
                         recording.discardRecoveryCopy();
                     }
-                    pending_.sent(recording.recoveryURL);
-                    pending_.refresh();
+                    s_.pending.sent(recording.recoveryURL);
+                    s_.pending.refresh();
                 }));
-        lastInsertion_.delivered(text);
+        s_.lastInsertion.delivered(text);
         status = "Written at your cursor";
         symbol = "checkmark.circle.fill";
     }
-    hud_.showStatus(status, symbol);
-    hud_.hide(kWrittenHide);
-    flash("checkmark.circle.fill");
+    s_.hud.showStatus(status, symbol);
+    s_.hud.hide(kWrittenHide);
+    shell_.flash("checkmark.circle.fill");
     if (result.voiceEnabled) {
         if (auto spoken =
                 ScreenAwareMode::feedbackText(result.intent, !text.empty(), result.explanation)) {
             std::function<void()> onStarted;
             if (text.empty()) {
                 // The explanation stands in for the draft: once it plays, nothing is lost.
-                onStarted = [recording, refresh = lifetime_.guard([this] { pending_.refresh(); })] {
+                onStarted = [recording,
+                             refresh = lifetime_.guard([this] { s_.pending.refresh(); })] {
                     recording.discardRecoveryCopy();
                     refresh();
                 };
@@ -270,15 +272,16 @@ void AppDelegate::insertContextual(const ContextualResult& result,
         }
     }
     if (text.empty()) {
-        pending_.offer();
-        hud_.showStatus("No answer returned · recording saved", "exclamationmark.arrow.circlepath");
-        hud_.hide(kFailureHide);
+        s_.pending.offer();
+        s_.hud.showStatus("No answer returned · recording saved",
+                          "exclamationmark.arrow.circlepath");
+        s_.hud.hide(kFailureHide);
     }
 }
 
-void AppDelegate::speakFeedback(const std::string& text, double speed,
-                                const std::shared_ptr<APIClient>& api,
-                                std::function<void()> onStarted) {
+void ScreenAwareFlow::speakFeedback(const std::string& text, double speed,
+                                    const std::shared_ptr<APIClient>& api,
+                                    std::function<void()> onStarted) {
     // A newer explanation replaces one still downloading.
     if (explanationCancelled_) {
         *explanationCancelled_ = true;
@@ -297,8 +300,8 @@ void AppDelegate::speakFeedback(const std::string& text, double speed,
                       }));
 }
 
-void AppDelegate::playFeedback(std::unique_ptr<platform::AudioPlayer> player, double speed,
-                               const std::function<void()>& onStarted) {
+void ScreenAwareFlow::playFeedback(std::unique_ptr<platform::AudioPlayer> player, double speed,
+                                   const std::function<void()>& onStarted) {
     if (!player) {
         s_.log.log("Screen-aware voice unavailable: the audio could not be decoded");
         return;
@@ -306,30 +309,13 @@ void AppDelegate::playFeedback(std::unique_ptr<platform::AudioPlayer> player, do
     // Faster or slower, the voice keeps its pitch.
     player->setRate(std::clamp(speed, kSlowestVoice, kFastestVoice));
     // One player for explanations and readings: either replaces the other.
-    if (!readAloud_.playExplanation(std::move(player))) {
+    if (!s_.readAloud.playExplanation(std::move(player))) {
         s_.log.log("Screen-aware voice unavailable: playback could not start");
         return;
     }
     if (onStarted) {
         onStarted();
     }
-}
-
-void AppDelegate::toggleScreenAware() {
-    const bool wasOn = screenAwareItem_->checked();
-    if (wasOn || s_.screenAware.windows.canCaptureWindows()) {
-        s_.defaults.setBool(defaults::screenAwareConsent, true);
-        s_.defaults.setBool(defaults::screenAwareEnabled, !wasOn);
-        screenAwareItem_->setChecked(!wasOn);
-        return;
-    }
-    fail(kNoWindowImages);
-}
-
-void AppDelegate::toggleContextPreview() {
-    const bool on = !previewContextItem_->checked();
-    s_.defaults.setBool(defaults::screenAwarePreview, on);
-    previewContextItem_->setChecked(on);
 }
 
 }  // namespace larkspire

@@ -62,14 +62,7 @@ AppDelegate::AppDelegate(AppServices services)
           DictationFlow::Services{s_.clock, s_.scheduler, s_.defaults, s_.audioInput, s_.insertion,
                                   recorder_, hud_, pending_, lastInsertion_, microphones_},
           DictationFlow::Shell{
-              [this] { return api_; },
-              [this](const std::string& symbol, const std::string& accessibility) {
-                  setIcon(symbol, accessibility);
-              },
-              [this] { resetIcon(); },
-              [this](const std::string& symbol) { flash(symbol); },
-              [this](const std::string& message) { fail(message); },
-              [this](const std::string& title) { toggleItem_->setTitle(title); },
+              flowShell(),
               [this](const std::string& title) { microphoneItem_->setTitle(title); },
               [this](const std::string& event) { emitActivation(event); },
               [this] { openSettingsPane(panes::microphone); },
@@ -86,14 +79,7 @@ AppDelegate::AppDelegate(AppServices services)
                                              s_.homeDirectory, recorder_, hud_, pending_,
                                              lastInsertion_, readAloud_, dictation_},
                    ScreenAwareFlow::Shell{
-                       [this] { return api_; },
-                       [this](const std::string& symbol, const std::string& accessibility) {
-                           setIcon(symbol, accessibility);
-                       },
-                       [this] { resetIcon(); },
-                       [this](const std::string& symbol) { flash(symbol); },
-                       [this](const std::string& message) { fail(message); },
-                       [this](const std::string& title) { toggleItem_->setTitle(title); },
+                       flowShell(),
                        [this](bool images) { screenAwareItem_->setChecked(images); },
                        [this] { return fnKey_.displayName; },
                    }) {
@@ -108,6 +94,19 @@ AppDelegate::AppDelegate(AppServices services)
 }
 
 AppDelegate::~AppDelegate() = default;
+
+FlowShell AppDelegate::flowShell() {
+    return FlowShell{
+        [this] { return api_; },
+        [this](const std::string& symbol, const std::string& accessibility) {
+            setIcon(symbol, accessibility);
+        },
+        [this] { resetIcon(); },
+        [this](const std::string& symbol) { flash(symbol); },
+        [this](const std::string& message) { fail(message); },
+        [this](const std::string& title) { toggleItem_->setTitle(title); },
+    };
+}
 
 void AppDelegate::applicationDidFinishLaunching() {
     buildMainMenu();
@@ -503,85 +502,6 @@ bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
         showWorkspace("/app");
     }
     return true;
-}
-
-// The dictation's entry points.
-void AppDelegate::fnDown() {
-    dictation_.fnDown();
-}
-
-void AppDelegate::fnUp() {
-    dictation_.fnUp();
-}
-
-void AppDelegate::chordCancel() {
-    dictation_.chordCancel();
-}
-
-void AppDelegate::menuToggle() {
-    dictation_.menuToggle();
-}
-
-bool AppDelegate::startRecording() {
-    return dictation_.startRecording();
-}
-
-void AppDelegate::stopAndTranscribe() {
-    dictation_.stopAndTranscribe();
-}
-
-void AppDelegate::refreshMicrophonePermission(bool requestIfNeeded) {
-    dictation_.refreshMicrophonePermission(requestIfNeeded);
-}
-
-void AppDelegate::submit(Recording recording, std::shared_ptr<InsertionPoint> target) {
-    dictation_.submit(std::move(recording), std::move(target));
-}
-
-void AppDelegate::retrySavedRecording() {
-    pending_.retry();
-}
-
-void AppDelegate::copyLast() {
-    lastInsertion_.copy();
-}
-
-void AppDelegate::undoLastInsertion() {
-    lastInsertion_.undo();
-}
-
-// The screen-aware request's entry points.
-void AppDelegate::contextDown() {
-    screenAware_.contextDown();
-}
-
-void AppDelegate::contextUp() {
-    screenAware_.contextUp();
-}
-
-bool AppDelegate::promoteRecordingToContext() {
-    return screenAware_.promoteRecordingToContext();
-}
-
-void AppDelegate::stopContextualDraft() {
-    screenAware_.stopContextualDraft();
-}
-
-bool AppDelegate::ensureScreenAwareConsent() {
-    return screenAware_.ensureScreenAwareConsent();
-}
-
-void AppDelegate::insertContextual(const ContextualResult& result,
-                                   const AccessibilityContext& context,
-                                   const std::shared_ptr<APIClient>& api,
-                                   const Recording& recording) {
-    screenAware_.insertContextual(result, context, api, recording);
-}
-
-void AppDelegate::speakFeedback(const std::string& text, double speed,
-                                const std::shared_ptr<APIClient>& api,
-                                std::function<void()> onStarted) {
-    screenAware_.speakFeedback(text, speed, api, std::move(onStarted));
 }
 
 void AppDelegate::toggleScreenAware() {

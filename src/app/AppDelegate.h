@@ -103,27 +103,35 @@ class AppDelegate {
     void applicationDidFinishLaunching();
 
     // Gestures of the key monitor, handed to the dictation flow.
-    void fnDown();
-    void fnUp();
+    void fnDown() { dictation_.fnDown(); }
+    void fnUp() { dictation_.fnUp(); }
     // Another key was pressed while the dictation key was held: the user was typing a
     // chord (an AltGr character, say), not dictating.
-    void chordCancel();
+    void chordCancel() { dictation_.chordCancel(); }
 
     // Screen-aware gestures (Control with the key), handed to the screen-aware flow.
-    void contextDown();
-    void contextUp();
-    bool promoteRecordingToContext();
-    void stopContextualDraft();
-    bool ensureScreenAwareConsent();
+    void contextDown() { screenAware_.contextDown(); }
+    void contextUp() { screenAware_.contextUp(); }
+    bool promoteRecordingToContext() { return screenAware_.promoteRecordingToContext(); }
+    void stopContextualDraft() { screenAware_.stopContextualDraft(); }
+    bool ensureScreenAwareConsent() { return screenAware_.ensureScreenAwareConsent(); }
     void insertContextual(const ContextualResult& result, const AccessibilityContext& context,
-                          const std::shared_ptr<APIClient>& api, const Recording& recording);
+                          const std::shared_ptr<APIClient>& api, const Recording& recording) {
+        screenAware_.insertContextual(result, context, api, recording);
+    }
     void speakFeedback(const std::string& text, double speed, const std::shared_ptr<APIClient>& api,
-                       std::function<void()> onStarted);
+                       std::function<void()> onStarted) {
+        screenAware_.speakFeedback(text, speed, api, std::move(onStarted));
+    }
 
-    bool startRecording();
-    void stopAndTranscribe();
-    void refreshMicrophonePermission(bool requestIfNeeded);
-    void submit(Recording recording, std::shared_ptr<InsertionPoint> target);
+    bool startRecording() { return dictation_.startRecording(); }
+    void stopAndTranscribe() { dictation_.stopAndTranscribe(); }
+    void refreshMicrophonePermission(bool requestIfNeeded) {
+        dictation_.refreshMicrophonePermission(requestIfNeeded);
+    }
+    void submit(Recording recording, std::shared_ptr<InsertionPoint> target) {
+        dictation_.submit(std::move(recording), std::move(target));
+    }
     void emitActivation(const std::string& event);
     std::string installationId();
     // The permission report to the service, and what it reports.
@@ -141,13 +149,13 @@ class AppDelegate {
     void showWorkspace(const std::string& path);
 
     // Menu actions.
-    void menuToggle();
-    void retrySavedRecording();
-    void copyLast();
+    void menuToggle() { dictation_.menuToggle(); }
+    void retrySavedRecording() { pending_.retry(); }
+    void copyLast() { lastInsertion_.copy(); }
     void toggleReadAloud();
     void toggleScreenAware();
     void toggleContextPreview();
-    void undoLastInsertion();
+    void undoLastInsertion() { lastInsertion_.undo(); }
     void openHistory();
     void openActivation();
     void openVault();
@@ -211,6 +219,8 @@ class AppDelegate {
     void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
 
   private:
+    // The service client, status icon, failures and recording item, for the flows.
+    FlowShell flowShell();
     void continueStartUp(bool signedIn);
     void persistActivationStage(int stage);
     void buildMainMenu();

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "app/FlowShell.h"
 #include "app/Insertion.h"
 #include "app/LastInsertion.h"
 #include "app/MicrophoneMenu.h"
@@ -43,15 +44,7 @@ class DictationFlow {
         MicrophoneMenu& microphones;
     };
     // What the dictation needs of the shell around it.
-    struct Shell {
-        // The service client; null while there is none.
-        std::function<std::shared_ptr<APIClient>()> api;
-        std::function<void(const std::string& symbol, const std::string& accessibility)> setIcon;
-        std::function<void()> resetIcon;
-        std::function<void(const std::string& symbol)> flash;
-        std::function<void(const std::string& message)> fail;
-        // The title of the recording item ("Start recording", "Stop & transcribe").
-        std::function<void(const std::string& title)> setToggleTitle;
+    struct Shell : FlowShell {
         // The title of the microphone permission item.
         std::function<void(const std::string& title)> setMicrophoneTitle;
         std::function<void(const std::string& event)> emitActivation;

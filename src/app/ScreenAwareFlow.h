@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/DictationFlow.h"
+#include "app/FlowShell.h"
 #include "app/Insertion.h"
 #include "app/LastInsertion.h"
 #include "app/PendingRecordings.h"
@@ -70,13 +71,7 @@ class ScreenAwareFlow {
         ReadAloud& readAloud;
         DictationFlow& dictation;
     };
-    struct Shell {
-        std::function<std::shared_ptr<APIClient>()> api;
-        std::function<void(const std::string& symbol, const std::string& accessibility)> setIcon;
-        std::function<void()> resetIcon;
-        std::function<void(const std::string& symbol)> flash;
-        std::function<void(const std::string& message)> fail;
-        std::function<void(const std::string& title)> setToggleTitle;
+    struct Shell : FlowShell {
         // The check mark of "Include active-window image…".
         std::function<void(bool images)> setImagesChosen;
         // The dictation key's name, for the consent text.

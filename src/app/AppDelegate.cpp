@@ -13,11 +13,6 @@ constexpr platform::Duration kFlashReset{1.2};
 constexpr platform::Duration kFailReset{2.5};
 constexpr int kStageShortcutReady = 3;
 
-// Where this session cannot take window images: X11 needs no permission for them, so
-// only a session whose X server cannot see other applications (Wayland) lacks them.
-constexpr const char* kNoWindowImages =
-    "Window images need an X11 session: this session cannot capture other windows";
-
 }  // namespace
 
 AppDelegate::AppDelegate(AppServices services)
@@ -512,7 +507,7 @@ void AppDelegate::toggleScreenAware() {
         screenAwareItem_->setChecked(!wasOn);
         return;
     }
-    fail(kNoWindowImages);
+    fail(s_.screenAware.windows.unavailableReason());
 }
 
 void AppDelegate::toggleContextPreview() {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/FrontmostApp.h"
@@ -36,6 +37,8 @@ class WindowCapture {
     virtual ~WindowCapture() = default;
     // Whether this session lets the agent take images of other applications' windows.
     virtual bool canCaptureWindows() const = 0;
+    // Why it cannot, as a sentence for the user; empty when it can.
+    virtual std::string unavailableReason() const = 0;
     // The mapped windows, front to back; absent when the list cannot be read.
     virtual std::optional<std::vector<WindowDescription>> onScreenWindows() = 0;
     // The window's own contents without the frame, covered parts included where the

@@ -13,6 +13,7 @@ namespace larkspire::fake {
 class FakeWindowCapture : public platform::WindowCapture {
   public:
     bool canCaptureWindows() const override { return canCapture; }
+    std::string unavailableReason() const override { return canCapture ? std::string() : reason; }
     std::optional<std::vector<platform::WindowDescription>> onScreenWindows() override {
         ++listReads;
         return windows;
@@ -27,6 +28,9 @@ class FakeWindowCapture : public platform::WindowCapture {
     }
 
     bool canCapture = true;
+    // What the session says when it cannot (an X server under Wayland, say).
+    std::string reason =
+        "Window images need an X11 session: this session cannot capture other windows";
     // Absent: the list cannot be read.
     std::optional<std::vector<platform::WindowDescription>> windows =
         std::vector<platform::WindowDescription>{};

@@ -96,6 +96,12 @@ bool ScreencopyWindowCapture::canCaptureWindows() const {
            SwayWindowList::available();
 }
 
+std::string ScreencopyWindowCapture::unavailableReason() const {
+    return canCaptureWindows() ? std::string()
+                               : "Window images need the compositor's screen copy and sway's "
+                                 "window list: this session offers them no more";
+}
+
 std::optional<std::vector<platform::WindowDescription>> ScreencopyWindowCapture::onScreenWindows() {
     if (!canCaptureWindows()) {
         return std::nullopt;

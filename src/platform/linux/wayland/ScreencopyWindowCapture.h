@@ -18,6 +18,7 @@ class ScreencopyWindowCapture : public platform::WindowCapture {
     explicit ScreencopyWindowCapture(WaylandConnection& connection);
 
     bool canCaptureWindows() const override;
+    std::string unavailableReason() const override;
     std::optional<std::vector<platform::WindowDescription>> onScreenWindows() override;
     std::optional<platform::Image> imageOf(platform::WindowId window) override;
 

@@ -103,6 +103,14 @@ bool XCompositeWindowCapture::canCaptureWindows() const {
     return display_ != nullptr && !wayland_;
 }
 
+// X11 needs no permission for images of other windows: only a session whose X server
+// cannot see other applications (Xwayland under Wayland), or none, lacks them.
+std::string XCompositeWindowCapture::unavailableReason() const {
+    return canCaptureWindows()
+               ? std::string()
+               : "Window images need an X11 session: this session cannot capture other windows";
+}
+
 std::vector<unsigned long> XCompositeWindowCapture::cardinals(Window window, Atom property,
                                                               Atom type) {
     return linux_desktop::cardinals(display_.get(), window, property, type);

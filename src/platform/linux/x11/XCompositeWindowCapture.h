@@ -24,6 +24,7 @@ class XCompositeWindowCapture : public platform::WindowCapture {
     XCompositeWindowCapture();
 
     bool canCaptureWindows() const override;
+    std::string unavailableReason() const override;
     std::optional<std::vector<platform::WindowDescription>> onScreenWindows() override;
     std::optional<platform::Image> imageOf(platform::WindowId window) override;
 

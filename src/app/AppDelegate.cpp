@@ -23,7 +23,7 @@ AppDelegate::AppDelegate(AppServices services)
       pending_(s_.recoveryStore, s_.scheduler, s_.insertion,
                PendingRecordings::Flow{
                    [this] { return recorder_.currentSpoolPath(); },
-                   [this](Recording recording, std::shared_ptr<InsertionPoint> target) {
+                   [this](Recording recording, std::shared_ptr<InsertionTarget> target) {
                        submit(std::move(recording), std::move(target));
                    }}),
       hud_(s_.hudPanel, s_.scheduler, s_.defaults),

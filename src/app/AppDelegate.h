@@ -129,7 +129,7 @@ class AppDelegate {
     void refreshMicrophonePermission(bool requestIfNeeded) {
         dictation_.refreshMicrophonePermission(requestIfNeeded);
     }
-    void submit(Recording recording, std::shared_ptr<InsertionPoint> target) {
+    void submit(Recording recording, std::shared_ptr<InsertionTarget> target) {
         dictation_.submit(std::move(recording), std::move(target));
     }
     void emitActivation(const std::string& event);

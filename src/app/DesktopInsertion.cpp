@@ -4,17 +4,18 @@ namespace larkspire {
 
 DesktopInsertion::DesktopInsertion(InsertionServices services) : s_(services), paster_(services) {}
 
-std::shared_ptr<InsertionPoint> DesktopInsertion::capture() {
+std::shared_ptr<InsertionTarget> DesktopInsertion::capture() {
     auto target = InsertionTarget::capture(s_.frontmost, s_.accessibility);
     if (!target) {
         return nullptr;
     }
     target->capturedAt = s_.clock.now();
-    return std::make_shared<InsertionPoint>(std::move(*target));
+    return std::make_shared<InsertionTarget>(std::move(*target));
 }
 
-void DesktopInsertion::paste(const InsertionPoint& target, const std::string& text, Pasted pasted) {
-    target.target().paste(text, paster_, std::move(pasted));
+void DesktopInsertion::paste(const InsertionTarget& target, const std::string& text,
+                             Pasted pasted) {
+    target.paste(text, paster_, std::move(pasted));
 }
 
 void DesktopInsertion::pasteFront(const std::string& text, Pasted pasted) {

@@ -11,8 +11,8 @@ class DesktopInsertion : public Insertion {
   public:
     explicit DesktopInsertion(InsertionServices services);
 
-    std::shared_ptr<InsertionPoint> capture() override;
-    void paste(const InsertionPoint& target, const std::string& text, Pasted pasted) override;
+    std::shared_ptr<InsertionTarget> capture() override;
+    void paste(const InsertionTarget& target, const std::string& text, Pasted pasted) override;
     void pasteFront(const std::string& text, Pasted pasted) override;
     void pasteAfter(const std::string& text, std::function<void()> bringToFront,
                     std::function<void()> restoreFocus, Pasted pasted) override;

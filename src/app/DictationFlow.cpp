@@ -27,7 +27,7 @@ void DictationFlow::fnDown() {
         return;
     }
     auto target = s_.insertion.capture();
-    if (target && target->isSecure()) {
+    if (target && target->isSecure) {
         shell_.fail("Dictation is off in secure fields");
         return;
     }
@@ -217,7 +217,7 @@ void DictationFlow::refreshMicrophonePermission(bool requestIfNeeded) {
     });
 }
 
-void DictationFlow::submit(Recording recording, std::shared_ptr<InsertionPoint> target) {
+void DictationFlow::submit(Recording recording, std::shared_ptr<InsertionTarget> target) {
     s_.pending.sending(recording.recoveryURL);
     shell_.setIcon("hourglass", "Transcribing");
     s_.hud.showStatus("Turning speech into text", "ellipsis");
@@ -266,14 +266,14 @@ void DictationFlow::submit(Recording recording, std::shared_ptr<InsertionPoint> 
 
 void DictationFlow::succeeded(const APIClient::TranscriptionReceipt& receipt,
                               const Recording& recording,
-                              const std::shared_ptr<InsertionPoint>& target) {
+                              const std::shared_ptr<InsertionTarget>& target) {
     s_.pending.sent(recording.recoveryURL);
     const std::string& text = receipt.text;
     if (!text.empty()) {
         if (target) {
             s_.insertion.paste(
                 *target, text,
-                lifetime_.guard([this, pid = target->processId()](bool, bool undoable) {
+                lifetime_.guard([this, pid = target->processIdentifier](bool, bool undoable) {
                     s_.lastInsertion.pasted(pid, undoable);
                 }));
         } else {

@@ -72,7 +72,7 @@ class DictationFlow {
     void stopAndTranscribe();
     void refreshMicrophonePermission(bool requestIfNeeded);
     // Sends the recording; its text goes to `target` (null: whatever is in front).
-    void submit(Recording recording, std::shared_ptr<InsertionPoint> target);
+    void submit(Recording recording, std::shared_ptr<InsertionTarget> target);
     // The microphone of the recording writing `spool` could not be opened.
     void microphoneFailed(const std::filesystem::path& spool, const std::string& reason);
     // The recording writing `spool` could not be written to disk: say so, and keep what
@@ -86,7 +86,7 @@ class DictationFlow {
 
   private:
     void succeeded(const APIClient::TranscriptionReceipt& receipt, const Recording& recording,
-                   const std::shared_ptr<InsertionPoint>& target);
+                   const std::shared_ptr<InsertionTarget>& target);
     void failed(const std::string& description, const Recording& recording);
     void sayNotSaved(const std::string& text);
     void silent(const std::optional<std::filesystem::path>& archived);
@@ -95,7 +95,7 @@ class DictationFlow {
     Services s_;
     Shell shell_;
     // Where the dictation in progress began: its text goes there.
-    std::shared_ptr<InsertionPoint> target_;
+    std::shared_ptr<InsertionTarget> target_;
     // Said instead of "Listening" when the chosen microphone is gone.
     std::optional<std::string> microphoneNotice_;
     std::optional<platform::TimePoint> fnDownAt_;

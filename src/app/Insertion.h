@@ -10,18 +10,6 @@
 
 namespace larkspire {
 
-// Where a transcript is to go, captured when recording began.
-class InsertionPoint {
-  public:
-    explicit InsertionPoint(InsertionTarget target) : target_(std::move(target)) {}
-    std::int32_t processId() const { return target_.processIdentifier; }
-    bool isSecure() const { return target_.isSecure; }
-    const InsertionTarget& target() const { return target_; }
-
-  private:
-    InsertionTarget target_;
-};
-
 // What the dictation flow needs of text insertion: capturing the target, pasting into
 // it or into whatever is in front, undo, and the clipboard.
 class Insertion {
@@ -35,10 +23,10 @@ class Insertion {
 
     virtual ~Insertion() = default;
     // The application in front with its focused element; null when nothing is in front.
-    virtual std::shared_ptr<InsertionPoint> capture() = 0;
+    virtual std::shared_ptr<InsertionTarget> capture() = 0;
     // Re-activates the target, restores its focus and selection, then pastes. Pastes
     // are delivered one after the other, in the order given.
-    virtual void paste(const InsertionPoint& target, const std::string& text, Pasted pasted) = 0;
+    virtual void paste(const InsertionTarget& target, const std::string& text, Pasted pasted) = 0;
     // Pastes into whatever is in front when its turn comes.
     virtual void pasteFront(const std::string& text, Pasted pasted) = 0;
     // When its turn comes: `bringToFront`, then `restoreFocus` 0.2 s later, then the paste.

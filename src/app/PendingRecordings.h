@@ -24,7 +24,7 @@ class PendingRecordings {
         // The spool file of the recording in progress, if any.
         std::function<std::optional<std::filesystem::path>()> inProgress;
         // Sends a recovered recording, for pasting into `target`.
-        std::function<void(Recording, std::shared_ptr<InsertionPoint> target)> submit;
+        std::function<void(Recording, std::shared_ptr<InsertionTarget> target)> submit;
     };
 
     PendingRecordings(const RecoveryStore& store, platform::Scheduler& scheduler,

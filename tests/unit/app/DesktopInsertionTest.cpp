@@ -25,8 +25,8 @@ TEST_F(DesktopInsertionTest, TwoDictationsIntoOneFieldFollowEachOtherInsteadOfRe
     runUntil(3);
     const auto second = insertion.capture();  // before the first text came back
     ASSERT_TRUE(first && second);
-    EXPECT_EQ(first->processId(), kEditorPid);
-    EXPECT_FALSE(first->isSecure());
+    EXPECT_EQ(first->processIdentifier, kEditorPid);
+    EXPECT_FALSE(first->isSecure);
     moveToTheTerminal();
     insertion.paste(*first, "one", {});
     insertion.paste(*second, "two", {});

@@ -13,16 +13,16 @@ namespace larkspire::fake {
 // Records what was pasted where; targets are made by the test.
 class FakeInsertion : public Insertion {
   public:
-    struct Target : InsertionPoint {
-        Target(std::int32_t pid, bool secure) : InsertionPoint(InsertionTarget{pid, secure}) {}
+    struct Target : InsertionTarget {
+        Target(std::int32_t pid, bool secure) : InsertionTarget{pid, secure} {}
     };
 
-    std::shared_ptr<InsertionPoint> capture() override {
+    std::shared_ptr<InsertionTarget> capture() override {
         ++captures;
         return front;
     }
-    void paste(const InsertionPoint& target, const std::string& text, Pasted pasted) override {
-        events.push_back("paste " + std::to_string(target.processId()) + " " + text);
+    void paste(const InsertionTarget& target, const std::string& text, Pasted pasted) override {
+        events.push_back("paste " + std::to_string(target.processIdentifier) + " " + text);
         if (pasted) {
             pasted(sent, sent && undoable);
         }
@@ -65,7 +65,7 @@ class FakeInsertion : public Insertion {
         }
     }
 
-    std::shared_ptr<InsertionPoint> front;
+    std::shared_ptr<InsertionTarget> front;
     std::set<std::int32_t> running;
     std::vector<std::string> events;
     int captures = 0;

@@ -3,9 +3,6 @@
 #include <espeak-ng/speak_lib.h>
 
 #include <cstdint>
-#include <vector>
-
-#include "server/speech/Wav.h"
 
 namespace larkspire::server {
 namespace {
@@ -43,15 +40,6 @@ Synthesizer::Synthesizer(std::string voice) : voice_(std::move(voice)) {
 
 Synthesizer::~Synthesizer() {
     espeak_Terminate();
-}
-
-std::string Synthesizer::speak(const std::string& text) {
-    std::vector<int16_t> samples;
-    speak(text, [&samples](std::span<const int16_t> block) {
-        samples.insert(samples.end(), block.begin(), block.end());
-        return true;
-    });
-    return wav::encode(samples, sampleRate_);
 }
 
 void Synthesizer::speak(const std::string& text, const SampleSink& onSamples) {

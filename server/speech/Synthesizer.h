@@ -22,8 +22,6 @@ class Synthesizer {
     Synthesizer(const Synthesizer&) = delete;
     Synthesizer& operator=(const Synthesizer&) = delete;
 
-    // The text spoken into a 16-bit mono WAV file at the synthesiser's own rate.
-    std::string speak(const std::string& text);
     // The text spoken at sampleRate(), handed to `onSamples` block by block as it is made
     // (blocks of about 60 ms); `onSamples` returning false ends the synthesis early.
     void speak(const std::string& text,
